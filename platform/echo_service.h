@@ -1,0 +1,74 @@
+#pragma once
+
+// The ICMP echo service: one call sends one IPv4 echo request and waits a bounded time for its
+// reply. It mirrors the classic three-entry echo interface (create, send, close), so the requester
+// above it keeps one contract whatever socket the service uses underneath.
+
+#include <cstdint>
+
+namespace nodrel::platform {
+
+// IP status codes written into ICMP_ECHO_REPLY::Status.
+inline constexpr uint32_t IP_SUCCESS = 0;
+inline constexpr uint32_t IP_DEST_NET_UNREACHABLE = 11002;
+inline constexpr uint32_t IP_DEST_HOST_UNREACHABLE = 11003;
+inline constexpr uint32_t IP_DEST_PROT_UNREACHABLE = 11004;
+inline constexpr uint32_t IP_DEST_PORT_UNREACHABLE = 11005;
+inline constexpr uint32_t IP_NO_RESOURCES = 11006;
+inline constexpr uint32_t IP_PACKET_TOO_BIG = 11009;
+inline constexpr uint32_t IP_REQ_TIMED_OUT = 11010;
+inline constexpr uint32_t IP_TTL_EXPIRED_TRANSIT = 11013;
+inline constexpr uint32_t IP_PARAM_PROBLEM = 11015;
+inline constexpr uint32_t IP_BAD_DESTINATION = 11018;
+inline constexpr uint32_t IP_GENERAL_FAILURE = 11050;
+
+struct IP_OPTION_INFORMATION {
+    uint8_t Ttl;
+    uint8_t Tos;
+    uint8_t Flags;
+    uint8_t OptionsSize;
+    uint8_t* OptionsData;
+};
+
+// Header of a reply record; the echoed bytes follow it in the caller's reply area.
+struct ICMP_ECHO_REPLY {
+    uint32_t Address;  // IPv4 address of the replying host, network byte order
+    uint32_t Status;   // IP_SUCCESS or one of the IP status codes above
+    uint32_t RoundTripTime;  // milliseconds
+    uint16_t DataSize;
+    uint16_t Reserved;
+    void* Data;  // the echoed bytes inside the reply area
+    IP_OPTION_INFORMATION Options;
+};
+
+using EchoHandle = intptr_t;
+inline constexpr EchoHandle INVALID_ECHO_HANDLE = -1;
+
+enum class EchoSocketKind {
+    Automatic,  // the unprivileged datagram ICMP socket, else a raw socket
+    Datagram,
+    Raw,
+};
+
+// Opens an echo handle; INVALID_ECHO_HANDLE when no ICMP socket can be had (GetLastError says why).
+EchoHandle IcmpCreateFile();
+EchoHandle IcmpCreateFileOfKind(EchoSocketKind kind);
+
+// The socket kind behind an open handle (Datagram or Raw).
+EchoSocketKind IcmpSocketKind(EchoHandle handle);
+
+bool IcmpCloseHandle(EchoHandle handle);
+
+// Sends one echo request to `destination` (network byte order) and waits at most about `timeout`
+// milliseconds. Returns the number of reply records stored in `replyBuffer` (0 or 1). On every
+// outcome writes the first ICMP_ECHO_REPLY of `replyBuffer` (when it has room for one), with Status
+// IP_SUCCESS exactly when the echo reply from `destination` arrived.
+uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destination, const void* requestData,
+                      uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
+                      void* replyBuffer, uint32_t replySize, uint32_t timeout);
+
+// The code left by the last echo-service call on the calling thread: 0 after a reply, otherwise an
+// IP status code.
+uint32_t GetLastError();
+
+}  // namespace nodrel::platform

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds KAVREN Nodrel and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DNODREL_TESTS=OFF \
+    -DNODREL_BENCH=OFF >/dev/null
+cmake --build build/release -j "$(nproc)"
+if [ ! -x build/release/ui/nodrel ]; then
+    echo "The libraries are built; the floating window, and with it the program, is not there yet."
+    exit 0
+fi
+exec build/release/ui/nodrel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace nodrel::testing {
+
+// Moves this process into a network namespace of its own in which only loopback is up, so that
+// probes and name lookups made by the test can reach nothing but this machine. Needs root (or
+// CAP_SYS_ADMIN); returns an empty text on success, otherwise why it could not be done.
+std::string EnterIsolatedNetwork();
+
+// Writes a sysctl of the current network namespace, e.g. "net/ipv4/ping_group_range".
+bool WriteSysctl(const std::string& name, const std::string& value);
+
+// Whether raw ICMP sockets can be opened by this process (root or CAP_NET_RAW).
+bool CanOpenRawIcmpSocket();
+
+}  // namespace nodrel::testing
+
+// Skips the calling test, with the reason, where no private network namespace can be made.
+#define NODREL_REQUIRE_ISOLATED_NETWORK()                                  \
+    do {                                                                   \
+        const std::string whyNot = ::nodrel::testing::EnterIsolatedNetwork(); \
+        if (!whyNot.empty()) GTEST_SKIP() << whyNot;                       \
+    } while (false)
