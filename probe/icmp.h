@@ -58,12 +58,15 @@ public:
     uint32_t ResolvedAddress() const;
     bool AddressResolved() const;
 
-    // The request data: the payload text cut or padded with spaces to `size` bytes.
-    static QByteArray RequestData(int32_t size);
+    // The request data: the payload text cut, or padded with spaces, to `size` bytes.
+    static QByteArray RequestData(uint16_t size);
 
 private:
-    // Resolves `address` unless the cached resolution still belongs to it; returns the address
-    // to probe in network byte order, INADDR_NONE when there is none.
+    // Gives back what construction acquired, in reverse order.
+    void ReleaseServices();
+
+    // The address to probe, network byte order: the cached one while Address is unchanged, else
+    // a fresh resolution; INADDR_NONE when there is none.
     uint32_t Resolve();
 
     platform::EchoPlatform& FPlatform;

@@ -1,0 +1,49 @@
+#include "name_service.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstring>
+
+namespace nodrel::platform {
+
+uint16_t LookupErrorFromGai(int gaiError) {
+    switch (gaiError) {
+        case 0:
+            return 0;
+        case EAI_NONAME:
+        case EAI_SERVICE:
+            return WSAHOST_NOT_FOUND;
+        case EAI_AGAIN:
+            return WSATRY_AGAIN;
+        case EAI_NODATA:
+        case EAI_ADDRFAMILY:
+            return WSANO_DATA;
+        default:  // EAI_FAIL, EAI_MEMORY, EAI_SYSTEM and the like
+            return WSANO_RECOVERY;
+    }
+}
+
+uint16_t ResolveHostIPv4(const char* name, uint32_t& address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;  // one entry per address instead of one per socket type
+    addrinfo* found = nullptr;
+    const int result = getaddrinfo(name, nullptr, &hints, &found);
+    if (result != 0) return LookupErrorFromGai(result);
+    uint16_t error = WSANO_DATA;
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        if (entry->ai_family == AF_INET && entry->ai_addrlen >= sizeof(sockaddr_in)) {
+            sockaddr_in ipv4;
+            std::memcpy(&ipv4, entry->ai_addr, sizeof ipv4);
+            address = ipv4.sin_addr.s_addr;
+            error = 0;
+            break;
+        }
+    }
+    freeaddrinfo(found);
+    return error;
+}
+
+}  // namespace nodrel::platform

@@ -1,0 +1,155 @@
+#include "icmp.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "name_service.h"
+
+namespace nodrel {
+
+namespace {
+
+// The maker's web address is a reserved name that reaches nobody.
+constexpr char kPayloadText[] = "KAVREN Nodrel ICMP request.  kavren.example  ";
+constexpr size_t kHeaderSize = sizeof(platform::ICMP_ECHO_REPLY);
+
+}  // namespace
+
+TICMP::TICMP(platform::EchoPlatform& platform) : FPlatform(platform) {
+    const auto fail = [this](const char* message) {
+        ReleaseServices();
+        throw TICMPException(message);
+    };
+    if (FPlatform.StartSocketLayer() != 0) throw TICMPException("Error initialising Winsock");
+    FSocketLayerStarted = true;
+    FLibrary = FPlatform.LoadEchoLibrary();
+    if (FLibrary == nullptr) fail("Unable to register icmp.dll");
+    if (FLibrary->IcmpCreateFile == nullptr || FLibrary->IcmpCloseHandle == nullptr ||
+        FLibrary->IcmpSendEcho == nullptr) {
+        fail("Error loading dll functions");
+    }
+    FHandle = FLibrary->IcmpCreateFile();
+    if (FHandle == platform::INVALID_ECHO_HANDLE) fail("Unable to get ping handle");
+}
+
+TICMP::~TICMP() { ReleaseServices(); }
+
+void TICMP::ReleaseServices() {
+    if (FHandle != platform::INVALID_ECHO_HANDLE) {
+        FLibrary->IcmpCloseHandle(FHandle);
+        FHandle = platform::INVALID_ECHO_HANDLE;
+    }
+    if (FLibrary != nullptr) {
+        FPlatform.FreeEchoLibrary(FLibrary);
+        FLibrary = nullptr;
+    }
+    if (FSocketLayerStarted) {
+        FPlatform.StopSocketLayer();
+        FSocketLayerStarted = false;
+    }
+}
+
+QString TICMP::Address() const {
+    std::lock_guard lock(FLock);
+    return FAddress;
+}
+
+void TICMP::SetAddress(const QString& address) {
+    std::lock_guard lock(FLock);
+    if (address == FAddress) return;
+    FAddress = address;
+    ++FAddressGeneration;
+    FAddressResolved = false;
+}
+
+uint32_t TICMP::ResolvedAddress() const {
+    std::lock_guard lock(FLock);
+    return FResolvedAddress;
+}
+
+bool TICMP::AddressResolved() const {
+    std::lock_guard lock(FLock);
+    return FAddressResolved;
+}
+
+platform::ICMP_ECHO_REPLY TICMP::LastReply() const {
+    std::lock_guard lock(FLock);
+    return FLastReply;
+}
+
+QByteArray TICMP::RequestData(uint16_t size) {
+    QByteArray data(size, ' ');
+    std::memcpy(data.data(), kPayloadText, std::min<size_t>(size, sizeof kPayloadText - 1));
+    return data;
+}
+
+uint32_t TICMP::Resolve() {
+    QString address;
+    uint64_t generation = 0;
+    {
+        std::lock_guard lock(FLock);
+        if (FAddressResolved) return FResolvedAddress;
+        address = FAddress;
+        generation = FAddressGeneration;
+    }
+    // The resolution runs unlocked: a new address written meanwhile is not cached over.
+    const auto remember = [&](uint32_t resolved, bool found) {
+        std::lock_guard lock(FLock);
+        if (generation != FAddressGeneration) return;
+        FResolvedAddress = resolved;
+        FAddressResolved = found;
+    };
+    const QByteArray text = address.toUtf8();
+    uint32_t resolved = inet_addr(text.constData());
+    if (resolved == INADDR_NONE) {
+        const uint16_t error = platform::ResolveHostIPv4(text.constData(), resolved);
+        if (error != 0) {
+            FLastErrorCode = error;
+            remember(INADDR_NONE, false);
+            if (FOnDisplay) FOnDisplay(this, QStringLiteral("Unable to resolve ") + address);
+            return INADDR_NONE;
+        }
+    }
+    remember(resolved, true);
+    return resolved;
+}
+
+int32_t TICMP::Ping() {
+    FLastErrorCode = 0;
+    const uint32_t destination = Resolve();
+    if (destination == INADDR_NONE) {
+        FLastErrorCode = platform::IP_BAD_DESTINATION;
+        if (FOnDisplay) FOnDisplay(this, QStringLiteral("Invalid host address"));
+        return 0;
+    }
+
+    // The echo service counts the request size in 16 bits; the buffers follow that count, so a
+    // negative or oversized Size can never overrun them.
+    const auto size = static_cast<uint16_t>(FSize.load());
+    const QByteArray request = RequestData(size);
+    std::vector<unsigned char> replyArea(kHeaderSize + size);
+
+    if (FOnEchoRequest) FOnEchoRequest(this);
+
+    platform::IP_OPTION_INFORMATION options{};
+    options.Ttl = static_cast<uint8_t>(FTTL.load());
+    options.Flags = static_cast<uint8_t>(FFlags.load());
+    const uint32_t timeout = static_cast<uint32_t>(std::max(FTimeout.load(), 0));
+    const uint32_t replies =
+        FLibrary->IcmpSendEcho(FHandle, destination, request.constData(), size, &options,
+                               replyArea.data(), static_cast<uint32_t>(replyArea.size()), timeout);
+    FLastErrorCode = platform::GetLastError();
+    const auto result = static_cast<int32_t>(replies);
+    {
+        std::lock_guard lock(FLock);
+        std::memcpy(&FLastReply, replyArea.data(), kHeaderSize);
+    }
+    if (FOnEchoReply) FOnEchoReply(this, result);
+    return result;
+}
+
+}  // namespace nodrel
