@@ -1,0 +1,64 @@
+#include "fake_echo_platform.h"
+
+#include <cstring>
+
+namespace nodrel::testing {
+
+namespace {
+
+// The library entries are plain functions; they reach the one fake alive at a time through this.
+FakeEchoPlatform* current = nullptr;
+
+platform::EchoHandle CreateFile() {
+    current->log.push_back("create");
+    return 7;
+}
+
+platform::EchoHandle FailingCreateFile() { return platform::INVALID_ECHO_HANDLE; }
+
+bool CloseHandle(platform::EchoHandle) {
+    current->log.push_back("close");
+    return true;
+}
+
+uint32_t SendEcho(platform::EchoHandle, uint32_t destination, const void* data, uint16_t size,
+                  const platform::IP_OPTION_INFORMATION* options, void* reply, uint32_t replySize,
+                  uint32_t timeout) {
+    FakeEchoPlatform& fake = *current;
+    ++fake.sends;
+    fake.lastSend = {destination, std::string(static_cast<const char*>(data), size), size,
+                     *options, replySize, timeout};
+    platform::ICMP_ECHO_REPLY header{};
+    header.Address = destination;
+    header.Status = fake.status;
+    std::memcpy(reply, &header, sizeof header);
+    return fake.replies;
+}
+
+}  // namespace
+
+FakeEchoPlatform::FakeEchoPlatform(Failure failure)
+    : FFailure(failure), FLibrary{&CreateFile, &CloseHandle, &SendEcho} {
+    if (failure == Failure::Entry) FLibrary.IcmpSendEcho = nullptr;
+    if (failure == Failure::Handle) FLibrary.IcmpCreateFile = &FailingCreateFile;
+    current = this;
+}
+
+FakeEchoPlatform::~FakeEchoPlatform() { current = nullptr; }
+
+int FakeEchoPlatform::StartSocketLayer() {
+    log.push_back("start");
+    return FFailure == Failure::SocketLayer ? 10091 : 0;
+}
+
+void FakeEchoPlatform::StopSocketLayer() { log.push_back("stop"); }
+
+const platform::EchoLibrary* FakeEchoPlatform::LoadEchoLibrary() {
+    if (FFailure == Failure::Library) return nullptr;
+    log.push_back("load");
+    return &FLibrary;
+}
+
+void FakeEchoPlatform::FreeEchoLibrary(const platform::EchoLibrary*) { log.push_back("free"); }
+
+}  // namespace nodrel::testing

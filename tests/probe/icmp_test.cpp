@@ -1,0 +1,229 @@
+#include "icmp.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <atomic>
+#include <thread>
+
+#include "fake_echo_platform.h"
+#include "support/isolated_network.h"
+
+namespace nodrel {
+namespace {
+
+using testing::FakeEchoPlatform;
+using Failure = FakeEchoPlatform::Failure;
+
+struct ConstructionCase {
+    Failure failure;
+    const char* message;
+    std::vector<std::string> log;
+};
+
+TEST(TICMPConstruction, EachFailureHasItsMessageAndReleasesWhatWasAcquired) {
+    const ConstructionCase cases[] = {
+        {Failure::SocketLayer, "Error initialising Winsock", {"start"}},
+        {Failure::Library, "Unable to register icmp.dll", {"start", "stop"}},
+        {Failure::Entry, "Error loading dll functions", {"start", "load", "free", "stop"}},
+        {Failure::Handle, "Unable to get ping handle", {"start", "load", "free", "stop"}},
+    };
+    for (const auto& c : cases) {
+        FakeEchoPlatform platform(c.failure);
+        try {
+            TICMP icmp(platform);
+            ADD_FAILURE() << "constructed despite " << c.message;
+        } catch (const TICMPException& error) {
+            EXPECT_STREQ(error.what(), c.message);
+        }
+        EXPECT_EQ(platform.log, c.log) << c.message;
+    }
+}
+
+TEST(TICMPConstruction, DestructionReleasesEverythingInReverseOrder) {
+    FakeEchoPlatform platform;
+    {
+        TICMP icmp(platform);
+        EXPECT_EQ(icmp.Size(), 56);
+        EXPECT_EQ(icmp.Timeout(), 4000);
+        EXPECT_EQ(icmp.TTL(), 64);
+        EXPECT_EQ(icmp.Flags(), 0);
+        EXPECT_EQ(icmp.LastErrorCode(), 0u);
+        EXPECT_TRUE(icmp.Address().isEmpty());
+        EXPECT_FALSE(icmp.AddressResolved());
+        const platform::ICMP_ECHO_REPLY zero{};
+        const platform::ICMP_ECHO_REPLY reply = icmp.LastReply();
+        EXPECT_EQ(std::memcmp(&reply, &zero, sizeof reply), 0);
+    }
+    const std::vector<std::string> expected{"start", "load", "create", "close", "free", "stop"};
+    EXPECT_EQ(platform.log, expected);
+}
+
+TEST(TICMPRequest, DataIsThePayloadTextCutOrPaddedWithSpaces) {
+    const QByteArray text = "KAVREN Nodrel ICMP request.  kavren.example  ";
+    ASSERT_EQ(text.size(), 45);
+    EXPECT_EQ(TICMP::RequestData(56), text + QByteArray(11, ' '));
+    EXPECT_EQ(TICMP::RequestData(10), text.left(10));
+    EXPECT_EQ(TICMP::RequestData(0), QByteArray());
+}
+
+TEST(TICMPRequest, SendsTheLowBitsOfSizeTtlAndFlags) {
+    FakeEchoPlatform platform;
+    TICMP icmp(platform);
+    icmp.SetAddress("192.0.2.1");
+    icmp.SetTTL(300);
+    icmp.SetFlags(258);
+    icmp.SetSize(70000);  // 70000 mod 65536
+    icmp.SetTimeout(1234);
+    EXPECT_EQ(icmp.Ping(), 1);
+    EXPECT_EQ(platform.lastSend.destination, inet_addr("192.0.2.1"));
+    EXPECT_EQ(platform.lastSend.options.Ttl, 44);
+    EXPECT_EQ(platform.lastSend.options.Flags, 2);
+    EXPECT_EQ(platform.lastSend.options.Tos, 0);
+    EXPECT_EQ(platform.lastSend.options.OptionsSize, 0);
+    EXPECT_EQ(platform.lastSend.requestSize, 4464);
+    EXPECT_EQ(platform.lastSend.data.size(), 4464u);
+    EXPECT_EQ(platform.lastSend.replySize, 4464 + sizeof(platform::ICMP_ECHO_REPLY));
+    EXPECT_EQ(platform.lastSend.timeout, 1234u);
+    EXPECT_TRUE(icmp.AddressResolved());
+
+    icmp.SetSize(-1);  // the request never outgrows what the service is told
+    icmp.SetTimeout(-5);
+    icmp.Ping();
+    EXPECT_EQ(platform.lastSend.requestSize, 65535);
+    EXPECT_EQ(platform.lastSend.data.size(), 65535u);
+    EXPECT_EQ(platform.lastSend.timeout, 0u);
+}
+
+TEST(TICMPRequest, OptionsComeFromValuesAnEchoRequestHandlerSets) {
+    FakeEchoPlatform platform;
+    TICMP icmp(platform);
+    icmp.SetAddress("192.0.2.1");
+    icmp.SetOnEchoRequest([](TICMP* sender) { sender->SetTTL(5); });
+    icmp.Ping();
+    EXPECT_EQ(platform.lastSend.options.Ttl, 5);
+}
+
+TEST(TICMPEvents, AnsweredProbeFiresRequestThenReplyWithTheHeaderStored) {
+    FakeEchoPlatform platform;
+    platform.status = 11010;
+    platform.replies = 0;
+    TICMP icmp(platform);
+    icmp.SetAddress("192.0.2.7");
+    QStringList events;
+    icmp.SetOnEchoRequest([&](TICMP* sender) {
+        EXPECT_EQ(sender, &icmp);
+        events << "request";
+    });
+    icmp.SetOnEchoReply([&](TICMP* sender, int32_t status) {
+        EXPECT_EQ(sender->LastReply().Status, 11010u);
+        events << QString("reply %1").arg(status);
+    });
+    icmp.SetOnDisplay([&](TICMP*, const QString& msg) { events << msg; });
+    EXPECT_EQ(icmp.Ping(), 0);
+    EXPECT_EQ(events, QStringList({"request", "reply 0"}));
+}
+
+TEST(TICMPEvents, AllOnesAddressIsNeverSent) {
+    FakeEchoPlatform platform;
+    TICMP icmp(platform);
+    icmp.SetAddress("192.0.2.7");
+    icmp.Ping();
+    const platform::ICMP_ECHO_REPLY before = icmp.LastReply();
+    icmp.SetAddress("255.255.255.255");
+    QStringList notices;
+    icmp.SetOnDisplay([&](TICMP*, const QString& msg) { notices << msg; });
+    icmp.SetOnEchoReply([&](TICMP*, int32_t) { notices << "reply"; });
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(icmp.Ping(), 0);
+        EXPECT_EQ(icmp.LastErrorCode(), platform::IP_BAD_DESTINATION);
+    }
+    EXPECT_EQ(notices, QStringList({"Invalid host address", "Invalid host address"}));
+    EXPECT_EQ(platform.sends, 1);
+    EXPECT_EQ(icmp.LastReply().Address, before.Address);
+}
+
+TEST(TICMPEvents, HandlerExceptionLeavesPing) {
+    FakeEchoPlatform platform;
+    TICMP icmp(platform);
+    icmp.SetAddress("192.0.2.7");
+    icmp.SetOnEchoReply([](TICMP*, int32_t) { throw std::runtime_error("handler"); });
+    EXPECT_THROW(icmp.Ping(), std::runtime_error);
+    icmp.SetOnEchoReply(nullptr);
+    EXPECT_EQ(icmp.Ping(), 1);
+}
+
+TEST(TICMPResolution, SameTextKeepsTheCacheAndACaseChangeDropsIt) {
+    FakeEchoPlatform platform;
+    TICMP icmp(platform);
+    icmp.SetAddress("localhost");
+    icmp.Ping();
+    EXPECT_TRUE(icmp.AddressResolved());
+    EXPECT_EQ(icmp.ResolvedAddress(), inet_addr("127.0.0.1"));
+    icmp.SetAddress("localhost");
+    EXPECT_TRUE(icmp.AddressResolved());
+    icmp.SetAddress("LOCALHOST");
+    EXPECT_FALSE(icmp.AddressResolved());
+}
+
+// Looks `address` up in an isolated namespace, where no name server can be reached.
+class TICMPUnresolvable : public ::testing::Test {
+protected:
+    void SetUp() override { NODREL_REQUIRE_ISOLATED_NETWORK(); }
+
+    QStringList PingAndCollect(const QString& address) {
+        icmp.SetAddress(address);
+        QStringList notices;
+        icmp.SetOnDisplay([&](TICMP*, const QString& msg) { notices << msg; });
+        icmp.SetOnEchoRequest([&](TICMP*) { notices << "request"; });
+        EXPECT_EQ(icmp.Ping(), 0);
+        EXPECT_EQ(icmp.LastErrorCode(), platform::IP_BAD_DESTINATION);
+        EXPECT_FALSE(icmp.AddressResolved());
+        return notices;
+    }
+
+    FakeEchoPlatform platform;
+    TICMP icmp{platform};
+};
+
+TEST_F(TICMPUnresolvable, NameGivesTwoNoticesAndIsTriedAgain) {
+    const QStringList expected{"Unable to resolve nodrel-test.invalid", "Invalid host address"};
+    EXPECT_EQ(PingAndCollect("nodrel-test.invalid"), expected);
+    EXPECT_EQ(PingAndCollect("nodrel-test.invalid"), expected);
+    EXPECT_EQ(platform.sends, 0);
+}
+
+TEST_F(TICMPUnresolvable, HostileTextsEndInTheSameTwoNotices) {
+    const QString hostile[] = {QString(10000, 'a'), QString("bad\nname\t\x01"),
+                               QString::fromUtf8("h\xC3\xB6st-\xE6\x97\xA5\xE6\x9C\xAC.invalid"),
+                               QString(), QString("   ")};
+    for (const QString& address : hostile) {
+        const QStringList notices = PingAndCollect(address);
+        ASSERT_EQ(notices.size(), 2);
+        EXPECT_EQ(notices[0], "Unable to resolve " + address);
+        EXPECT_EQ(notices[1], "Invalid host address");
+    }
+}
+
+// Address and Timeout are written by one thread while another pings.
+TEST(TICMPConcurrency, WritesDuringPingsNeverTearTheAddress) {
+    FakeEchoPlatform platform;
+    TICMP icmp(platform);
+    icmp.SetAddress("127.0.0.1");
+    std::atomic<bool> done = false;
+    std::thread prober([&] {
+        while (!done) icmp.Ping();
+    });
+    for (int i = 0; i < 2000; ++i) {
+        icmp.SetAddress(i % 2 ? "127.0.0.1" : "127.0.0.2");
+        icmp.SetTimeout(i);
+        EXPECT_TRUE(icmp.Address().startsWith("127.0.0."));
+    }
+    done = true;
+    prober.join();
+    EXPECT_EQ(icmp.Address(), "127.0.0.1");
+}
+
+}  // namespace
+}  // namespace nodrel

@@ -1,0 +1,116 @@
+#include "ping.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include "fake_echo_platform.h"
+#include "support/isolated_network.h"
+
+namespace nodrel {
+namespace {
+
+using testing::FakeEchoPlatform;
+
+TEST(TPingComponent, ForwardsTheRequesterDefaultsAndSettings) {
+    FakeEchoPlatform platform;
+    TPing ping(nullptr, platform);
+    EXPECT_EQ(ping.Size(), 56);
+    EXPECT_EQ(ping.Timeout(), 4000);
+    EXPECT_EQ(ping.TTL(), 64);
+    EXPECT_EQ(ping.Flags(), 0);
+    EXPECT_EQ(ping.LastReply().Status, 0u);
+    ping.SetTimeout(5000);
+    ping.SetAddress("192.0.2.9");
+    EXPECT_EQ(ping.Timeout(), 5000);
+    EXPECT_EQ(ping.Address(), "192.0.2.9");
+    EXPECT_EQ(ping.Ping(), 1);  // no handlers set: nothing fires
+}
+
+TEST(TPingComponent, RequesterFailureReachesTheCaller) {
+    FakeEchoPlatform platform(FakeEchoPlatform::Failure::Handle);
+    EXPECT_THROW(TPing(nullptr, platform), TICMPException);
+}
+
+TEST(TPingComponent, RelaysEventsWithItselfAsSender) {
+    FakeEchoPlatform platform;
+    platform.status = 11003;
+    platform.replies = 0;
+    TPing ping(nullptr, platform);
+    ping.SetAddress("192.0.2.9");
+    QStringList events;
+    ping.SetOnEchoRequest([&](TPing* sender, TICMP* icmp) {
+        EXPECT_EQ(sender, &ping);
+        EXPECT_NE(icmp, nullptr);
+        events << "request";
+    });
+    ping.SetOnEchoReply([&](TPing* sender, TICMP*, int32_t status) {
+        events << QString("reply %1 status %2").arg(status).arg(sender->LastReply().Status);
+    });
+    ping.Ping();
+    ping.SetAddress("255.255.255.255");
+    ping.SetOnDisplay([&](TPing* sender, TICMP*, const QString& msg) {
+        EXPECT_EQ(sender, &ping);
+        events << msg;
+    });
+    ping.Ping();
+    EXPECT_EQ(events, QStringList({"request", "reply 0 status 11003", "Invalid host address"}));
+    EXPECT_EQ(ping.LastReply().Status, 11003u);  // kept from the last send
+}
+
+// Real echo exchanges with this machine, inside a namespace of the test's own.
+class TPingLoopback : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        NODREL_REQUIRE_ISOLATED_NETWORK();
+        ASSERT_TRUE(testing::WriteSysctl("net/ipv4/ping_group_range", "0 2147483647"));
+    }
+};
+
+TEST_P(TPingLoopback, AnswersWithStatusZeroInsideTheReplyEvent) {
+    TPing ping;
+    ping.SetAddress(GetParam());
+    ping.SetTimeout(2000);
+    QStringList events;
+    ping.SetOnEchoRequest([&](TPing*, TICMP*) { events << "request"; });
+    ping.SetOnEchoReply([&](TPing* sender, TICMP*, int32_t status) {
+        EXPECT_EQ(sender->LastReply().Status, 0u);
+        EXPECT_EQ(sender->LastReply().Address, htonl(INADDR_LOOPBACK));
+        events << QString("reply %1").arg(status);
+    });
+    EXPECT_EQ(ping.Ping(), 1);
+    EXPECT_EQ(events, QStringList({"request", "reply 1"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, TPingLoopback, ::testing::Values("127.0.0.1", "localhost"));
+
+TEST(TPingSilentHost, TimesOutWithStatus11010) {
+    NODREL_REQUIRE_ISOLATED_NETWORK();
+    ASSERT_TRUE(testing::WriteSysctl("net/ipv4/ping_group_range", "0 2147483647"));
+    ASSERT_TRUE(testing::WriteSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+    TPing ping;
+    ping.SetAddress("127.0.0.1");
+    ping.SetTimeout(200);
+    int32_t reported = -1;
+    ping.SetOnEchoReply([&](TPing*, TICMP*, int32_t status) { reported = status; });
+    EXPECT_EQ(ping.Ping(), 0);
+    EXPECT_EQ(reported, 0);
+    EXPECT_EQ(ping.LastReply().Status, platform::IP_REQ_TIMED_OUT);
+}
+
+TEST(TPingBadSize, OversizedRequestIsAFailedProbeNotACrash) {
+    NODREL_REQUIRE_ISOLATED_NETWORK();
+    ASSERT_TRUE(testing::WriteSysctl("net/ipv4/ping_group_range", "0 2147483647"));
+    TPing ping;
+    ping.SetAddress("127.0.0.1");
+    ping.SetTimeout(500);
+    ping.SetSize(-1);  // 65535 bytes: more than one IPv4 packet carries
+    EXPECT_EQ(ping.Ping(), 0);
+    EXPECT_NE(ping.LastReply().Status, 0u);
+    ping.SetSize(0);
+    EXPECT_EQ(ping.Ping(), 1);
+}
+
+}  // namespace
+}  // namespace nodrel
