@@ -3,9 +3,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <QCoreApplication>
+
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "name_service.h"
 
@@ -73,13 +76,7 @@ void TPing::StartDnsLookup(const QString& target) {
             uint32_t address = 0;
             const uint16_t error = platform::ResolveHostIPv4(name.constData(), address);
             std::lock_guard lock(channel->lock);
-            if (channel->owner == nullptr) return;
-            TPing* owner = channel->owner;
-            QMetaObject::invokeMethod(
-                owner, [owner, lookup, error, address] {
-                    owner->CompleteDnsLookup(lookup, error, address);
-                },
-                Qt::QueuedConnection);
+            if (channel->owner != nullptr) channel->owner->FinishDnsLookup({lookup, error, address});
         }).detach();
     } catch (const std::system_error& failure) {
         {
@@ -93,14 +90,30 @@ void TPing::StartDnsLookup(const QString& target) {
     }
 }
 
-void TPing::CompleteDnsLookup(uint64_t lookup, uint16_t error, uint32_t address) {
+void TPing::FinishDnsLookup(const FinishedLookup& finished) {
     {
         std::lock_guard lock(FLookupLock);
-        if (!FLookupPending || lookup != FLookupNumber) return;
+        if (!FLookupPending || finished.number != FLookupNumber) return;
+        FFinishedLookup = finished;
+    }
+    // The event carries nothing: the outcome travels under FLookupLock, where race detectors
+    // can see it.
+    QCoreApplication::postEvent(this, new QEvent(LookupDoneEvent));
+}
+
+bool TPing::event(QEvent* event) {
+    if (event->type() != LookupDoneEvent) return QObject::event(event);
+    uint16_t error = 0;
+    {
+        std::lock_guard lock(FLookupLock);
+        const std::optional<FinishedLookup> finished = std::exchange(FFinishedLookup, std::nullopt);
+        if (!finished || !FLookupPending || finished->number != FLookupNumber) return true;
         FLookupPending = false;
-        if (error == 0) FLookupResult = DottedText(address);
+        error = finished->error;
+        if (error == 0) FLookupResult = DottedText(finished->address);
     }
     if (FOnDnsLookupDone) FOnDnsLookupDone(this, error);
+    return true;
 }
 
 void TPing::AbortDnsLookup() {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QEvent>
 #include <QObject>
 #include <QString>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "icmp.h"
 
@@ -64,8 +66,17 @@ public:
 private:
     struct LookupChannel;
 
-    // Runs on the component's thread when the lookup numbered `lookup` has finished.
-    void CompleteDnsLookup(uint64_t lookup, uint16_t error, uint32_t address);
+    struct FinishedLookup {
+        uint64_t number;
+        uint16_t error;
+        uint32_t address;
+    };
+    static constexpr QEvent::Type LookupDoneEvent = static_cast<QEvent::Type>(QEvent::User + 2);
+
+    // Called on the lookup's thread: keeps the outcome of a still current lookup and wakes the
+    // component's thread, which reports it.
+    void FinishDnsLookup(const FinishedLookup& finished);
+    bool event(QEvent* event) override;
 
     std::unique_ptr<TICMP> FIcmp;
 
@@ -74,6 +85,7 @@ private:
     mutable std::mutex FLookupLock;  // guards the lookup state below
     uint64_t FLookupNumber = 0;      // numbers every started lookup; stale completions mismatch
     bool FLookupPending = false;
+    std::optional<FinishedLookup> FFinishedLookup;  // waiting to be reported
     QString FLookupResult;
     TDnsLookupDone FOnDnsLookupDone;
 
