@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -65,11 +66,15 @@ enum class ReadResult { QueueEmpty, NotOurs, Decided };
 // probe at a time is in flight and everything that arrives can be weighed against it alone.
 class EchoSocket {
   public:
-    static std::shared_ptr<EchoSocket> Open(EchoSocketKind kind, int& error);
-
+    EchoSocket() = default;
     EchoSocket(const EchoSocket&) = delete;
     EchoSocket& operator=(const EchoSocket&) = delete;
-    ~EchoSocket() { close(FSocket); }
+    ~EchoSocket() {
+        if (FSocket >= 0) close(FSocket);
+    }
+
+    // False, with errno telling why, when no socket of the kind can be had.
+    bool Open(EchoSocketKind kind);
 
     EchoSocketKind Kind() const { return FKind; }
 
@@ -80,8 +85,6 @@ class EchoSocket {
                        std::span<uint8_t> dataArea);
 
   private:
-    EchoSocket(int fd, EchoSocketKind kind) : FSocket(fd), FKind(kind) {}
-
     bool Configure();
     std::optional<uint32_t> ApplyOptions(const IP_OPTION_INFORMATION& options);
     void DrainLeftovers();
@@ -91,8 +94,8 @@ class EchoSocket {
     bool ReadPending(const icmp::EchoRequestKey& request, std::span<uint8_t> dataArea,
                      ProbeOutcome& outcome);
 
-    const int FSocket;
-    const EchoSocketKind FKind;
+    int FSocket = -1;
+    EchoSocketKind FKind = EchoSocketKind::Datagram;
     std::mutex FSending;
     uint16_t FIdentifier = 0;
     uint16_t FNextSequence = 0;
@@ -103,32 +106,17 @@ int OpenIcmpSocket(int type) {
     return socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
 }
 
-std::shared_ptr<EchoSocket> EchoSocket::Open(EchoSocketKind kind, int& error) {
-    EchoSocketKind opened = EchoSocketKind::Datagram;
-    int fd = -1;
-    if (kind != EchoSocketKind::Raw) {
-        fd = OpenIcmpSocket(SOCK_DGRAM);
+bool EchoSocket::Open(EchoSocketKind kind) {
+    FKind = kind == EchoSocketKind::Raw ? EchoSocketKind::Raw : EchoSocketKind::Datagram;
+    if (FKind == EchoSocketKind::Datagram) {
+        FSocket = OpenIcmpSocket(SOCK_DGRAM);
         // Refused by ping_group_range (root included) or not built into the kernel.
         const bool datagramUnavailable =
-            fd < 0 && (errno == EACCES || errno == EAFNOSUPPORT || errno == EPROTONOSUPPORT);
-        if (kind == EchoSocketKind::Automatic && datagramUnavailable) {
-            opened = EchoSocketKind::Raw;
-            fd = OpenIcmpSocket(SOCK_RAW);
-        }
-    } else {
-        opened = EchoSocketKind::Raw;
-        fd = OpenIcmpSocket(SOCK_RAW);
+            FSocket < 0 && (errno == EACCES || errno == EAFNOSUPPORT || errno == EPROTONOSUPPORT);
+        if (kind == EchoSocketKind::Automatic && datagramUnavailable) FKind = EchoSocketKind::Raw;
     }
-    if (fd < 0) {
-        error = errno;
-        return nullptr;
-    }
-    std::shared_ptr<EchoSocket> echoSocket(new EchoSocket(fd, opened));
-    if (!echoSocket->Configure()) {
-        error = errno;
-        return nullptr;
-    }
-    return echoSocket;
+    if (FKind == EchoSocketKind::Raw) FSocket = OpenIcmpSocket(SOCK_RAW);
+    return FSocket >= 0 && Configure();
 }
 
 bool EchoSocket::Configure() {
@@ -407,15 +395,22 @@ EchoHandle IcmpCreateFile() {
     return IcmpCreateFileOfKind(EchoSocketKind::Automatic);
 }
 
+// Like the system service it stands in for, the service reports running out of memory as a
+// status, never as an exception.
 EchoHandle IcmpCreateFileOfKind(EchoSocketKind kind) {
-    int error = 0;
-    std::shared_ptr<EchoSocket> echoSocket = EchoSocket::Open(kind, error);
-    if (!echoSocket) {
-        tLastError = icmp::StatusForErrno(error);
+    try {
+        auto echoSocket = std::make_shared<EchoSocket>();
+        if (!echoSocket->Open(kind)) {
+            tLastError = icmp::StatusForErrno(errno);
+            return INVALID_ECHO_HANDLE;
+        }
+        const EchoHandle handle = Handles().Add(std::move(echoSocket));
+        tLastError = IP_SUCCESS;
+        return handle;
+    } catch (const std::bad_alloc&) {
+        tLastError = IP_NO_RESOURCES;
         return INVALID_ECHO_HANDLE;
     }
-    tLastError = IP_SUCCESS;
-    return Handles().Add(std::move(echoSocket));
 }
 
 EchoSocketKind IcmpSocketKind(EchoHandle handle) {
@@ -454,9 +449,13 @@ uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destination, const void* reque
         defaults.Ttl = kDefaultTtl;
         const auto payload =
             std::span<const uint8_t>(static_cast<const uint8_t*>(requestData), requestSize);
-        outcome = echoSocket->Probe(destination, payload,
-                                    requestOptions != nullptr ? *requestOptions : defaults, timeout,
-                                    dataArea);
+        try {
+            outcome = echoSocket->Probe(destination, payload,
+                                        requestOptions != nullptr ? *requestOptions : defaults,
+                                        timeout, dataArea);
+        } catch (const std::bad_alloc&) {
+            outcome.status = IP_NO_RESOURCES;
+        }
     }
     WriteReplyHeader(outcome, replyArea);
     tLastError = outcome.status;

@@ -66,8 +66,8 @@ struct ProbeError {
 
 // Reads one entry of a socket's error queue: `extendedError` is the data of the IP_RECVERR
 // control message (sock_extended_err, then the offender's address), `originalDestination` the
-// address recvmsg gave back, if any (ICMP sockets get none: the kernel fills it only for errors
-// that carry a port), and `quoted` its data (the start of the ICMP message that caused the error).
+// address recvmsg gave back, if the kernel filled it in, and `quoted` its data (the start of the
+// ICMP message that caused the error).
 // Returns the error only when it concerns `request` and should end the wait; notices such as
 // redirects, and errors about other packets, give nullopt.
 std::optional<ProbeError> ClassifyQueuedError(std::span<const uint8_t> extendedError,

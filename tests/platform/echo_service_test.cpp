@@ -279,6 +279,12 @@ TEST_P(EchoOverLoopback, UnusableRequestsGetAStatusWithoutWaiting) {
 
     EXPECT_EQ(SendEcho(*handle, 0, kPayload56, 1000).reply.Status, IP_BAD_DESTINATION);
 
+    IP_OPTION_INFORMATION missingOptionData{};
+    missingOptionData.Ttl = 64;
+    missingOptionData.OptionsSize = 4;
+    EXPECT_EQ(SendEcho(*handle, kLoopback, kPayload56, 1000, &missingOptionData).reply.Status,
+              IP_BAD_OPTION);
+
     IP_OPTION_INFORMATION zeroTtl{};
     const Probe probe = SendEcho(*handle, kLoopback, kPayload56, 10000, &zeroTtl);
     EXPECT_EQ(probe.result, 0u);

@@ -37,7 +37,8 @@ std::vector<uint8_t> RawReply(size_t ipOptions = 0) {
 
 TEST(IcmpPacket, RawReplyIsReadPastIpOptionsAndRejectedWhenDamaged) {
     for (const size_t ipOptions : {0u, 8u}) {
-        const std::optional<EchoReply> reply = ParseRawEchoReply(RawReply(ipOptions));
+        const std::vector<uint8_t> packet = RawReply(ipOptions);
+        const std::optional<EchoReply> reply = ParseRawEchoReply(packet);
         ASSERT_TRUE(reply);
         EXPECT_EQ(reply->ttl, 57);
         EXPECT_TRUE(IsReplyTo(*reply, kRequest));
@@ -49,7 +50,8 @@ TEST(IcmpPacket, RawReplyIsReadPastIpOptionsAndRejectedWhenDamaged) {
     cut.pop_back();  // shorter than its IP total length says
     EXPECT_FALSE(ParseRawEchoReply(cut));
 
-    std::optional<EchoReply> reply = ParseRawEchoReply(RawReply());
+    const std::vector<uint8_t> packet = RawReply();
+    const std::optional<EchoReply> reply = ParseRawEchoReply(packet);
     EchoRequestKey other = kRequest;
     other.destination = htonl(0xC0000208);
     EXPECT_FALSE(IsReplyTo(*reply, other));
