@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <thread>
 #include <vector>
@@ -18,6 +19,11 @@
 #include "support/isolated_network.h"
 
 namespace nodrel::platform {
+
+void PrintTo(EchoSocketKind kind, std::ostream* out) {
+    *out << (kind == EchoSocketKind::Raw ? "raw socket" : "datagram socket");
+}
+
 namespace {
 
 using namespace std::chrono_literals;
