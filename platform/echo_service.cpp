@@ -99,6 +99,8 @@ class EchoSocket {
     std::mutex FSending;
     uint16_t FIdentifier = 0;
     uint16_t FNextSequence = 0;
+    // What the socket was last set to; most probes repeat it and need no setsockopt at all.
+    std::optional<std::vector<uint8_t>> FAppliedOptions;
     std::vector<uint8_t> FReceived = std::vector<uint8_t>(kReceiveBufferSize);
 };
 
@@ -155,23 +157,34 @@ std::optional<uint32_t> EchoSocket::ApplyOptions(const IP_OPTION_INFORMATION& op
     // refuses packets larger than the path MTU; DONT clears DF and lets the packet fragment.
     const int discovery =
         (options.Flags & kDontFragmentFlag) != 0 ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
+    const bool hasIpOptions = options.OptionsSize > 0;
+    if (hasIpOptions && options.OptionsData == nullptr) return IP_BAD_OPTION;
+    std::vector<uint8_t> wanted{options.Ttl, options.Tos, static_cast<uint8_t>(discovery)};
+    if (hasIpOptions) {
+        wanted.insert(wanted.end(), options.OptionsData, options.OptionsData + options.OptionsSize);
+    }
+    if (wanted == FAppliedOptions) return std::nullopt;
+    FAppliedOptions.reset();  // unknown until every option below is in place
     if (!SetIntOption(FSocket, IPPROTO_IP, IP_TTL, options.Ttl) ||
         !SetIntOption(FSocket, IPPROTO_IP, IP_TOS, options.Tos) ||
         !SetIntOption(FSocket, IPPROTO_IP, IP_MTU_DISCOVER, discovery)) {
         return icmp::StatusForErrno(errno);
     }
-    const bool hasIpOptions = options.OptionsSize > 0;
-    if (hasIpOptions && options.OptionsData == nullptr) return IP_BAD_OPTION;
     if (setsockopt(FSocket, IPPROTO_IP, IP_OPTIONS, hasIpOptions ? options.OptionsData : nullptr,
                    options.OptionsSize) != 0) {
         return IP_BAD_OPTION;
     }
+    FAppliedOptions = std::move(wanted);
     return std::nullopt;
 }
 
 // Empties what earlier probes left behind: late replies, queued errors and the pending socket
 // error, which would otherwise fail the next send even to a host that answers.
 void EchoSocket::DrainLeftovers() {
+    // One look tells whether anything is left at all, which is rare: readable data or a queued
+    // or pending error. Only then is it worth the reads below.
+    pollfd watched{FSocket, POLLIN, 0};
+    if (poll(&watched, 1, 0) == 0) return;
     uint8_t scratch[64];
     for (int i = 0; i < kDrainLimit; ++i) {
         if (recv(FSocket, scratch, sizeof(scratch), MSG_ERRQUEUE | MSG_DONTWAIT) < 0 &&
