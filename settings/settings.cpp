@@ -54,8 +54,9 @@ bool ReadAll(SettingsHolders& holders, SettingsStore& store) {
         !readMode("blinkmode", ModeByte::Blink)) {
         return false;
     }
-    for (const auto& [name, slot] : kStoredColours) {
-        if (!ReadInteger(store, name, [&](uint32_t v) { holders.SetColour(slot, v); })) {
+    for (const auto& stored : kStoredColours) {
+        const ColourSlot slot = stored.second;
+        if (!ReadInteger(store, stored.first, [&](uint32_t v) { holders.SetColour(slot, v); })) {
             return false;
         }
     }
@@ -74,8 +75,9 @@ bool ReadAll(SettingsHolders& holders, SettingsStore& store) {
         !ReadInteger(store, "alpha", [&](uint32_t v) { holders.SetTransparentMarked(v == 1); })) {
         return false;
     }
-    for (const auto& [name, which] : kStoredGeometry) {
-        if (!ReadInteger(store, name, [&](uint32_t v) {
+    for (const auto& stored : kStoredGeometry) {
+        const GeometryValue which = stored.second;
+        if (!ReadInteger(store, stored.first, [&](uint32_t v) {
                 holders.SetGeometry(which, ClampGeometry(which, v));
             })) {
             return false;
