@@ -93,7 +93,9 @@ uint32_t TICMP::Resolve() {
     {
         std::lock_guard lock(FLock);
         if (FAddressResolved) return FResolvedAddress;
-        address = FAddress;
+        // A copy of its own: the probing thread never shares (and so never releases) the text
+        // that Address writers replace.
+        address = QString(FAddress.constData(), FAddress.size());
         generation = FAddressGeneration;
     }
     // The resolution runs unlocked: a new address written meanwhile is not cached over.

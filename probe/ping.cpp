@@ -1,9 +1,41 @@
 #include "ping.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <QCoreApplication>
+
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "name_service.h"
+
 namespace nodrel {
 
+namespace {
+
+QString DottedText(uint32_t address) {
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return QString::fromLatin1(text);
+}
+
+}  // namespace
+
+// Shared between the component and its lookup threads; `owner` is cleared when the component
+// goes, so a lookup finishing later posts nothing.
+struct TPing::LookupChannel {
+    std::mutex lock;
+    TPing* owner = nullptr;
+};
+
 TPing::TPing(QObject* owner, platform::EchoPlatform& platform)
-    : QObject(owner), FIcmp(std::make_unique<TICMP>(platform)) {
+    : QObject(owner),
+      FIcmp(std::make_unique<TICMP>(platform)),
+      FLookupChannel(std::make_shared<LookupChannel>()) {
+    FLookupChannel->owner = this;
     FIcmp->SetOnDisplay([this](TICMP* icmp, const QString& msg) {
         if (FOnDisplay) FOnDisplay(this, icmp, msg);
     });
@@ -15,8 +47,88 @@ TPing::TPing(QObject* owner, platform::EchoPlatform& platform)
     });
 }
 
-TPing::~TPing() = default;
+TPing::~TPing() {
+    AbortDnsLookup();
+    std::lock_guard lock(FLookupChannel->lock);
+    FLookupChannel->owner = nullptr;
+}
 
 int32_t TPing::Ping() { return FIcmp->Ping(); }
+
+void TPing::StartDnsLookup(const QString& target) {
+    const QByteArray name = target.toUtf8();
+    const uint32_t dotted = inet_addr(name.constData());
+    uint64_t lookup = 0;
+    {
+        std::lock_guard lock(FLookupLock);
+        lookup = ++FLookupNumber;  // a pending lookup is replaced: its completion now mismatches
+        FLookupPending = dotted == INADDR_NONE;
+        FLookupResult = FLookupPending ? QString() : DottedText(dotted);
+    }
+    if (dotted != INADDR_NONE) {
+        if (FOnDnsLookupDone) FOnDnsLookupDone(this, 0);
+        return;
+    }
+    try {
+        // A thread of its own per lookup: blocking getaddrinfo is the one resolver that honours
+        // every name source of the system, and an abandoned lookup simply runs out on its own.
+        std::thread([channel = FLookupChannel, name, lookup] {
+            uint32_t address = 0;
+            const uint16_t error = platform::ResolveHostIPv4(name.constData(), address);
+            std::lock_guard lock(channel->lock);
+            if (channel->owner != nullptr) channel->owner->FinishDnsLookup({lookup, error, address});
+        }).detach();
+    } catch (const std::system_error& failure) {
+        {
+            std::lock_guard lock(FLookupLock);
+            FLookupPending = false;
+        }
+        throw std::runtime_error(QStringLiteral("%1: can't start DNS lookup, error #%2")
+                                     .arg(target)
+                                     .arg(failure.code().value())
+                                     .toStdString());
+    }
+}
+
+void TPing::FinishDnsLookup(const FinishedLookup& finished) {
+    {
+        std::lock_guard lock(FLookupLock);
+        if (!FLookupPending || finished.number != FLookupNumber) return;
+        FFinishedLookup = finished;
+    }
+    // The event carries nothing: the outcome travels under FLookupLock, where race detectors
+    // can see it.
+    QCoreApplication::postEvent(this, new QEvent(LookupDoneEvent));
+}
+
+bool TPing::event(QEvent* event) {
+    if (event->type() != LookupDoneEvent) return QObject::event(event);
+    uint16_t error = 0;
+    {
+        std::lock_guard lock(FLookupLock);
+        const std::optional<FinishedLookup> finished = std::exchange(FFinishedLookup, std::nullopt);
+        if (!finished || !FLookupPending || finished->number != FLookupNumber) return true;
+        FLookupPending = false;
+        error = finished->error;
+        if (error == 0) FLookupResult = DottedText(finished->address);
+    }
+    if (FOnDnsLookupDone) FOnDnsLookupDone(this, error);
+    return true;
+}
+
+void TPing::AbortDnsLookup() {
+    {
+        std::lock_guard lock(FLookupLock);
+        if (!FLookupPending) return;
+        FLookupPending = false;
+        ++FLookupNumber;
+    }
+    if (FOnDnsLookupDone) FOnDnsLookupDone(this, platform::WSAEINTR);
+}
+
+QString TPing::LookupResult() const {
+    std::lock_guard lock(FLookupLock);
+    return FLookupResult;
+}
 
 }  // namespace nodrel

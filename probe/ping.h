@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QEvent>
 #include <QObject>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include "icmp.h"
 
@@ -11,6 +14,9 @@ namespace nodrel {
 
 // The probe component: owns one echo requester, forwards its settings and relays its events with
 // itself as sender. Lives on the thread that constructs it; Ping may run on any thread.
+//
+// It also looks host names up without blocking: the lookup runs on a thread of its own and its
+// completion is queued back to the component's thread, where OnDnsLookupDone fires.
 class TPing : public QObject {
     Q_OBJECT
 
@@ -18,14 +24,27 @@ public:
     using TPingDisplay = std::function<void(TPing* sender, TICMP* icmp, const QString& msg)>;
     using TPingRequest = std::function<void(TPing* sender, TICMP* icmp)>;
     using TPingReply = std::function<void(TPing* sender, TICMP* icmp, int32_t status)>;
+    // `error` is 0 on success, otherwise a socket-layer error number (WSAEINTR when aborted).
+    using TDnsLookupDone = std::function<void(TPing* sender, uint16_t error)>;
 
     // Throws TICMPException when the requester cannot be set up.
     explicit TPing(QObject* owner = nullptr,
                    platform::EchoPlatform& platform = platform::SystemEchoPlatform());
+    // A pending lookup is aborted (reported with WSAEINTR) first.
     ~TPing() override;
 
     // One echo exchange on the calling thread; the events fire inside the call.
     virtual int32_t Ping();
+
+    // Starts looking `target` up, replacing a pending lookup, which then goes unreported. A dotted
+    // address completes before this returns; a name completes later on the component's thread.
+    // Throws std::runtime_error when the lookup cannot be started.
+    virtual void StartDnsLookup(const QString& target);
+    // Abandons the pending lookup, if any, and reports it with WSAEINTR.
+    void AbortDnsLookup();
+    // The dotted address found by the last successful lookup; empty otherwise.
+    QString LookupResult() const;
+    void SetOnDnsLookupDone(TDnsLookupDone handler) { FOnDnsLookupDone = std::move(handler); }
 
     QString Address() const { return FIcmp->Address(); }
     void SetAddress(const QString& address) { FIcmp->SetAddress(address); }
@@ -45,7 +64,31 @@ public:
     void SetOnEchoReply(TPingReply handler) { FOnEchoReply = std::move(handler); }
 
 private:
+    struct LookupChannel;
+
+    struct FinishedLookup {
+        uint64_t number;
+        uint16_t error;
+        uint32_t address;
+    };
+    static constexpr QEvent::Type LookupDoneEvent = static_cast<QEvent::Type>(QEvent::User + 2);
+
+    // Called on the lookup's thread: keeps the outcome of a still current lookup and wakes the
+    // component's thread, which reports it.
+    void FinishDnsLookup(const FinishedLookup& finished);
+    bool event(QEvent* event) override;
+
     std::unique_ptr<TICMP> FIcmp;
+
+    // Lets lookup threads that outlive the component find out that it is gone.
+    std::shared_ptr<LookupChannel> FLookupChannel;
+    mutable std::mutex FLookupLock;  // guards the lookup state below
+    uint64_t FLookupNumber = 0;      // numbers every started lookup; stale completions mismatch
+    bool FLookupPending = false;
+    std::optional<FinishedLookup> FFinishedLookup;  // waiting to be reported
+    QString FLookupResult;
+    TDnsLookupDone FOnDnsLookupDone;
+
     TPingDisplay FOnDisplay;
     TPingRequest FOnEchoRequest;
     TPingReply FOnEchoReply;

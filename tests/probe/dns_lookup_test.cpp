@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+#include <thread>
+#include <vector>
+
+#include "fake_echo_platform.h"
+#include "name_service.h"
+#include "ping.h"
+#include "support/isolated_network.h"
+
+namespace nodrel {
+namespace {
+
+struct Completion {
+    uint16_t error;
+    QString result;
+    QThread* thread;
+};
+
+class TPingLookup : public ::testing::Test {
+protected:
+    TPingLookup() {
+        ping->SetOnDnsLookupDone([this, component = ping.get()](TPing* sender, uint16_t error) {
+            EXPECT_EQ(sender, component);
+            completions.push_back({error, sender->LookupResult(), QThread::currentThread()});
+        });
+    }
+
+    // Runs the event loop until `count` completions have arrived (or a generous bound passes).
+    void WaitForCompletions(size_t count) {
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (completions.size() >= count) loop.quit();
+        });
+        poll.start(5);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+    // Lets queued completions that should not come have their chance to arrive.
+    static void DrainEvents() {
+        for (int i = 0; i < 20; ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(5);
+        }
+    }
+
+    int argc = 1;
+    char name[8] = "lookup";
+    char* argv[1] = {name};
+    QCoreApplication app{argc, argv};
+    testing::FakeEchoPlatform platform;
+    std::unique_ptr<TPing> ping = std::make_unique<TPing>(nullptr, platform);
+    std::vector<Completion> completions;
+};
+
+TEST_F(TPingLookup, DottedAddressCompletesBeforeStartReturns) {
+    ping->StartDnsLookup("192.0.2.44");
+    ASSERT_EQ(completions.size(), 1u);
+    EXPECT_EQ(completions[0].error, 0);
+    EXPECT_EQ(completions[0].result, "192.0.2.44");
+    ping->AbortDnsLookup();  // nothing pending: no event
+    EXPECT_EQ(completions.size(), 1u);
+}
+
+TEST_F(TPingLookup, NameCompletesOnTheOwningThreadWhoeverStartsIt) {
+    std::thread starter([&] { ping->StartDnsLookup("localhost"); });
+    starter.join();
+    WaitForCompletions(1);
+    ASSERT_EQ(completions.size(), 1u);
+    EXPECT_EQ(completions[0].error, 0);
+    EXPECT_EQ(completions[0].result, "127.0.0.1");
+    EXPECT_EQ(completions[0].thread, QThread::currentThread());
+}
+
+TEST_F(TPingLookup, AbortReportsInterruptionAndSilencesTheLateCompletion) {
+    ping->StartDnsLookup("localhost");
+    ping->AbortDnsLookup();
+    ASSERT_EQ(completions.size(), 1u);
+    EXPECT_EQ(completions[0].error, platform::WSAEINTR);
+    DrainEvents();
+    EXPECT_EQ(completions.size(), 1u);
+    EXPECT_TRUE(ping->LookupResult().isEmpty());
+}
+
+TEST_F(TPingLookup, DestroyingWithALookupPendingReportsItFirst) {
+    ping->StartDnsLookup("localhost");
+    ping.reset();
+    ASSERT_EQ(completions.size(), 1u);
+    EXPECT_EQ(completions[0].error, platform::WSAEINTR);
+    DrainEvents();  // the lookup thread finishes with nobody to tell
+    EXPECT_EQ(completions.size(), 1u);
+}
+
+// These look names up that no file knows: only inside a namespace without a name server.
+class TPingLookupIsolated : public TPingLookup {
+protected:
+    void SetUp() override { NODREL_REQUIRE_ISOLATED_NETWORK(); }
+};
+
+TEST_F(TPingLookupIsolated, UnknownNameReportsAnErrorAndNoResult) {
+    ping->StartDnsLookup("192.0.2.1");
+    ping->StartDnsLookup("nodrel-test.invalid");
+    EXPECT_TRUE(ping->LookupResult().isEmpty());
+    WaitForCompletions(2);
+    ASSERT_EQ(completions.size(), 2u);
+    EXPECT_NE(completions[1].error, 0);
+    EXPECT_TRUE(completions[1].result.isEmpty());
+}
+
+TEST_F(TPingLookupIsolated, SecondStartReplacesThePendingLookup) {
+    ping->StartDnsLookup("nodrel-test.invalid");
+    ping->StartDnsLookup("localhost");
+    WaitForCompletions(1);
+    DrainEvents();
+    ASSERT_EQ(completions.size(), 1u);
+    EXPECT_EQ(completions[0].error, 0);
+    EXPECT_EQ(completions[0].result, "127.0.0.1");
+}
+
+}  // namespace
+}  // namespace nodrel
