@@ -23,24 +23,54 @@ namespace nodrel::platform {
 
 namespace {
 
-// What travels back from the receiver's thread.
+// What travels between the two threads.
 struct Handover {
     const std::function<void()>* Task = nullptr;
     bool Ran = false;
     std::exception_ptr Error;
 };
 
-void Acquire([[maybe_unused]] Handover* handover) {
+void Acquire([[maybe_unused]] const void* address) {
 #ifdef NODREL_TSAN
-    __tsan_acquire(handover);
+    __tsan_acquire(const_cast<void*>(address));
 #endif
 }
 
-void Release([[maybe_unused]] Handover* handover) {
+void Release([[maybe_unused]] const void* address) {
 #ifdef NODREL_TSAN
-    __tsan_release(handover);
+    __tsan_release(const_cast<void*>(address));
 #endif
 }
+
+// The queued call. Qt moves it into a call object it allocates on the calling thread, runs it on
+// the receiver's thread, and frees it on either thread. Each move publishes what happened to the
+// object so far, and each use or destruction picks that up first.
+class QueuedTask {
+  public:
+    explicit QueuedTask(Handover* handover) : FHandover(handover) {}
+    QueuedTask(QueuedTask&& other) noexcept : FHandover(other.FHandover) { Release(this); }
+    QueuedTask(const QueuedTask&) = delete;
+    QueuedTask& operator=(const QueuedTask&) = delete;
+    QueuedTask& operator=(QueuedTask&&) = delete;
+    ~QueuedTask() { Acquire(this); }
+
+    void operator()() {
+        Acquire(this);
+        Handover* const handover = FHandover;
+        Acquire(handover);
+        handover->Ran = true;
+        try {
+            (*handover->Task)();
+        } catch (...) {
+            handover->Error = std::current_exception();
+        }
+        Release(handover);
+        Release(this);  // the calling thread may be the one that frees the call
+    }
+
+  private:
+    Handover* FHandover;
+};
 
 }  // namespace
 
@@ -51,21 +81,9 @@ HandoverResult RunInGuiThreadAndWait(QObject* receiver, const std::function<void
     Handover handover;
     handover.Task = &task;
     Release(&handover);
-    // The functor may be destroyed without having run, when the receiver goes first; the call
-    // then returns all the same and Ran stays false.
-    QMetaObject::invokeMethod(
-        receiver,
-        [state = &handover] {
-            Acquire(state);
-            state->Ran = true;
-            try {
-                (*state->Task)();
-            } catch (...) {
-                state->Error = std::current_exception();
-            }
-            Release(state);
-        },
-        Qt::BlockingQueuedConnection);
+    // When the receiver is destroyed first, Qt destroys the call without running it and returns
+    // all the same: Ran stays false.
+    QMetaObject::invokeMethod(receiver, QueuedTask(&handover), Qt::BlockingQueuedConnection);
     Acquire(&handover);
     if (handover.Error) std::rethrow_exception(handover.Error);
     return handover.Ran ? HandoverResult::Ran : HandoverResult::NotRun;
