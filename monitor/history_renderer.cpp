@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace nodrel {
 
@@ -12,88 +17,133 @@ namespace {
 constexpr int64_t kMaxPicturePixels = int64_t{1} << 24;
 
 constexpr int kCellCount = kGridRows * kGridColumns;
-constexpr int kStoredOutcomes = TResultHistory::kStoredColumns * THistoryColumn::kCapacity;
 
-// All stored outcomes, newest first, as the History view reads them.
-struct TOutcomeSequence {
-    std::array<char, kStoredOutcomes> Outcomes{};
-    int Length = 0;
-
-    explicit TOutcomeSequence(const TResultHistory& history) {
+// Reads the stored outcomes one after the other, newest first, as the History view joins the
+// columns end to end.
+class OutcomeReader {
+  public:
+    explicit OutcomeReader(const TResultHistory& history) : FHistory(history) {
         for (int column = 1; column <= TResultHistory::kStoredColumns; ++column) {
-            const std::string_view text = history.HistoryColumns(column).Text();
-            std::copy(text.begin(), text.end(), Outcomes.begin() + Length);
-            Length += static_cast<int>(text.size());
+            FCount += history.HistoryColumns(column).Length;
         }
+    }
+
+    int Count() const { return FCount; }
+
+    // The next outcome; 0 once all have been read.
+    char Next() {
+        while (FOffset == FCurrent->Length) {
+            if (FColumn == TResultHistory::kStoredColumns) return 0;
+            FCurrent = &FHistory.HistoryColumns(++FColumn);
+            FOffset = 0;
+        }
+        return FCurrent->Chars[FOffset++];
+    }
+
+  private:
+    const TResultHistory& FHistory;
+    int FCount = 0;
+    int FColumn = 1;
+    const THistoryColumn* FCurrent = &FHistory.HistoryColumns(1);
+    int FOffset = 0;
+};
+
+// The colours of failure cells by blink mode: the phase is `phase` for every cell in simple
+// order, `phase` + i + j in chess order (alternating along rows and columns, since i + j = 11j +
+// r).
+struct FailureColours {
+    bool Apply = true;  // false: the blink mode colours no failure cell
+    int ChessMask = 0;  // 1 in chess order: the cell's own parity takes part
+    std::array<uint32_t, 2> ByCellParity{};
+
+    FailureColours(const TRenderSettings& s, int64_t phase) {
+        const auto phaseColour = [&](int64_t p) { return (p & 1) != 0 ? s.col4 : s.col3; };
+        switch (s.blinkmode) {
+            case 1:
+                ByCellParity = {s.col3, s.col3};
+                break;
+            case 2:
+                ByCellParity = {phaseColour(phase), phaseColour(phase)};
+                break;
+            case 3:
+                ChessMask = 1;
+                ByCellParity = {phaseColour(phase), phaseColour(phase + 1)};
+                break;
+            default:
+                Apply = false;
+                break;
+        }
+    }
+
+    // For cell i in column j; leaves `colour` alone when the mode colours nothing.
+    void Choose(int i, int j, uint32_t& colour) const {
+        if (Apply) colour = ByCellParity[(i + j) & ChessMask];
     }
 };
 
-bool IsOdd(int64_t value) {
-    return (value & 1) != 0;
+// Four copies of a pixel, written with one store.
+#ifdef __SSE2__
+using Quad = __m128i;
+Quad MakeQuad(QRgb pixel) {
+    return _mm_set1_epi32(static_cast<int>(pixel));
+}
+void StoreQuad(QRgb* at, Quad quad) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), quad);
+}
+#else
+using Quad = std::array<QRgb, 4>;
+Quad MakeQuad(QRgb pixel) {
+    return {pixel, pixel, pixel, pixel};
+}
+void StoreQuad(QRgb* at, const Quad& quad) {
+    std::memcpy(at, quad.data(), sizeof quad);
+}
+#endif
+
+// Fills [from, to) four pixels at a time, running up to three pixels past `to`.
+void FillOverrunning(QRgb* line, int from, int to, Quad quad) {
+    for (int x = from; x < to; x += 4) StoreQuad(line + x, quad);
 }
 
-// The colour rules below leave `colour` as it is when no rule applies.
-
-// Failure colour by blink mode; the phase comes from `phase` (simple order) or `phase` + i + j
-// (chess order, which alternates along rows and columns).
-void FailureColour(const TRenderSettings& s, int64_t phase, int i, int j, uint32_t& colour) {
-    switch (s.blinkmode) {
-        case 1:
-            colour = s.col3;
-            break;
-        case 2:
-            colour = IsOdd(phase) ? s.col4 : s.col3;
-            break;
-        case 3:
-            colour = IsOdd(phase + i + j) ? s.col4 : s.col3;
-            break;
-        default:
-            break;
+// Fills pixels [left, right) of a line, clipped to [0, width).
+void FillSpan(QRgb* line, int64_t left, int64_t right, int width, QRgb pixel) {
+    const int from = static_cast<int>(std::max<int64_t>(left, 0));
+    const int to = static_cast<int>(std::min<int64_t>(right, width));
+    if (to - from < 4) {
+        std::fill(line + std::min(from, to), line + to, pixel);
+        return;
     }
+    const Quad quad = MakeQuad(pixel);
+    FillOverrunning(line, from, to - 4, quad);
+    StoreQuad(line + to - 4, quad);
 }
 
-void GraphColour(const TResultHistory& history, const TRenderSettings& s, int i, int j, int r,
-                 uint32_t& colour) {
-    if (history.SuccessCounts(j + 1) < r) {
-        colour = s.col2;
-    } else if (history.FailStreak() <= 2) {
-        colour = s.col1;
-    } else {
-        FailureColour(s, history.FailStreak(), i, j, colour);
+// Writes one whole pixel line through a row of cells: the margin, each drawn cell followed by
+// its space, and the background after the last drawn column. `cellPixels` holds the row's cells
+// one column apart (kGridRows entries).
+void DrawCellLine(QRgb* line, int width, const TRenderSettings& s, int columns,
+                  const uint32_t* cellColours, QRgb background) {
+    // Cells are a few pixels wide: whole four-pixel stores beat pixel loops, and what they write
+    // past a span is overwritten by the next span, as the line is written from left to right.
+    const int pitch = s.w + s.ws;
+    const Quad space = MakeQuad(background);
+    line[0] = background;
+    int j = 0;
+    for (; j < columns && j * pitch + 1 + pitch + 3 <= width; ++j) {
+        const int left = j * pitch + 1;
+        FillOverrunning(line, left, left + s.w, MakeQuad(ToRgb(cellColours[j * kGridRows])));
+        FillOverrunning(line, left + s.w, left + pitch, space);
     }
-}
-
-void HistoryColour(const TOutcomeSequence& sequence, const TRenderSettings& s, int i, int j,
-                   uint32_t& colour) {
-    if (i > sequence.Length) {
-        colour = s.col2;
-    } else if (sequence.Outcomes[i - 1] == TResultHistory::kSuccess) {
-        colour = s.col1;
-    } else {
-        FailureColour(s, sequence.Length, i, j, colour);
+    // Near the end of the line nothing may run past it.
+    for (; j < columns; ++j) {
+        const int64_t left = int64_t{j} * pitch + 1;
+        FillSpan(line, left, left + s.w, width, ToRgb(cellColours[j * kGridRows]));
+        FillSpan(line, left + s.w, left + pitch, width, background);
     }
-}
-
-// Fills the part of `rect` that lies inside the picture.
-void FillClipped(QImage& picture, const TCellRect& rect, QRgb pixel) {
-    const int left = std::max(rect.Left, 0);
-    const int right = std::min(rect.Right, picture.width());
-    const int top = std::max(rect.Top, 0);
-    const int bottom = std::min(rect.Bottom, picture.height());
-    if (left >= right || top >= bottom) return;
-    uchar* const bits = picture.bits();
-    const qsizetype stride = picture.bytesPerLine();
-    for (int y = top; y < bottom; ++y) {
-        QRgb* const line = reinterpret_cast<QRgb*>(bits + y * stride);
-        std::fill(line + left, line + right, pixel);
-    }
+    FillSpan(line, int64_t{columns} * pitch + 1, width, width, background);
 }
 
 }  // namespace
-
-QRgb ToRgb(uint32_t colour) {
-    return qRgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
-}
 
 int64_t PictureWidth(const TRenderSettings& settings) {
     return int64_t{kGridColumns} * (settings.w + settings.ws) + 4 - settings.ws;
@@ -118,21 +168,82 @@ QImage ComposeHistory(const TResultHistory& history, const TRenderSettings& sett
     if (height <= 0 || width * height > kMaxPicturePixels) return {};
     QImage picture(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
     if (picture.isNull()) return {};
-    picture.fill(ToRgb(settings.col5));
 
-    const TOutcomeSequence sequence(history);
-    const int cells = settings.modenum == 2 ? kGridRows * kSmallGridColumns : kCellCount;
+    const int columns = settings.modenum == 2 ? kSmallGridColumns : kGridColumns;
+    // Cell i = 10j + r, column by column; a cell that no rule colours repeats `colour`.
+    std::array<uint32_t, kCellCount> cellColours;
     uint32_t colour = colourRegister.Colour;
-    for (int i = 1; i <= cells; ++i) {
-        const int j = (i - 1) / kGridRows;
-        const int r = (i - 1) % kGridRows + 1;
-        if (settings.viewmode == 1) {
-            GraphColour(history, settings, i, j, r, colour);
-        } else if (settings.viewmode == 2) {
-            HistoryColour(sequence, settings, i, j, colour);
+    if (settings.viewmode == 1) {
+        const int32_t streak = history.FailStreak();
+        const FailureColours failure(settings, streak);
+        for (int j = 0, i = 1; j < columns; ++j) {
+            const int bar = history.SuccessCounts(j + 1);
+            for (int r = 1; r <= kGridRows; ++r, ++i) {
+                if (bar < r) {
+                    colour = settings.col2;
+                } else if (streak <= 2) {
+                    colour = settings.col1;
+                } else {
+                    failure.Choose(i, j, colour);
+                }
+                cellColours[i - 1] = colour;
+            }
         }
-        FillClipped(picture, CellRect(i, settings, surfaceHeight), ToRgb(colour));
+    } else if (settings.viewmode == 2) {
+        OutcomeReader outcomes(history);
+        const FailureColours failure(settings, outcomes.Count());
+        for (int j = 0, i = 1; j < columns; ++j) {
+            for (int r = 1; r <= kGridRows; ++r, ++i) {
+                const char outcome = outcomes.Next();
+                if (outcome == 0) {
+                    colour = settings.col2;
+                } else if (outcome == TResultHistory::kSuccess) {
+                    colour = settings.col1;
+                } else {
+                    failure.Choose(i, j, colour);
+                }
+                cellColours[i - 1] = colour;
+            }
+        }
+    } else {
+        cellColours.fill(colour);
     }
+
+    // Cells never overlap, and all pixel lines of one row of cells are alike: each line is
+    // written once, and each row of cells is drawn into its first line and copied to the others,
+    // rather than filling the picture and then 600 rectangles.
+    const QRgb background = ToRgb(settings.col5);
+    uchar* const bits = picture.bits();
+    const qsizetype stride = picture.bytesPerLine();
+    const int pictureWidth = static_cast<int>(width);
+    const auto line = [&](int64_t y) { return reinterpret_cast<QRgb*>(bits + y * stride); };
+    const QRgb* backgroundLine = nullptr;
+    const auto fillBackground = [&](int64_t from, int64_t to) {
+        for (int64_t y = from; y < to; ++y) {
+            if (backgroundLine == nullptr) {
+                FillSpan(line(y), 0, width, pictureWidth, background);
+                backgroundLine = line(y);
+            } else {
+                std::memcpy(line(y), backgroundLine, width * sizeof(QRgb));
+            }
+        }
+    };
+    const int64_t rowPitch = settings.h + settings.hs;
+    int64_t next = 0;  // the first line not yet written
+    for (int r = kGridRows; r >= 1; --r) {
+        // As CellRect has it, in 64 bits so that no surface height can overflow.
+        const int64_t rowTop = int64_t{surfaceHeight} - r * rowPitch;
+        const int64_t top = std::clamp<int64_t>(rowTop, next, height);
+        const int64_t bottom = std::clamp<int64_t>(rowTop + settings.h, top, height);
+        if (top == bottom) continue;
+        fillBackground(next, top);
+        DrawCellLine(line(top), pictureWidth, settings, columns, &cellColours[r - 1], background);
+        for (int64_t y = top + 1; y < bottom; ++y) {
+            std::memcpy(line(y), line(top), width * sizeof(QRgb));
+        }
+        next = bottom;
+    }
+    fillBackground(next, height);
     colourRegister.Colour = colour;
     return picture;
 }

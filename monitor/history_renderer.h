@@ -47,7 +47,9 @@ inline constexpr int kGridColumns = 60;
 inline constexpr int kSmallGridColumns = 12;
 
 // A 0x00BBGGRR colour as an opaque Qt pixel value.
-QRgb ToRgb(uint32_t colour);
+inline QRgb ToRgb(uint32_t colour) {
+    return qRgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
 
 // Width of the composed picture: always room for 60 columns plus the margins.
 int64_t PictureWidth(const TRenderSettings& settings);
