@@ -1,0 +1,482 @@
+#include "echo_service.h"
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/random.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+// After the C library headers, whose definitions the kernel headers build on.
+#include <linux/icmp.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "icmp_packet.h"
+
+namespace nodrel::platform {
+
+namespace {
+
+// libstdc++ reads this clock from CLOCK_MONOTONIC: wall-clock steps never stretch a wait.
+using Clock = std::chrono::steady_clock;
+static_assert(Clock::is_steady);
+
+constexpr uint8_t kDefaultTtl = 64;
+constexpr uint8_t kDontFragmentFlag = 0x02;   // IP_FLAG_DF of the options record
+constexpr size_t kReceiveBufferSize = 65536;  // any IPv4 packet
+// Bounds on reads in a row, so that a flood of foreign traffic cannot keep a probe from seeing
+// its deadline or keep the queues from ever being empty.
+constexpr int kReadsPerWakeUp = 64;
+constexpr int kDrainLimit = 1024;
+
+thread_local uint32_t tLastError = IP_SUCCESS;
+
+uint16_t RandomWord() {
+    uint16_t word;
+    if (getrandom(&word, sizeof(word), GRND_NONBLOCK) == sizeof(word)) return word;
+    return static_cast<uint16_t>(Clock::now().time_since_epoch().count());
+}
+
+bool SetIntOption(int fd, int level, int name, int value) {
+    return setsockopt(fd, level, name, &value, sizeof(value)) == 0;
+}
+
+// What one probe found.
+struct ProbeOutcome {
+    uint32_t status = IP_GENERAL_FAILURE;
+    uint32_t address = 0;
+    uint32_t roundTripTime = 0;
+    uint8_t ttl = 0;
+    size_t echoedSize = 0;  // bytes copied to the caller's data area
+};
+
+enum class ReadResult { QueueEmpty, NotOurs, Decided };
+
+// One ICMP socket and the state of the probes sent through it. Sends are serialised, so one
+// probe at a time is in flight and everything that arrives can be weighed against it alone.
+class EchoSocket {
+  public:
+    EchoSocket() = default;
+    EchoSocket(const EchoSocket&) = delete;
+    EchoSocket& operator=(const EchoSocket&) = delete;
+    ~EchoSocket() {
+        if (FSocket >= 0) close(FSocket);
+    }
+
+    // False, with errno telling why, when no socket of the kind can be had.
+    bool Open(EchoSocketKind kind);
+
+    EchoSocketKind Kind() const { return FKind; }
+
+    // Sends one request and waits for its fate; the echoed bytes are copied to `dataArea` as far
+    // as they fit.
+    ProbeOutcome Probe(uint32_t destination, std::span<const uint8_t> payload,
+                       const IP_OPTION_INFORMATION& options, uint32_t timeout,
+                       std::span<uint8_t> dataArea);
+
+  private:
+    bool Configure();
+    std::optional<uint32_t> ApplyOptions(const IP_OPTION_INFORMATION& options);
+    void DrainLeftovers();
+    ReadResult ReadQueuedError(const icmp::EchoRequestKey& request, ProbeOutcome& outcome);
+    ReadResult ReadReply(const icmp::EchoRequestKey& request, std::span<uint8_t> dataArea,
+                         ProbeOutcome& outcome);
+    bool ReadPending(const icmp::EchoRequestKey& request, std::span<uint8_t> dataArea,
+                     ProbeOutcome& outcome);
+
+    int FSocket = -1;
+    EchoSocketKind FKind = EchoSocketKind::Datagram;
+    std::mutex FSending;
+    uint16_t FIdentifier = 0;
+    uint16_t FNextSequence = 0;
+    // What the socket was last set to; most probes repeat it and need no setsockopt at all.
+    std::optional<std::vector<uint8_t>> FAppliedOptions;
+    std::vector<uint8_t> FReceived = std::vector<uint8_t>(kReceiveBufferSize);
+};
+
+int OpenIcmpSocket(int type) {
+    return socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+}
+
+bool EchoSocket::Open(EchoSocketKind kind) {
+    FKind = kind == EchoSocketKind::Raw ? EchoSocketKind::Raw : EchoSocketKind::Datagram;
+    if (FKind == EchoSocketKind::Datagram) {
+        FSocket = OpenIcmpSocket(SOCK_DGRAM);
+        // Refused by ping_group_range (root included) or not built into the kernel.
+        const bool datagramUnavailable =
+            FSocket < 0 && (errno == EACCES || errno == EAFNOSUPPORT || errno == EPROTONOSUPPORT);
+        if (kind == EchoSocketKind::Automatic && datagramUnavailable) FKind = EchoSocketKind::Raw;
+    }
+    if (FKind == EchoSocketKind::Raw) FSocket = OpenIcmpSocket(SOCK_RAW);
+    return FSocket >= 0 && Configure();
+}
+
+bool EchoSocket::Configure() {
+    // ICMP errors about our requests arrive on the error queue, with the packet they quote.
+    if (!SetIntOption(FSocket, IPPROTO_IP, IP_RECVERR, 1)) return false;
+    FNextSequence = RandomWord();
+
+    if (FKind == EchoSocketKind::Raw) {
+        // A raw socket sees all ICMP of the host: let only echo replies through, and tell ours
+        // from those of other programs by an identifier of our own.
+        icmp_filter filter{~(1u << icmp::kEchoReply)};
+        if (setsockopt(FSocket, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter)) != 0) return false;
+        FIdentifier = RandomWord();
+        return true;
+    }
+
+    // The kernel stamps the socket's port on every request as the identifier: bind now so the
+    // port is known before the first reply has to be recognised.
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    socklen_t length = sizeof(local);
+    if (bind(FSocket, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 ||
+        getsockname(FSocket, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        return false;
+    }
+    FIdentifier = ntohs(local.sin_port);
+    // Without an IP header the reply's TTL comes as a control message.
+    return SetIntOption(FSocket, IPPROTO_IP, IP_RECVTTL, 1);
+}
+
+// Sets TTL, type of service, fragmentation and IP options for the next request; a status when
+// the kernel refuses one of them.
+std::optional<uint32_t> EchoSocket::ApplyOptions(const IP_OPTION_INFORMATION& options) {
+    // The options' Flags are the IP header flags, not the type of service: of them only
+    // "don't fragment" (0x02) means anything to Linux, through path MTU discovery. DO sets DF and
+    // refuses packets larger than the path MTU; DONT clears DF and lets the packet fragment.
+    const int discovery =
+        (options.Flags & kDontFragmentFlag) != 0 ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
+    const bool hasIpOptions = options.OptionsSize > 0;
+    if (hasIpOptions && options.OptionsData == nullptr) return IP_BAD_OPTION;
+    std::vector<uint8_t> wanted{options.Ttl, options.Tos, static_cast<uint8_t>(discovery)};
+    if (hasIpOptions) {
+        wanted.insert(wanted.end(), options.OptionsData, options.OptionsData + options.OptionsSize);
+    }
+    if (wanted == FAppliedOptions) return std::nullopt;
+    FAppliedOptions.reset();  // unknown until every option below is in place
+    if (!SetIntOption(FSocket, IPPROTO_IP, IP_TTL, options.Ttl) ||
+        !SetIntOption(FSocket, IPPROTO_IP, IP_TOS, options.Tos) ||
+        !SetIntOption(FSocket, IPPROTO_IP, IP_MTU_DISCOVER, discovery)) {
+        return icmp::StatusForErrno(errno);
+    }
+    if (setsockopt(FSocket, IPPROTO_IP, IP_OPTIONS, hasIpOptions ? options.OptionsData : nullptr,
+                   options.OptionsSize) != 0) {
+        return IP_BAD_OPTION;
+    }
+    FAppliedOptions = std::move(wanted);
+    return std::nullopt;
+}
+
+// Empties what earlier probes left behind: late replies, queued errors and the pending socket
+// error, which would otherwise fail the next send even to a host that answers.
+void EchoSocket::DrainLeftovers() {
+    // One look tells whether anything is left at all, which is rare: readable data or a queued
+    // or pending error. Only then is it worth the reads below.
+    pollfd watched{FSocket, POLLIN, 0};
+    if (poll(&watched, 1, 0) == 0) return;
+    uint8_t scratch[64];
+    for (int i = 0; i < kDrainLimit; ++i) {
+        if (recv(FSocket, scratch, sizeof(scratch), MSG_ERRQUEUE | MSG_DONTWAIT) < 0 &&
+            errno != EINTR) {
+            break;
+        }
+    }
+    for (int i = 0; i < kDrainLimit; ++i) {
+        // A failed read other than "empty" reported (and so cleared) a pending error: go on.
+        if (recv(FSocket, scratch, sizeof(scratch), MSG_DONTWAIT) < 0 && errno == EAGAIN) break;
+    }
+    int pendingError = 0;
+    socklen_t length = sizeof(pendingError);
+    getsockopt(FSocket, SOL_SOCKET, SO_ERROR, &pendingError, &length);
+}
+
+ReadResult EchoSocket::ReadQueuedError(const icmp::EchoRequestKey& request, ProbeOutcome& outcome) {
+    sockaddr_in destination{};
+    uint8_t quoted[576];  // the most an ICMP error carries; routers often quote just 8 bytes
+    alignas(cmsghdr) uint8_t control[256];
+    iovec data{quoted, sizeof(quoted)};
+    msghdr message{};
+    message.msg_name = &destination;
+    message.msg_namelen = sizeof(destination);
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+    const ssize_t received = recvmsg(FSocket, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
+    if (received < 0) return errno == EINTR ? ReadResult::NotOurs : ReadResult::QueueEmpty;
+
+    std::optional<uint32_t> originalDestination;
+    if (message.msg_namelen >= sizeof(destination) && destination.sin_family == AF_INET) {
+        originalDestination = destination.sin_addr.s_addr;
+    }
+    const auto quotedBytes = std::span<const uint8_t>(quoted, static_cast<size_t>(received));
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level != IPPROTO_IP || header->cmsg_type != IP_RECVERR) continue;
+        const auto extendedError =
+            std::span<const uint8_t>(CMSG_DATA(header), header->cmsg_len - CMSG_LEN(0));
+        const std::optional<icmp::ProbeError> error =
+            icmp::ClassifyQueuedError(extendedError, originalDestination, quotedBytes, request);
+        if (error) {
+            outcome.status = error->status;
+            outcome.address = error->reporter;
+            return ReadResult::Decided;
+        }
+    }
+    return ReadResult::NotOurs;
+}
+
+ReadResult EchoSocket::ReadReply(const icmp::EchoRequestKey& request, std::span<uint8_t> dataArea,
+                                 ProbeOutcome& outcome) {
+    sockaddr_in source{};
+    alignas(cmsghdr) uint8_t control[64];
+    iovec data{FReceived.data(), FReceived.size()};
+    msghdr message{};
+    message.msg_name = &source;
+    message.msg_namelen = sizeof(source);
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+    const ssize_t received = recvmsg(FSocket, &message, MSG_DONTWAIT);
+    // Besides "empty", a read can fail by reporting a pending socket error; the error queue
+    // holds the details, so read on.
+    if (received < 0) return errno == EAGAIN ? ReadResult::QueueEmpty : ReadResult::NotOurs;
+
+    const auto packet = std::span<const uint8_t>(FReceived.data(), static_cast<size_t>(received));
+    std::optional<icmp::EchoReply> reply;
+    if (FKind == EchoSocketKind::Raw) {
+        reply = icmp::ParseRawEchoReply(packet);
+    } else {
+        uint8_t ttl = 0;
+        for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+             header = CMSG_NXTHDR(&message, header)) {
+            if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_TTL &&
+                header->cmsg_len >= CMSG_LEN(sizeof(int))) {
+                int value;
+                std::memcpy(&value, CMSG_DATA(header), sizeof(value));
+                ttl = static_cast<uint8_t>(value);
+            }
+        }
+        reply = icmp::ParseDatagramEchoReply(packet, source.sin_addr.s_addr, ttl);
+    }
+    if (!reply || !icmp::IsReplyTo(*reply, request)) return ReadResult::NotOurs;
+
+    outcome.status = IP_SUCCESS;
+    outcome.address = reply->source;
+    outcome.ttl = reply->ttl;
+    outcome.echoedSize = std::min(reply->payload.size(), dataArea.size());
+    std::copy_n(reply->payload.begin(), outcome.echoedSize, dataArea.begin());
+    return ReadResult::Decided;
+}
+
+// Reads, without waiting, what has arrived: replies first, then queued errors. True once the
+// probe is decided.
+bool EchoSocket::ReadPending(const icmp::EchoRequestKey& request, std::span<uint8_t> dataArea,
+                             ProbeOutcome& outcome) {
+    for (int i = 0; i < kReadsPerWakeUp; ++i) {
+        const ReadResult result = ReadReply(request, dataArea, outcome);
+        if (result == ReadResult::Decided) return true;
+        if (result == ReadResult::QueueEmpty) break;
+    }
+    for (int i = 0; i < kReadsPerWakeUp; ++i) {
+        const ReadResult result = ReadQueuedError(request, outcome);
+        if (result == ReadResult::Decided) return true;
+        if (result == ReadResult::QueueEmpty) break;
+    }
+    return false;
+}
+
+ProbeOutcome EchoSocket::Probe(uint32_t destination, std::span<const uint8_t> payload,
+                               const IP_OPTION_INFORMATION& options, uint32_t timeout,
+                               std::span<uint8_t> dataArea) {
+    const std::lock_guard sending(FSending);
+    ProbeOutcome outcome;
+    if (const std::optional<uint32_t> refused = ApplyOptions(options)) {
+        outcome.status = *refused;
+        return outcome;
+    }
+    DrainLeftovers();
+
+    const icmp::EchoRequestKey request{destination, FIdentifier, FNextSequence++, payload};
+    const std::vector<uint8_t> packet =
+        icmp::BuildEchoRequest(request.identifier, request.sequence, payload);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = destination;
+
+    const Clock::time_point sent = Clock::now();
+    const Clock::time_point deadline = sent + std::chrono::milliseconds(timeout);
+    ssize_t result;
+    do {
+        result = sendto(FSocket, packet.data(), packet.size(), 0,
+                        reinterpret_cast<const sockaddr*>(&target), sizeof(target));
+    } while (result < 0 && errno == EINTR);
+    if (result < 0) {
+        outcome.status = icmp::StatusForErrno(errno);
+        return outcome;
+    }
+
+    // Always one read before giving up: on loopback the reply is often queued before sendto
+    // returns, and a zero timeout must still see it.
+    for (;;) {
+        if (ReadPending(request, dataArea, outcome)) {
+            const auto elapsed =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
+            outcome.roundTripTime =
+                static_cast<uint32_t>(std::clamp<int64_t>(elapsed.count(), 0, timeout));
+            return outcome;
+        }
+        const Clock::duration remaining = deadline - Clock::now();
+        if (remaining <= Clock::duration::zero()) break;
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(remaining);
+        const timespec wait{
+            static_cast<time_t>(seconds.count()),
+            static_cast<long>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(remaining - seconds).count())};
+        pollfd watched{FSocket, POLLIN, 0};  // POLLERR, for the error queue, comes unasked
+        if (ppoll(&watched, 1, &wait, nullptr) < 0 && errno != EINTR) {
+            outcome.status = icmp::StatusForErrno(errno);
+            return outcome;
+        }
+    }
+    outcome.status = IP_REQ_TIMED_OUT;
+    return outcome;
+}
+
+// Open sockets by handle. Handles are never reused, so a stale or made-up one finds nothing. The
+// lock also hands a socket created on one thread safely to a thread that sends through it.
+class HandleTable {
+  public:
+    EchoHandle Add(std::shared_ptr<EchoSocket> echoSocket) {
+        const std::lock_guard lock(FLock);
+        const EchoHandle handle = FNextHandle++;
+        FSockets.emplace(handle, std::move(echoSocket));
+        return handle;
+    }
+
+    std::shared_ptr<EchoSocket> Find(EchoHandle handle) {
+        const std::lock_guard lock(FLock);
+        const auto found = FSockets.find(handle);
+        return found == FSockets.end() ? nullptr : found->second;
+    }
+
+    // The socket closes when the last probe still using it is done.
+    bool Remove(EchoHandle handle) {
+        const std::lock_guard lock(FLock);
+        return FSockets.erase(handle) == 1;
+    }
+
+  private:
+    std::mutex FLock;
+    EchoHandle FNextHandle = 1;
+    std::unordered_map<EchoHandle, std::shared_ptr<EchoSocket>> FSockets;
+};
+
+// Never destroyed: a worker thread may still be probing while the process exits.
+HandleTable& Handles() {
+    static HandleTable& table = *new HandleTable;
+    return table;
+}
+
+void WriteReplyHeader(const ProbeOutcome& outcome, uint8_t* replyArea) {
+    ICMP_ECHO_REPLY header{};
+    header.Address = outcome.address;
+    header.Status = outcome.status;
+    header.RoundTripTime = outcome.roundTripTime;
+    header.Options.Ttl = outcome.ttl;
+    header.DataSize = static_cast<uint16_t>(outcome.echoedSize);  // at most kMaxEchoPayload
+    header.Data = replyArea + sizeof(header);
+    // The caller's area need not be aligned for the record.
+    std::memcpy(replyArea, &header, sizeof(header));
+}
+
+}  // namespace
+
+EchoHandle IcmpCreateFile() {
+    return IcmpCreateFileOfKind(EchoSocketKind::Automatic);
+}
+
+// Like the system service it stands in for, the service reports running out of memory as a
+// status, never as an exception.
+EchoHandle IcmpCreateFileOfKind(EchoSocketKind kind) {
+    try {
+        auto echoSocket = std::make_shared<EchoSocket>();
+        if (!echoSocket->Open(kind)) {
+            tLastError = icmp::StatusForErrno(errno);
+            return INVALID_ECHO_HANDLE;
+        }
+        const EchoHandle handle = Handles().Add(std::move(echoSocket));
+        tLastError = IP_SUCCESS;
+        return handle;
+    } catch (const std::bad_alloc&) {
+        tLastError = IP_NO_RESOURCES;
+        return INVALID_ECHO_HANDLE;
+    }
+}
+
+EchoSocketKind IcmpSocketKind(EchoHandle handle) {
+    const std::shared_ptr<EchoSocket> echoSocket = Handles().Find(handle);
+    return echoSocket ? echoSocket->Kind() : EchoSocketKind::Automatic;
+}
+
+bool IcmpCloseHandle(EchoHandle handle) {
+    const bool closed = Handles().Remove(handle);
+    tLastError = closed ? IP_SUCCESS : IP_GENERAL_FAILURE;
+    return closed;
+}
+
+uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destination, const void* requestData,
+                      uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
+                      void* replyBuffer, uint32_t replySize, uint32_t timeout) {
+    if (replyBuffer == nullptr || replySize < sizeof(ICMP_ECHO_REPLY)) {
+        tLastError = replyBuffer == nullptr ? IP_GENERAL_FAILURE : IP_BUF_TOO_SMALL;
+        return 0;
+    }
+    auto* const replyArea = static_cast<uint8_t*>(replyBuffer);
+    const auto dataArea = std::span<uint8_t>(replyArea + sizeof(ICMP_ECHO_REPLY),
+                                             replySize - sizeof(ICMP_ECHO_REPLY));
+
+    ProbeOutcome outcome;
+    const std::shared_ptr<EchoSocket> echoSocket = Handles().Find(handle);
+    if (!echoSocket || (requestData == nullptr && requestSize > 0)) {
+        outcome.status = IP_GENERAL_FAILURE;
+    } else if (requestSize > icmp::kMaxEchoPayload) {
+        outcome.status = IP_PACKET_TOO_BIG;
+    } else if (destination == INADDR_ANY) {
+        // Linux would take 0.0.0.0 for this host and the reply would come from elsewhere.
+        outcome.status = IP_BAD_DESTINATION;
+    } else {
+        IP_OPTION_INFORMATION defaults{};
+        defaults.Ttl = kDefaultTtl;
+        const auto payload =
+            std::span<const uint8_t>(static_cast<const uint8_t*>(requestData), requestSize);
+        try {
+            outcome = echoSocket->Probe(destination, payload,
+                                        requestOptions != nullptr ? *requestOptions : defaults,
+                                        timeout, dataArea);
+        } catch (const std::bad_alloc&) {
+            outcome.status = IP_NO_RESOURCES;
+        }
+    }
+    WriteReplyHeader(outcome, replyArea);
+    tLastError = outcome.status;
+    return outcome.status == IP_SUCCESS ? 1 : 0;
+}
+
+uint32_t GetLastError() {
+    return tLastError;
+}
+
+}  // namespace nodrel::platform

@@ -1,0 +1,175 @@
+#include "icmp_packet.h"
+
+#include <netinet/in.h>
+#include <time.h>
+// After the C library headers, whose definitions the kernel header builds on.
+#include <linux/errqueue.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "echo_service.h"
+
+namespace nodrel::platform::icmp {
+
+namespace {
+
+uint16_t ReadBigEndian16(const uint8_t* bytes) {
+    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+uint32_t ReadAddress(const uint8_t* bytes) {
+    uint32_t address;
+    std::memcpy(&address, bytes, sizeof(address));
+    return address;
+}
+
+// The echo fields of a checked ICMP message of at least kIcmpHeaderSize bytes.
+std::optional<EchoReply> ReadEchoReply(std::span<const uint8_t> message, uint32_t source,
+                                       uint8_t ttl) {
+    if (message.size() < kIcmpHeaderSize || message[0] != kEchoReply) return std::nullopt;
+    if (InternetChecksum(message) != 0) return std::nullopt;
+    return EchoReply{source, ttl, ReadBigEndian16(&message[4]), ReadBigEndian16(&message[6]),
+                     message.subspan(kIcmpHeaderSize)};
+}
+
+bool IsNetworkWide(uint8_t unreachableCode) {
+    // net unreachable, net unknown, net prohibited, net unreachable for the type of service
+    return unreachableCode == 0 || unreachableCode == 6 || unreachableCode == 9 ||
+           unreachableCode == 11;
+}
+
+// The status for an ICMP error type and code; nullopt for messages that do not end a probe.
+std::optional<uint32_t> StatusForIcmpError(uint8_t type, uint8_t code) {
+    switch (type) {
+        case kDestinationUnreachable:
+            switch (code) {
+                case 2:
+                    return IP_DEST_PROT_UNREACHABLE;
+                case 3:
+                    return IP_DEST_PORT_UNREACHABLE;
+                case 4:
+                    return IP_PACKET_TOO_BIG;
+                case 5:
+                    return IP_BAD_ROUTE;
+                default:
+                    return IsNetworkWide(code) ? IP_DEST_NET_UNREACHABLE : IP_DEST_HOST_UNREACHABLE;
+            }
+        case kTimeExceeded:
+            return code == 1 ? IP_TTL_EXPIRED_REASSEM : IP_TTL_EXPIRED_TRANSIT;
+        case kParameterProblem:
+            return IP_PARAM_PROBLEM;
+        default:
+            return std::nullopt;  // redirect, source quench: advice, not failure
+    }
+}
+
+// Routers may quote as little as the ICMP header; whatever they quote of the payload must match.
+bool QuotesRequest(std::span<const uint8_t> quoted, const EchoRequestKey& request) {
+    if (quoted.size() < kIcmpHeaderSize || quoted[0] != kEchoRequest ||
+        ReadBigEndian16(&quoted[4]) != request.identifier ||
+        ReadBigEndian16(&quoted[6]) != request.sequence) {
+        return false;
+    }
+    const std::span<const uint8_t> quotedPayload = quoted.subspan(kIcmpHeaderSize);
+    return quotedPayload.size() <= request.payload.size() &&
+           std::ranges::equal(quotedPayload, request.payload.first(quotedPayload.size()));
+}
+
+}  // namespace
+
+uint16_t InternetChecksum(std::span<const uint8_t> bytes) {
+    uint64_t sum = 0;
+    size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) sum += ReadBigEndian16(&bytes[i]);
+    if (i < bytes.size()) sum += static_cast<uint16_t>(bytes[i] << 8);
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint16_t>(~sum);
+}
+
+std::vector<uint8_t> BuildEchoRequest(uint16_t identifier, uint16_t sequence,
+                                      std::span<const uint8_t> payload) {
+    std::vector<uint8_t> packet(kIcmpHeaderSize + payload.size());
+    packet[0] = kEchoRequest;
+    packet[4] = static_cast<uint8_t>(identifier >> 8);
+    packet[5] = static_cast<uint8_t>(identifier);
+    packet[6] = static_cast<uint8_t>(sequence >> 8);
+    packet[7] = static_cast<uint8_t>(sequence);
+    std::copy(payload.begin(), payload.end(), packet.begin() + kIcmpHeaderSize);
+    const uint16_t checksum = InternetChecksum(packet);
+    packet[2] = static_cast<uint8_t>(checksum >> 8);
+    packet[3] = static_cast<uint8_t>(checksum);
+    return packet;
+}
+
+std::optional<EchoReply> ParseRawEchoReply(std::span<const uint8_t> ipPacket) {
+    if (ipPacket.size() < kIpHeaderSize || (ipPacket[0] >> 4) != 4) return std::nullopt;
+    const size_t headerSize = static_cast<size_t>(ipPacket[0] & 0x0F) * 4;
+    const size_t totalSize = ReadBigEndian16(&ipPacket[2]);
+    if (headerSize < kIpHeaderSize || totalSize < headerSize || totalSize > ipPacket.size()) {
+        return std::nullopt;
+    }
+    if (ipPacket[9] != IPPROTO_ICMP) return std::nullopt;
+    const std::span<const uint8_t> message = ipPacket.subspan(headerSize, totalSize - headerSize);
+    return ReadEchoReply(message, ReadAddress(&ipPacket[12]), ipPacket[8]);
+}
+
+std::optional<EchoReply> ParseDatagramEchoReply(std::span<const uint8_t> icmpMessage,
+                                                uint32_t source, uint8_t ttl) {
+    return ReadEchoReply(icmpMessage, source, ttl);
+}
+
+bool IsReplyTo(const EchoReply& reply, const EchoRequestKey& request) {
+    return reply.source == request.destination && reply.identifier == request.identifier &&
+           reply.sequence == request.sequence && std::ranges::equal(reply.payload, request.payload);
+}
+
+std::optional<ProbeError> ClassifyQueuedError(std::span<const uint8_t> extendedError,
+                                              std::optional<uint32_t> originalDestination,
+                                              std::span<const uint8_t> quoted,
+                                              const EchoRequestKey& request) {
+    sock_extended_err error;
+    if (extendedError.size() < sizeof(error) ||
+        (originalDestination && *originalDestination != request.destination)) {
+        return std::nullopt;
+    }
+    std::memcpy(&error, extendedError.data(), sizeof(error));
+
+    if (error.ee_origin == SO_EE_ORIGIN_LOCAL) {
+        // Raised by our own send: nothing is quoted, and the queue was emptied before it.
+        return ProbeError{StatusForErrno(static_cast<int>(error.ee_errno)), 0};
+    }
+    if (error.ee_origin != SO_EE_ORIGIN_ICMP || !QuotesRequest(quoted, request)) {
+        return std::nullopt;
+    }
+    const std::optional<uint32_t> status = StatusForIcmpError(error.ee_type, error.ee_code);
+    if (!status) return std::nullopt;
+
+    uint32_t reporter = 0;
+    sockaddr_in offender;
+    if (extendedError.size() >= sizeof(error) + sizeof(offender)) {
+        std::memcpy(&offender, extendedError.data() + sizeof(error), sizeof(offender));
+        if (offender.sin_family == AF_INET) reporter = offender.sin_addr.s_addr;
+    }
+    return ProbeError{*status, reporter};
+}
+
+uint32_t StatusForErrno(int error) {
+    switch (error) {
+        case ENETUNREACH:
+            return IP_DEST_NET_UNREACHABLE;
+        case EHOSTUNREACH:
+            return IP_DEST_HOST_UNREACHABLE;
+        case EMSGSIZE:
+            return IP_PACKET_TOO_BIG;
+        case ENOBUFS:
+        case ENOMEM:
+        case EAGAIN:
+            return IP_NO_RESOURCES;
+        default:
+            return IP_GENERAL_FAILURE;
+    }
+}
+
+}  // namespace nodrel::platform::icmp

@@ -1,0 +1,97 @@
+#pragma once
+
+// A per-user store of typed named values, one file per key, standing in for the registry's
+// HKEY_CURRENT_USER. The key "\Software\KAVREN\Nodrel\" is the file KAVREN/Nodrel.reg under the
+// user's configuration folder, written in the registry editor's export format so the value types
+// survive: a typed read fails on the wrong type exactly as it does on the registry.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace nodrel::platform {
+
+// Registry data types, with the registry's numbers; any other number is kept as it is.
+inline constexpr uint32_t REG_NONE = 0;
+inline constexpr uint32_t REG_SZ = 1;
+inline constexpr uint32_t REG_EXPAND_SZ = 2;
+inline constexpr uint32_t REG_BINARY = 3;
+inline constexpr uint32_t REG_DWORD = 4;
+
+// Files bigger than this are not read: nothing this program stores comes near it.
+inline constexpr qint64 kMaxRegistryFileSize = 1024 * 1024;
+
+struct RegistryValue {
+    QString name;  // empty for the key's default value, "@" in the file
+    uint32_t type = REG_NONE;
+    QByteArray data;  // as the registry holds it: strings are UTF-16LE with their NUL
+    bool operator==(const RegistryValue&) const = default;
+};
+
+struct RegistryFile {
+    QString keyPath;  // as in the [section] line, e.g. HKEY_CURRENT_USER\Software\KAVREN\Nodrel
+    std::vector<RegistryValue> values;  // in file order, names unique without regard to case
+    bool operator==(const RegistryFile&) const = default;
+};
+
+// Reads an export file: UTF-8 (with or without BOM) or UTF-16LE with BOM, the header
+// "Windows Registry Editor Version 5.00", one [key] line, then one value per line. A name given
+// twice keeps its first place and its last value. Anything else, including text that is not valid
+// in its encoding and files over kMaxRegistryFileSize, gives nullopt.
+std::optional<RegistryFile> ParseRegistryFile(QByteArrayView bytes);
+
+// Writes UTF-8 without BOM and with LF line ends, which Linux tools read as plain text; strings
+// that a quoted form cannot carry (line breaks, inner NULs, no terminator) are written as hex(1).
+// ParseRegistryFile gives back an equal RegistryFile.
+QByteArray SerializeRegistryFile(const RegistryFile& file);
+
+// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
+QString UserConfigHome();
+
+// The file of a key path like "\Software\KAVREN\Nodrel\": its components after "Software" become
+// folders under UserConfigHome() and the last one the file name with ".reg". Empty for a path
+// that names no such file.
+QString RegistryFilePath(const QString& keyPath);
+
+// One open key. Every successful write has reached the disk when it returns, through a whole-file
+// replacement (QSaveFile), so a crash or a full disk leaves either the old file or the new one.
+// A file that cannot be parsed reads as an empty key; the first write moves it aside as
+// "<file>.broken-<UTC time>" instead of overwriting it.
+class RegistryKey {
+  public:
+    // Opens the key, creating its folders and an empty file when they are missing; nullopt when
+    // the path is not valid or the file can neither be read nor created.
+    static std::optional<RegistryKey> Open(const QString& keyPath);
+
+    // The value when it is a REG_DWORD of at most 4 bytes (fewer bytes are zero-extended).
+    std::optional<uint32_t> ReadInteger(const QString& name) const;
+    // Empty text for a missing or empty value; for REG_SZ and REG_EXPAND_SZ the text up to its
+    // first NUL, unexpanded; nullopt for any other type.
+    std::optional<QString> ReadString(const QString& name) const;
+
+    // Replace a value of any type; false, with the store unchanged, when the file can't be saved.
+    bool WriteInteger(const QString& name, uint32_t value);
+    bool WriteString(const QString& name, const QString& text);
+
+    // Afterwards every read and write fails.
+    void Close();
+
+    QString FilePath() const { return path_; }
+
+  private:
+    RegistryKey(QString path, RegistryFile contents, bool broken);
+
+    const RegistryValue* Find(const QString& name) const;
+    bool Write(RegistryValue value);
+    bool MoveBrokenFileAside();
+
+    QString path_;
+    RegistryFile contents_;
+    bool broken_ = false;  // the file on disk could not be parsed and is still in place
+    bool open_ = true;
+};
+
+}  // namespace nodrel::platform

@@ -1,0 +1,103 @@
+#pragma once
+
+// Moves the twenty-one persisted settings between the per-user store and the objects that hold
+// them while the program runs. Loading happens once while the window is being created, saving once
+// when it closes; every store failure is absorbed here.
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+#include "display_settings.h"
+#include "registry_store.h"
+
+namespace nodrel {
+
+inline const QString kSettingsKeyPath = QStringLiteral("\\Software\\KAVREN\\Nodrel\\");
+
+// Probed when nothing is stored: Google's public resolver, which answers echo requests and is
+// served from nearby everywhere.
+inline const QString kDefaultHost = QStringLiteral("dns.google");
+
+// Timeout and interval, milliseconds, as the options dialog offers them.
+inline constexpr int32_t kMinProbeMilliseconds = 1000;
+inline constexpr int32_t kMaxProbeMilliseconds = 60000;
+inline constexpr int32_t kFallbackProbeMilliseconds = 5000;
+inline constexpr int32_t kFallbackLeft = 20;
+
+// Where each setting lives while the program runs; the main window implements this, forwarding
+// timeout and address to its ping component and the interval to the worker.
+class SettingsHolders {
+  public:
+    virtual ~SettingsHolders() = default;
+
+    virtual int32_t WindowLeft() const = 0;
+    virtual void SetWindowLeft(int32_t left) = 0;
+    virtual int32_t WindowTop() const = 0;
+    virtual void SetWindowTop(int32_t top) = 0;
+    virtual int32_t WindowHeight() const = 0;
+    virtual int32_t FirstMonitorHeight() const = 0;
+    virtual bool WindowVisible() const = 0;
+    virtual void SetShowAtStart(bool show) = 0;
+
+    virtual uint8_t Mode(ModeByte which) const = 0;
+    virtual void SetMode(ModeByte which, uint8_t value) = 0;
+    virtual uint32_t Colour(ColourSlot slot) const = 0;
+    virtual void SetColour(ColourSlot slot, uint32_t colour) = 0;
+    virtual uint32_t FrameColour() const = 0;  // Panel2's colour, stored as col6
+    virtual void SetFrameColour(uint32_t colour) = 0;
+    virtual uint16_t Geometry(GeometryValue which) const = 0;
+    virtual void SetGeometry(GeometryValue which, uint16_t value) = 0;
+
+    // The check marks that are the sound and alpha settings themselves.
+    virtual bool SoundsMarked() const = 0;
+    virtual void SetSoundsMarked(bool marked) = 0;
+    virtual bool TransparentMarked() const = 0;
+    virtual void SetTransparentMarked(bool marked) = 0;
+    // Marks the radio item of a view mode (1 graph, otherwise history) or a blink mode (1 to 3),
+    // clearing the other items of its group.
+    virtual void MarkViewModeItem(uint8_t viewMode) = 0;
+    virtual void MarkBlinkModeItem(uint8_t blinkMode) = 0;
+
+    virtual int32_t Timeout() const = 0;
+    virtual void SetTimeout(int32_t milliseconds) = 0;
+    virtual QString Address() const = 0;
+    virtual void SetAddress(const QString& host) = 0;
+    virtual int32_t Interval() const = 0;
+    virtual void SetInterval(int32_t milliseconds) = 0;
+};
+
+// The six operations the two procedures need of the store; a seam for tests.
+class SettingsStore {
+  public:
+    virtual ~SettingsStore() = default;
+    virtual bool Open(const QString& keyPath) = 0;
+    virtual std::optional<uint32_t> ReadInteger(const QString& name) = 0;
+    virtual std::optional<QString> ReadString(const QString& name) = 0;
+    virtual bool WriteInteger(const QString& name, uint32_t value) = 0;
+    virtual bool WriteString(const QString& name, const QString& text) = 0;
+    virtual void Close() = 0;
+};
+
+// The user's own store (platform::RegistryKey).
+class UserSettingsStore : public SettingsStore {
+  public:
+    bool Open(const QString& keyPath) override;
+    std::optional<uint32_t> ReadInteger(const QString& name) override;
+    std::optional<QString> ReadString(const QString& name) override;
+    bool WriteInteger(const QString& name, uint32_t value) override;
+    bool WriteString(const QString& name, const QString& text) override;
+    void Close() override;
+
+  private:
+    std::optional<platform::RegistryKey> key_;
+};
+
+void LoadSettings(SettingsHolders& holders, SettingsStore& store);
+void SaveSettings(const SettingsHolders& holders, SettingsStore& store);
+
+// With the user's own store.
+void LoadSettings(SettingsHolders& holders);
+void SaveSettings(const SettingsHolders& holders);
+
+}  // namespace nodrel

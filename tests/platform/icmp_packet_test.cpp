@@ -1,0 +1,109 @@
+#include "icmp_packet.h"
+
+#include <gtest/gtest.h>
+#include <linux/errqueue.h>
+#include <netinet/in.h>
+
+#include <cstring>
+
+#include "echo_service.h"
+
+namespace nodrel::platform::icmp {
+namespace {
+
+const uint32_t kHost = htonl(0xC0000207);  // 192.0.2.7
+const std::vector<uint8_t> kPayload{'n', 'o', 'd', 'r', 'e', 'l'};
+const EchoRequestKey kRequest{kHost, 0x1234, 7, kPayload};
+
+// The reply the host would send, inside an IPv4 header with `ipOptions` extra header bytes.
+std::vector<uint8_t> RawReply(size_t ipOptions = 0) {
+    std::vector<uint8_t> message = BuildEchoRequest(0x1234, 7, kPayload);
+    message[0] = kEchoReply;
+    message[2] = message[3] = 0;
+    const uint16_t checksum = InternetChecksum(message);
+    message[2] = static_cast<uint8_t>(checksum >> 8);
+    message[3] = static_cast<uint8_t>(checksum);
+    const size_t headerSize = kIpHeaderSize + ipOptions;
+    std::vector<uint8_t> packet(headerSize);
+    packet[0] = static_cast<uint8_t>(0x40 | headerSize / 4);
+    packet[2] = static_cast<uint8_t>((headerSize + message.size()) >> 8);
+    packet[3] = static_cast<uint8_t>(headerSize + message.size());
+    packet[8] = 57;
+    packet[9] = IPPROTO_ICMP;
+    std::memcpy(&packet[12], &kHost, sizeof(kHost));
+    packet.insert(packet.end(), message.begin(), message.end());
+    return packet;
+}
+
+TEST(IcmpPacket, RawReplyIsReadPastIpOptionsAndRejectedWhenDamaged) {
+    for (const size_t ipOptions : {0u, 8u}) {
+        const std::vector<uint8_t> packet = RawReply(ipOptions);
+        const std::optional<EchoReply> reply = ParseRawEchoReply(packet);
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->ttl, 57);
+        EXPECT_TRUE(IsReplyTo(*reply, kRequest));
+    }
+    std::vector<uint8_t> badChecksum = RawReply();
+    badChecksum.back() ^= 1;
+    EXPECT_FALSE(ParseRawEchoReply(badChecksum));
+    std::vector<uint8_t> cut = RawReply();
+    cut.pop_back();  // shorter than its IP total length says
+    EXPECT_FALSE(ParseRawEchoReply(cut));
+
+    const std::vector<uint8_t> packet = RawReply();
+    const std::optional<EchoReply> reply = ParseRawEchoReply(packet);
+    EchoRequestKey other = kRequest;
+    other.destination = htonl(0xC0000208);
+    EXPECT_FALSE(IsReplyTo(*reply, other));
+    other = kRequest;
+    other.payload = std::span(kPayload).first(5);
+    EXPECT_FALSE(IsReplyTo(*reply, other));
+}
+
+std::vector<uint8_t> ExtendedError(uint8_t origin, uint8_t type, uint8_t code, uint32_t error = 0) {
+    sock_extended_err extended{};
+    extended.ee_origin = origin;
+    extended.ee_type = type;
+    extended.ee_code = code;
+    extended.ee_errno = error;
+    sockaddr_in offender{};
+    offender.sin_family = AF_INET;
+    offender.sin_addr.s_addr = htonl(0x0A000001);
+    std::vector<uint8_t> bytes(sizeof(extended) + sizeof(offender));
+    std::memcpy(bytes.data(), &extended, sizeof(extended));
+    std::memcpy(bytes.data() + sizeof(extended), &offender, sizeof(offender));
+    return bytes;
+}
+
+TEST(IcmpPacket, QueuedErrorsEndTheProbeOnlyWhenTheyQuoteIt) {
+    const std::vector<uint8_t> quote = BuildEchoRequest(0x1234, 7, kPayload);
+    const auto classify = [&](const std::vector<uint8_t>& error, std::span<const uint8_t> quoted,
+                              std::optional<uint32_t> destination = std::nullopt) {
+        const std::optional<ProbeError> found =
+            ClassifyQueuedError(error, destination, quoted, kRequest);
+        return found ? found->status : 0;
+    };
+    const auto hostUnreachable = ExtendedError(SO_EE_ORIGIN_ICMP, 3, 1);
+    EXPECT_EQ(classify(hostUnreachable, quote), IP_DEST_HOST_UNREACHABLE);
+    EXPECT_EQ(classify(hostUnreachable, std::span(quote).first(8)), IP_DEST_HOST_UNREACHABLE);
+    EXPECT_EQ(ClassifyQueuedError(hostUnreachable, kHost, quote, kRequest)->reporter,
+              htonl(0x0A000001));
+    EXPECT_EQ(classify(ExtendedError(SO_EE_ORIGIN_ICMP, 3, 0), quote), IP_DEST_NET_UNREACHABLE);
+    EXPECT_EQ(classify(ExtendedError(SO_EE_ORIGIN_ICMP, 3, 4), quote), IP_PACKET_TOO_BIG);
+    EXPECT_EQ(classify(ExtendedError(SO_EE_ORIGIN_ICMP, 11, 0), quote), IP_TTL_EXPIRED_TRANSIT);
+    EXPECT_EQ(classify(ExtendedError(SO_EE_ORIGIN_ICMP, 12, 0), quote), IP_PARAM_PROBLEM);
+    EXPECT_EQ(classify(ExtendedError(SO_EE_ORIGIN_LOCAL, 0, 0, EMSGSIZE), {}), IP_PACKET_TOO_BIG);
+
+    EXPECT_EQ(classify(ExtendedError(SO_EE_ORIGIN_ICMP, 5, 1), quote), 0u) << "redirect";
+    EXPECT_EQ(classify(ExtendedError(SO_EE_ORIGIN_ICMP, 4, 0), quote), 0u) << "source quench";
+    EXPECT_EQ(classify(hostUnreachable, quote, htonl(0xC0000208)), 0u) << "other destination";
+    EXPECT_EQ(classify(hostUnreachable, std::span(quote).first(7)), 0u) << "quote too short";
+    for (const size_t field : {0u, 5u, 7u, 9u}) {  // type, identifier, sequence, payload
+        std::vector<uint8_t> altered = quote;
+        altered[field] ^= 1;
+        EXPECT_EQ(classify(hostUnreachable, altered), 0u) << "byte " << field;
+    }
+}
+
+}  // namespace
+}  // namespace nodrel::platform::icmp

@@ -1,0 +1,184 @@
+#include "registry_store.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace nodrel::platform {
+namespace {
+
+const QString kKey = QStringLiteral("\\Software\\KAVREN\\Nodrel\\");
+const QByteArray kHead =
+    "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\KAVREN\\Nodrel]\n";
+
+class RegistryStoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        qputenv("XDG_CONFIG_HOME", home_.path().toUtf8());
+    }
+    QString FilePath() const { return home_.path() + "/KAVREN/Nodrel.reg"; }
+    void WriteFile(const QByteArray& bytes) {
+        QDir().mkpath(home_.path() + "/KAVREN");
+        QFile file(FilePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QByteArray FileBytes(const QString& path) const {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    std::optional<RegistryFile> OnDisk() const { return ParseRegistryFile(FileBytes(FilePath())); }
+    QStringList BrokenFiles() const {
+        return QDir(home_.path() + "/KAVREN").entryList({"Nodrel.reg.broken-*"}, QDir::Files);
+    }
+
+    QTemporaryDir home_;
+};
+
+TEST_F(RegistryStoreTest, OpenCreatesTheFolderAndAnEmptyKeyUnderTheConfigHome) {
+    ASSERT_TRUE(RegistryKey::Open(kKey));
+    const auto file = OnDisk();
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->keyPath, "HKEY_CURRENT_USER\\Software\\KAVREN\\Nodrel");
+    EXPECT_TRUE(file->values.empty());
+
+    // Empty and relative values of XDG_CONFIG_HOME are ignored.
+    qputenv("HOME", home_.path().toUtf8());
+    for (const char* ignored : {"", "relative/config"}) {
+        qputenv("XDG_CONFIG_HOME", ignored);
+        EXPECT_EQ(RegistryFilePath(kKey), home_.path() + "/.config/KAVREN/Nodrel.reg");
+    }
+    EXPECT_EQ(RegistryFilePath("\\Software\\..\\x"), "");
+    EXPECT_EQ(RegistryFilePath("\\System\\x"), "");
+}
+
+TEST_F(RegistryStoreTest, OpenFailsWhenTheFileCanNeitherBeReadNorCreated) {
+    QDir().mkpath(FilePath());  // a folder where the file should be
+    EXPECT_FALSE(RegistryKey::Open(kKey));
+    QDir(home_.path()).removeRecursively();
+    QDir().mkpath(home_.path());
+    QFile blocker(home_.path() + "/KAVREN");  // a file where the folder should be
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    EXPECT_FALSE(RegistryKey::Open(kKey));
+}
+
+TEST_F(RegistryStoreTest, TypedReadsFollowTheRegistryRules) {
+    WriteFile(kHead +
+              "\"d\"=dword:fffffffe\n\"s\"=\"text\"\n\"q\"=hex(b):01,00,00,00,00,00,00,00\n"
+              "\"wide\"=hex(4):01,00,00,00,00,00,00,00\n\"narrow\"=hex(4):01,02\n"
+              "\"empty\"=hex(7):\n\"x\"=hex(2):25,00,48,00,25,00,00,00\n"
+              "\"nul\"=hex(1):61,00,00,00,62,00,00,00\n\"bin\"=hex:61,00,00,00\n"
+              "\"S\"=\"later\"\n");  // a name given twice: the last value counts
+    auto key = RegistryKey::Open(kKey);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->ReadInteger("D"), 0xfffffffeu);  // names match without regard to case
+    EXPECT_EQ(key->ReadInteger("narrow"), 0x0201u);
+    for (const char* failing : {"missing", "s", "q", "wide", "empty"}) {
+        EXPECT_FALSE(key->ReadInteger(failing)) << failing;
+    }
+    EXPECT_EQ(key->ReadString("missing"), "");
+    EXPECT_EQ(key->ReadString("empty"), "");
+    EXPECT_EQ(key->ReadString("s"), "later");
+    EXPECT_EQ(key->ReadString("x"), "%H%");  // not expanded
+    EXPECT_EQ(key->ReadString("nul"), "a");
+    EXPECT_FALSE(key->ReadString("bin"));
+    EXPECT_FALSE(key->ReadString("d"));
+}
+
+TEST_F(RegistryStoreTest, WritesReplaceAnyTypeAndReachTheDiskAtOnce) {
+    WriteFile(kHead + "\"left\"=\"text\"\n\"odd\"=hex(1234):de,ad\n");
+    auto key = RegistryKey::Open(kKey);
+    ASSERT_TRUE(key);
+    const QString text = "quote \" back \\ line\nbreak ü 😀";
+    ASSERT_TRUE(key->WriteInteger("LEFT", 7));
+    ASSERT_TRUE(key->WriteString("host", text));
+    ASSERT_TRUE(key->WriteString("empty", ""));
+
+    const std::vector<RegistryValue> expected{
+        {"left", REG_DWORD, QByteArray("\x07\0\0\0", 4)},
+        {"odd", 0x1234, "\xde\xad"},
+        {"host", REG_SZ,
+         QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2 + 2)},
+        {"empty", REG_SZ, QByteArray(2, '\0')}};
+    EXPECT_EQ(OnDisk()->values, expected);
+
+    key->Close();
+    EXPECT_FALSE(key->ReadInteger("left"));
+    EXPECT_FALSE(key->WriteInteger("left", 1));
+    auto reopened = RegistryKey::Open(kKey);
+    EXPECT_EQ(reopened->ReadString("host"), text);
+}
+
+TEST_F(RegistryStoreTest, AFailedSaveLeavesTheFileAndTheKeyAsTheyWere) {
+    auto key = RegistryKey::Open(kKey);
+    ASSERT_TRUE(key && key->WriteInteger("a", 1));
+    const QByteArray before = FileBytes(FilePath());
+
+    // Root ignores permissions, so the folder is swapped for a file instead.
+    const QString folder = home_.path() + "/KAVREN";
+    ASSERT_TRUE(QDir().rename(folder, folder + ".away"));
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    EXPECT_FALSE(key->WriteInteger("b", 2));
+    EXPECT_FALSE(key->ReadInteger("b"));
+    ASSERT_TRUE(blocker.remove() && QDir().rename(folder + ".away", folder));
+
+    EXPECT_EQ(FileBytes(FilePath()), before);
+    EXPECT_TRUE(key->WriteInteger("c", 3));
+    EXPECT_EQ(OnDisk()->values.size(), 2u);
+}
+
+TEST_F(RegistryStoreTest, ReadsARegistryEditorExportInUtf16) {
+    const QString text =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\KAVREN\\Nodrel]\r\n"
+        "; edited by hand\r\n"
+        "@=\"default\"\r\n\"path\"=hex(2):25,00,55,00,53,00,45,00,52,00,25,00,2f,00,\\\r\n"
+        "  78,00,00,00\r\n\"left\" = dword:00000014\r\n\r\n";
+    WriteFile("\xff\xfe" +
+              QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
+    auto key = RegistryKey::Open(kKey);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->ReadString(""), "default");
+    EXPECT_EQ(key->ReadString("path"), "%USER%/x");
+    EXPECT_EQ(key->ReadInteger("left"), 20u);
+}
+
+// Every malformed file reads as an empty key, and the first write keeps it beside the new one.
+TEST_F(RegistryStoreTest, MalformedFilesReadAsEmptyAndAreKeptAtTheNextWrite) {
+    const QByteArray tooBig = kHead + "\"pad\"=hex:" + QByteArray(10 * 1024 * 1024, '0') + "\n";
+    const QByteArray cases[] = {
+        "",
+        kHead.left(30),
+        kHead + "\"host\"=\"exam",
+        QByteArray("\x00\xff\x13\x37garbage\x80\x81", 13),
+        kHead + "\"x\"=foo:12\n",
+        kHead + "\"left\"=dword:100000000\n",
+        kHead + "\"host\"=\"caf\xe9\"\n",
+        kHead + "\"x\"=hex:01,\n",
+        kHead + "[HKEY_CURRENT_USER\\Software\\Other]\n",
+        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Other]\n",
+        "\xff\xfe\x57",
+        tooBig,
+    };
+    for (const QByteArray& bytes : cases) {
+        SCOPED_TRACE(bytes.left(80).toStdString());
+        QDir(home_.path()).removeRecursively();
+        WriteFile(bytes);
+        auto key = RegistryKey::Open(kKey);
+        ASSERT_TRUE(key);
+        EXPECT_FALSE(key->ReadInteger("left"));
+        EXPECT_EQ(key->ReadString("host"), "");
+        ASSERT_TRUE(key->WriteInteger("left", 1));
+        EXPECT_EQ(key->ReadInteger("left"), 1u);
+        ASSERT_EQ(BrokenFiles().size(), 1);
+        EXPECT_EQ(FileBytes(home_.path() + "/KAVREN/" + BrokenFiles()[0]), bytes);
+        EXPECT_EQ(OnDisk()->values.size(), 1u);
+    }
+}
+
+}  // namespace
+}  // namespace nodrel::platform

@@ -1,0 +1,279 @@
+#include "settings.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <variant>
+
+namespace nodrel {
+namespace {
+
+using platform::RegistryKey;
+
+struct HeldValues {
+    int32_t left = 192, top = 107;
+    int32_t windowHeight = 99, monitorHeight = 1080;
+    bool visible = true, showAtStart = false;
+    DisplaySettings display;
+    uint32_t frame = kFirstStartFrameColour;
+    bool sounds = false, transparent = false;
+    uint8_t viewItem = 2, blinkItem = 1;  // the marks the menus are designed with
+    int32_t timeout = 4000, interval = 0;
+    QString address;
+    bool operator==(const HeldValues&) const = default;
+};
+
+class TestHolders : public SettingsHolders {
+  public:
+    explicit TestHolders(HeldValues values = {}) : v(std::move(values)) {}
+    int32_t WindowLeft() const override { return v.left; }
+    void SetWindowLeft(int32_t left) override { v.left = left; }
+    int32_t WindowTop() const override { return v.top; }
+    void SetWindowTop(int32_t top) override { v.top = top; }
+    int32_t WindowHeight() const override { return v.windowHeight; }
+    int32_t FirstMonitorHeight() const override { return v.monitorHeight; }
+    bool WindowVisible() const override { return v.visible; }
+    void SetShowAtStart(bool show) override { v.showAtStart = show; }
+    uint8_t Mode(ModeByte which) const override { return v.display.Mode(which); }
+    void SetMode(ModeByte which, uint8_t value) override { v.display.Mode(which) = value; }
+    uint32_t Colour(ColourSlot slot) const override { return v.display.Colour(slot); }
+    void SetColour(ColourSlot slot, uint32_t colour) override { v.display.Colour(slot) = colour; }
+    uint32_t FrameColour() const override { return v.frame; }
+    void SetFrameColour(uint32_t colour) override { v.frame = colour; }
+    uint16_t Geometry(GeometryValue which) const override { return v.display.Geometry(which); }
+    void SetGeometry(GeometryValue which, uint16_t value) override {
+        v.display.Geometry(which) = value;
+    }
+    bool SoundsMarked() const override { return v.sounds; }
+    void SetSoundsMarked(bool marked) override { v.sounds = marked; }
+    bool TransparentMarked() const override { return v.transparent; }
+    void SetTransparentMarked(bool marked) override { v.transparent = marked; }
+    void MarkViewModeItem(uint8_t viewMode) override { v.viewItem = viewMode; }
+    void MarkBlinkModeItem(uint8_t blinkMode) override { v.blinkItem = blinkMode; }
+    int32_t Timeout() const override { return v.timeout; }
+    void SetTimeout(int32_t milliseconds) override { v.timeout = milliseconds; }
+    QString Address() const override { return v.address; }
+    void SetAddress(const QString& host) override { v.address = host; }
+    int32_t Interval() const override { return v.interval; }
+    void SetInterval(int32_t milliseconds) override { v.interval = milliseconds; }
+
+    HeldValues v;
+};
+
+using Stored = std::variant<uint32_t, QString>;
+
+// A store written by an earlier run, in the order the program writes it.
+const std::vector<std::pair<QString, Stored>> kSampleStore{
+    {"left", uint32_t(-1200)},
+    {"top", uint32_t(-50)},
+    {"viewmode", 1u},
+    {"modenum", 1u},
+    {"blinkmode", 3u},
+    {"col1", 0x11u},
+    {"col2", 0x22u},
+    {"col3", 0x33u},
+    {"col4", 0x44u},
+    {"col5", 0x55u},
+    {"col6", 0x66u},
+    {"w", 7u},
+    {"h", 9u},
+    {"ws", 4u},
+    {"hs", 2u},
+    {"sound", 1u},
+    {"alpha", 1u},
+    {"timeout", 12000u},
+    {"interval", 30000u},
+    {"host", QString("probe.example")},
+    {"minimized", 1u},
+};
+
+// What kSampleStore loads into.
+HeldValues Sample() {
+    HeldValues v;
+    v.left = -1200;
+    v.top = -50;
+    v.display = {{1, 1, 3}, {0x22, 0x11, 0x33, 0x44, 0x55}, {7, 9, 2, 4}};
+    v.frame = 0x66;
+    v.sounds = v.transparent = true;
+    v.viewItem = 1;
+    v.blinkItem = 3;
+    v.timeout = 12000;
+    v.interval = 30000;
+    v.address = "probe.example";
+    return v;
+}
+
+HeldValues WithFallback(HeldValues v) {
+    v.showAtStart = true;
+    v.display.modes = {2, 2, 1};
+    v.left = 20;
+    v.top = 1080 - 99;
+    v.timeout = v.interval = 5000;
+    v.address = kDefaultHost;
+    return v;
+}
+
+class SettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        qputenv("XDG_CONFIG_HOME", home_.path().toUtf8());
+    }
+
+    // A fresh store holding kSampleStore, less one value or with some replaced.
+    void Store(const QString& omitted = {}, const std::map<QString, Stored>& replaced = {}) {
+        QFile::remove(home_.path() + "/KAVREN/Nodrel.reg");
+        auto key = RegistryKey::Open(kSettingsKeyPath);
+        ASSERT_TRUE(key);
+        for (auto [name, value] : kSampleStore) {
+            if (name == omitted) continue;
+            if (replaced.contains(name)) value = replaced.at(name);
+            if (auto* number = std::get_if<uint32_t>(&value)) {
+                ASSERT_TRUE(key->WriteInteger(name, *number));
+            } else {
+                ASSERT_TRUE(key->WriteString(name, std::get<QString>(value)));
+            }
+        }
+    }
+    HeldValues Load() {
+        TestHolders holders;
+        LoadSettings(holders);
+        return holders.v;
+    }
+    std::optional<platform::RegistryFile> OnDisk() const {
+        QFile file(home_.path() + "/KAVREN/Nodrel.reg");
+        if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+        return platform::ParseRegistryFile(file.readAll());
+    }
+
+    QTemporaryDir home_;
+};
+
+TEST_F(SettingsTest, FirstStartCreatesAnEmptyKeyAndTheCloseWritesAllValuesInOrder) {
+    const HeldValues loaded = Load();
+    EXPECT_EQ(loaded, WithFallback({}));
+    ASSERT_TRUE(OnDisk());
+    EXPECT_TRUE(OnDisk()->values.empty());
+
+    SaveSettings(TestHolders(loaded));
+    const auto file = OnDisk();
+    ASSERT_TRUE(file && file->values.size() == kSampleStore.size());
+    for (size_t i = 0; i < kSampleStore.size(); ++i) {
+        EXPECT_EQ(file->values[i].name, kSampleStore[i].first);
+    }
+    auto key = RegistryKey::Open(kSettingsKeyPath);
+    EXPECT_EQ(key->ReadInteger("minimized"), 0u);
+    EXPECT_EQ(key->ReadString("host"), kDefaultHost);
+}
+
+TEST_F(SettingsTest, AllTwentyOneValuesSurviveACloseAndAStart) {
+    HeldValues closing = Sample();
+    closing.visible = false;
+    SaveSettings(TestHolders(closing));
+    EXPECT_EQ(Load(), Sample());
+}
+
+TEST_F(SettingsTest, AMissingValueEndsTheReadsWithTheFallbackExceptTheHost) {
+    Store("interval");
+    HeldValues expected;
+    expected.display.colours = Sample().display.colours;
+    expected.frame = Sample().frame;
+    expected.sounds = true;
+    EXPECT_EQ(Load(), WithFallback(expected));
+
+    Store("minimized");
+    EXPECT_EQ(Load(), WithFallback(Sample()));
+
+    Store("host");  // no failure: the address is empty text
+    expected = Sample();
+    expected.address = "";
+    EXPECT_EQ(Load(), expected);
+}
+
+TEST_F(SettingsTest, StoredValuesOfTheWrongTypeOrRangeHaveTheirDefinedEffect) {
+    Store({}, {{"left", QString("20")}});
+    EXPECT_EQ(Load(), WithFallback({}));
+
+    Store({}, {{"left", 5u}, {"sound", 2u}, {"minimized", 2u}});
+    HeldValues expected = Sample();
+    expected.left = 5;
+    expected.sounds = false;
+    EXPECT_EQ(Load(), expected);
+
+    // Modes keep any value after truncation; the renderer and menus define what others mean.
+    Store({}, {{"viewmode", 258u}, {"modenum", 3u}, {"blinkmode", 0u}, {"w", 65541u}});
+    expected = Sample();
+    expected.display.modes = {2, 3, 0};
+    expected.viewItem = 2;
+    expected.blinkItem = 1;  // no blink item marked: the designed one stays
+    expected.display.Geometry(GeometryValue::Width) = 5;
+    EXPECT_EQ(Load(), expected);
+
+    // What the options dialog could not produce is brought into its ranges.
+    Store({}, {{"timeout", 0xffffffffu},
+               {"interval", 4000000u},
+               {"h", 0x10000u},
+               {"ws", 9u},
+               {"hs", 65535u}});
+    expected = Sample();
+    expected.timeout = 1000;
+    expected.interval = 60000;
+    expected.display.geometry = {7, 1, 5, 5};
+    EXPECT_EQ(Load(), expected);
+}
+
+TEST_F(SettingsTest, AKeyThatCannotBeOpenedGetsTheFallbackAndSavesNothing) {
+    QFile blocker(home_.path() + "/KAVREN");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    EXPECT_EQ(Load(), WithFallback({}));
+    SaveSettings(TestHolders(Sample()));
+    EXPECT_EQ(blocker.size(), 0);
+}
+
+TEST_F(SettingsTest, AnUnreadableFileGetsTheFallbackAndIsKeptAtTheClose) {
+    Store();
+    QFile file(home_.path() + "/KAVREN/Nodrel.reg");
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("\"broken\n");
+    file.close();
+    EXPECT_EQ(Load(), WithFallback({}));
+
+    SaveSettings(TestHolders(Sample()));
+    EXPECT_EQ(OnDisk()->values.size(), kSampleStore.size());
+    const QStringList kept = QDir(home_.path() + "/KAVREN").entryList({"Nodrel.reg.broken-*"});
+    ASSERT_EQ(kept.size(), 1);
+    QFile broken(home_.path() + "/KAVREN/" + kept[0]);
+    ASSERT_TRUE(broken.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(broken.readAll().endsWith("\"broken\n"));
+}
+
+class FailingStore : public UserSettingsStore {
+  public:
+    explicit FailingStore(QString failingName) : failingName_(std::move(failingName)) {}
+    bool WriteInteger(const QString& name, uint32_t value) override {
+        return name != failingName_ && UserSettingsStore::WriteInteger(name, value);
+    }
+
+  private:
+    QString failingName_;
+};
+
+TEST_F(SettingsTest, AFailingWriteLeavesExactlyTheValuesBeforeIt) {
+    Store();
+    FailingStore store("sound");
+    SaveSettings(TestHolders(WithFallback({})), store);
+
+    HeldValues expected = Sample();  // sound and everything after it: the older values
+    expected.left = 20;
+    expected.top = 1080 - 99;
+    expected.display = WithFallback({}).display;
+    expected.frame = kFirstStartFrameColour;
+    expected.viewItem = 2;
+    expected.blinkItem = 1;
+    EXPECT_EQ(Load(), expected);
+}
+
+}  // namespace
+}  // namespace nodrel
