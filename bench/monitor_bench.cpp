@@ -24,7 +24,9 @@ QSize Panel(const TRenderSettings& s) {
     return {static_cast<int>(PictureWidth(s)), 10 * (s.h + s.hs) - s.hs + 4};
 }
 
-int32_t Surface(const TRenderSettings& s) { return 10 * (s.h + s.hs) + 1; }
+int32_t Surface(const TRenderSettings& s) {
+    return 10 * (s.h + s.hs) + 1;
+}
 
 void OutcomeWithFullRedraw(benchmark::State& state) {
     TRenderSettings settings = Large(state);

@@ -21,7 +21,7 @@ constexpr int kCellCount = kGridRows * kGridColumns;
 // Reads the stored outcomes one after the other, newest first, as the History view joins the
 // columns end to end.
 class OutcomeReader {
-  public:
+public:
     explicit OutcomeReader(const TResultHistory& history) : FHistory(history) {
         for (int column = 1; column <= TResultHistory::kStoredColumns; ++column) {
             FCount += history.HistoryColumns(column).Length;
@@ -40,7 +40,7 @@ class OutcomeReader {
         return FCurrent->Chars[FOffset++];
     }
 
-  private:
+private:
     const TResultHistory& FHistory;
     int FCount = 0;
     int FColumn = 1;

@@ -24,7 +24,7 @@ namespace nodrel {
 // stops the worker: it cuts a pause short, waits for a probe in progress and keeps serving that
 // probe's hand-over meanwhile. Delete it only on the GUI thread.
 class TPingThread {
-  public:
+public:
     using TAddResult = std::function<void(bool succeeded)>;
 
     // On the GUI thread: creates the probe component there; the worker stays suspended until
@@ -52,7 +52,7 @@ class TPingThread {
     // Probe cycles started so far.
     int64_t Cycle() const { return FCycle.load(std::memory_order_relaxed); }
 
-  private:
+private:
     void Execute();
     // Returns false when the worker is to stop.
     bool Pause(int32_t milliseconds);

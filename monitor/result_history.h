@@ -32,7 +32,7 @@ struct TOutcomeEffects {
 // finds 600 once that many have arrived. Fixed size: recording an outcome allocates nothing.
 // Columns and counts are indexed from 1, as they are drawn.
 class TResultHistory {
-  public:
+public:
     static constexpr int kShownColumns = 60;
     static constexpr int kStoredColumns = 61;
     static constexpr char kSuccess = '1';
@@ -55,7 +55,7 @@ class TResultHistory {
     uint8_t FillCount() const { return FFillCount; }
     int32_t FailStreak() const { return FFailStreak; }
 
-  private:
+private:
     std::array<THistoryColumn, kStoredColumns> FColumns{};
     std::array<uint8_t, kShownColumns> FSuccessCounts{};
     uint8_t FFillCount = 0;

@@ -46,7 +46,7 @@ void Release([[maybe_unused]] const void* address) {
 // the receiver's thread, and frees it on either thread. Each move publishes what happened to the
 // object so far, and each use or destruction picks that up first.
 class QueuedTask {
-  public:
+public:
     explicit QueuedTask(Handover* handover) : FHandover(handover) {}
     QueuedTask(QueuedTask&& other) noexcept : FHandover(other.FHandover) { Release(this); }
     QueuedTask(const QueuedTask&) = delete;
@@ -68,7 +68,7 @@ class QueuedTask {
         Release(this);  // the calling thread may be the one that frees the call
     }
 
-  private:
+private:
     Handover* FHandover;
 };
 

@@ -15,7 +15,7 @@ constexpr uint32_t kBackground = 0x00204060;
 
 // Draws the large grid with distinct colours, laid out as the window lays it out.
 class Renderer : public ::testing::Test {
-  protected:
+protected:
     Renderer() {
         settings.modenum = 1;
         settings.col5 = kBackground;

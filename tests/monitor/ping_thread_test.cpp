@@ -31,7 +31,7 @@ constexpr int32_t kShortInterval = 10;
     } while (false)
 
 class PingThread : public ::testing::Test {
-  protected:
+protected:
     void Start(const QString& host, int32_t interval) {
         worker = std::make_unique<TPingThread>(window.get(), [this](bool succeeded) {
             outcomes.push_back(succeeded);

@@ -14,7 +14,7 @@ namespace nodrel::platform {
 namespace {
 
 class GuiHandover : public ::testing::Test {
-  protected:
+protected:
     // Runs `work` on a thread of its own while this thread serves its event loop.
     template <typename Work>
     void OnOtherThread(Work work) {
@@ -72,7 +72,7 @@ TEST_F(GuiHandover, RefusesWhatWouldDeadlock) {
 
 // Swallows every queued call, as the event queue does for a receiver that is destroyed.
 class CallDropper : public QObject {
-  protected:
+protected:
     bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::MetaCall; }
 };
 
