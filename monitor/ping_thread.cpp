@@ -2,20 +2,10 @@
 
 #include <malloc.h>
 
-#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 
-#include "gui_handover.h"
-
 namespace nodrel {
-
-namespace {
-
-// How often a stopping owner looks again for a hand-over of the finishing worker.
-constexpr std::chrono::milliseconds kStopPoll{5};
-
-}  // namespace
 
 TPingThread::TPingThread(QObject* window, TAddResult addResult)
     : FPing(std::make_unique<TPing>()), FAddResult(std::move(addResult)), FWindow(window) {
@@ -28,20 +18,13 @@ TPingThread::TPingThread(QObject* window, TAddResult addResult)
 
 TPingThread::~TPingThread() {
     {
-        std::lock_guard lock(FStopLock);
+        const std::lock_guard lock(FStopLock);
         FTerminated = true;
     }
     FStopWake.notify_all();
-    if (!FThread.joinable()) return;
-    // The worker may be blocked in a hand-over to this very thread: serve it until the worker ends.
-    std::unique_lock lock(FStopLock);
-    while (!FStopWake.wait_for(lock, kStopPoll, [this] { return FFinished; })) {
-        lock.unlock();
-        QCoreApplication::sendPostedEvents(&FReceiver);
-        lock.lock();
-    }
-    lock.unlock();
-    FThread.join();
+    // Releases the worker if it waits for a hand-over to this very thread.
+    FHandover.Close();
+    if (FThread.joinable()) FThread.join();
 }
 
 void TPingThread::Resume() {
@@ -59,9 +42,6 @@ void TPingThread::Execute() {
             // hand-over, ends only this cycle.
         }
     } while (Pause(Interval()));
-    std::lock_guard lock(FStopLock);
-    FFinished = true;
-    FStopWake.notify_all();
 }
 
 bool TPingThread::Pause(int32_t milliseconds) {
@@ -87,7 +67,7 @@ void TPingThread::PingEchoReply(TPing* sender, TICMP*, int32_t) {
 
 void TPingThread::HandOver() {
     if (Terminated()) return;
-    platform::RunInGuiThreadAndWait(&FReceiver, [this] { DeliverResult(); });
+    FHandover.RunAndWait([this] { DeliverResult(); });
 }
 
 void TPingThread::DeliverResult() {

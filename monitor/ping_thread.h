@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "gui_handover.h"
 #include "ping.h"
 
 namespace nodrel {
@@ -21,8 +22,9 @@ namespace nodrel {
 //
 // Lifetime: the program creates one with `new` and never deletes it; its thread runs until the
 // process ends, so closing never waits for a probe or a pause in progress. Deleting it (tests do)
-// stops the worker: it cuts a pause short, waits for a probe in progress and keeps serving that
-// probe's hand-over meanwhile. Delete it only on the GUI thread.
+// stops the worker: it cuts a pause short, drops an outcome waiting to be delivered and waits for
+// a probe in progress. Delete it only on the GUI thread, and not from inside the window's
+// AddResult.
 class TPingThread {
 public:
     using TAddResult = std::function<void(bool succeeded)>;
@@ -73,15 +75,12 @@ private:
 
     TAddResult FAddResult;
     QPointer<QObject> FWindow;
-    // Lives on the GUI thread for as long as the worker may hand over: the hand-overs run in
-    // its thread, and it never disappears under a worker that is about to use it.
-    QObject FReceiver;
+    platform::GuiHandover FHandover;
     std::atomic<int32_t> FInterval = 5000;
 
     std::mutex FStopLock;
     std::condition_variable FStopWake;
     std::atomic<bool> FTerminated = false;
-    bool FFinished = false;  // guarded by FStopLock
     std::thread FThread;
 };
 

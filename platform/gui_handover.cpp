@@ -1,92 +1,93 @@
 #include "gui_handover.h"
 
-#include <QThread>
-#include <exception>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
-// Qt's queued calls wake the waiting thread through futexes, which ThreadSanitizer does not see:
-// without these annotations every write made on one side of the hand-over would look like a race
-// with the reads on the other side.
-#if defined(__SANITIZE_THREAD__)
-#define NODREL_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define NODREL_TSAN 1
-#endif
-#endif
-
-#ifdef NODREL_TSAN
-extern "C" void __tsan_acquire(void* address);
-extern "C" void __tsan_release(void* address);
-#endif
+#include <cerrno>
+#include <cstdint>
+#include <system_error>
 
 namespace nodrel::platform {
 
 namespace {
 
-// What travels between the two threads.
-struct Handover {
+int OpenWakeFd() {
+    const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+    return fd;
+}
+
+}  // namespace
+
+struct GuiHandover::Request {
     const std::function<void()>* Task = nullptr;
+    bool Finished = false;
     bool Ran = false;
     std::exception_ptr Error;
 };
 
-void Acquire([[maybe_unused]] const void* address) {
-#ifdef NODREL_TSAN
-    __tsan_acquire(const_cast<void*>(address));
-#endif
+GuiHandover::GuiHandover()
+    : FGuiThread(QThread::currentThread()),
+      FWakeFd(OpenWakeFd()),
+      FNotifier(std::make_unique<QSocketNotifier>(FWakeFd, QSocketNotifier::Read)) {
+    QObject::connect(FNotifier.get(), &QSocketNotifier::activated, [this] { Serve(); });
 }
 
-void Release([[maybe_unused]] const void* address) {
-#ifdef NODREL_TSAN
-    __tsan_release(const_cast<void*>(address));
-#endif
+GuiHandover::~GuiHandover() {
+    Close();
+    FNotifier.reset();
+    close(FWakeFd);
 }
 
-// The queued call. Qt moves it into a call object it allocates on the calling thread, runs it on
-// the receiver's thread, and frees it on either thread. Each move publishes what happened to the
-// object so far, and each use or destruction picks that up first.
-class QueuedTask {
-public:
-    explicit QueuedTask(Handover* handover) : FHandover(handover) {}
-    QueuedTask(QueuedTask&& other) noexcept : FHandover(other.FHandover) { Release(this); }
-    QueuedTask(const QueuedTask&) = delete;
-    QueuedTask& operator=(const QueuedTask&) = delete;
-    QueuedTask& operator=(QueuedTask&&) = delete;
-    ~QueuedTask() { Acquire(this); }
+HandoverResult GuiHandover::RunAndWait(const std::function<void()>& task) {
+    if (QThread::currentThread() == FGuiThread) return HandoverResult::Refused;
+    const std::lock_guard oneAtATime(FCallerLock);
+    Request request;
+    request.Task = &task;
+    std::unique_lock lock(FLock);
+    if (FClosed) return HandoverResult::NotRun;
+    FPending = &request;
+    const uint64_t one = 1;
+    // Cannot fail short of a counter overflow, which a single pending request never reaches.
+    [[maybe_unused]] const ssize_t written = write(FWakeFd, &one, sizeof one);
+    FDone.wait(lock, [&] { return request.Finished; });
+    if (request.Error) std::rethrow_exception(request.Error);
+    return request.Ran ? HandoverResult::Ran : HandoverResult::NotRun;
+}
 
-    void operator()() {
-        Acquire(this);
-        Handover* const handover = FHandover;
-        Acquire(handover);
-        handover->Ran = true;
-        try {
-            (*handover->Task)();
-        } catch (...) {
-            handover->Error = std::current_exception();
-        }
-        Release(handover);
-        Release(this);  // the calling thread may be the one that frees the call
+void GuiHandover::Close() {
+    const std::lock_guard lock(FLock);
+    FClosed = true;
+    // A running task finishes first: its caller's stack holds it.
+    if (FPending != nullptr && !FRunning) {
+        FPending->Finished = true;
+        FPending = nullptr;
+        FDone.notify_all();
     }
+}
 
-private:
-    Handover* FHandover;
-};
-
-}  // namespace
-
-HandoverResult RunInGuiThreadAndWait(QObject* receiver, const std::function<void()>& task) {
-    if (receiver == nullptr || receiver->thread() == QThread::currentThread()) {
-        return HandoverResult::Refused;
+void GuiHandover::Serve() {
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t drained = read(FWakeFd, &count, sizeof count);
+    Request* request = nullptr;
+    {
+        const std::lock_guard lock(FLock);
+        // An event loop inside the running task must not start it again.
+        if (FPending == nullptr || FRunning) return;
+        request = FPending;
+        FRunning = true;
     }
-    Handover handover;
-    handover.Task = &task;
-    Release(&handover);
-    // When the receiver is destroyed first, Qt destroys the call without running it and returns
-    // all the same: Ran stays false.
-    QMetaObject::invokeMethod(receiver, QueuedTask(&handover), Qt::BlockingQueuedConnection);
-    Acquire(&handover);
-    if (handover.Error) std::rethrow_exception(handover.Error);
-    return handover.Ran ? HandoverResult::Ran : HandoverResult::NotRun;
+    try {
+        (*request->Task)();
+    } catch (...) {
+        request->Error = std::current_exception();
+    }
+    const std::lock_guard lock(FLock);
+    request->Ran = true;
+    request->Finished = true;
+    FPending = nullptr;
+    FRunning = false;
+    FDone.notify_all();
 }
 
 }  // namespace nodrel::platform

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QEvent>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 #include <atomic>
 #include <stdexcept>
 #include <string>
@@ -13,7 +13,7 @@
 namespace nodrel::platform {
 namespace {
 
-class GuiHandover : public ::testing::Test {
+class GuiHandoverTest : public ::testing::Test {
 protected:
     // Runs `work` on a thread of its own while this thread serves its event loop.
     template <typename Work>
@@ -23,7 +23,9 @@ protected:
             work();
             done = true;
         });
-        while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QTimer tick;
+        tick.start(5);
+        while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         other.join();
     }
 
@@ -31,58 +33,63 @@ protected:
     char name[16] = "gui_handover";
     char* argv[2] = {name, nullptr};
     QCoreApplication application{argc, argv};
-    QObject receiver;
+    GuiHandover handover;
 };
 
-TEST_F(GuiHandover, RunsOnTheReceiversThreadAndWaits) {
-    QThread* ranOn = nullptr;
+TEST_F(GuiHandoverTest, RunsTasksOnTheGuiThreadInOrderWhileTheCallerWaits) {
+    std::vector<int> log;
+    std::vector<QThread*> ranOn;
     int value = 0;
-    HandoverResult result = HandoverResult::Refused;
     OnOtherThread([&] {
-        value = 1;
-        result = RunInGuiThreadAndWait(&receiver, [&] {
-            ranOn = QThread::currentThread();
-            value *= 42;  // sees the caller's write
-        });
-        value += 1;  // sees the task's write
+        for (int n = 1; n <= 3; ++n) {
+            value = n;
+            const HandoverResult result = handover.RunAndWait([&] {
+                ranOn.push_back(QThread::currentThread());
+                log.push_back(value * 10);  // sees the caller's write
+            });
+            EXPECT_EQ(result, HandoverResult::Ran);
+            log.push_back(static_cast<int>(log.size()));  // sees the task's write
+        }
     });
-    EXPECT_EQ(result, HandoverResult::Ran);
-    EXPECT_EQ(ranOn, receiver.thread());
-    EXPECT_EQ(value, 43);
+    EXPECT_EQ(log, (std::vector<int>{10, 1, 20, 3, 30, 5}));
+    EXPECT_EQ(ranOn, std::vector<QThread*>(3, QThread::currentThread()));
 }
 
-TEST_F(GuiHandover, CarriesTheTasksExceptionBack) {
+TEST_F(GuiHandoverTest, CarriesTheTasksExceptionBack) {
     std::string caught;
     OnOtherThread([&] {
         try {
-            RunInGuiThreadAndWait(&receiver, [] { throw std::runtime_error("no picture"); });
+            handover.RunAndWait([] { throw std::runtime_error("no picture"); });
         } catch (const std::runtime_error& error) {
             caught = error.what();
         }
+        // The hand-over goes on working.
+        EXPECT_EQ(handover.RunAndWait([] {}), HandoverResult::Ran);
     });
     EXPECT_EQ(caught, "no picture");
 }
 
-TEST_F(GuiHandover, RefusesWhatWouldDeadlock) {
+TEST_F(GuiHandoverTest, RefusesTheGuiThreadItself) {
     bool ran = false;
-    EXPECT_EQ(RunInGuiThreadAndWait(&receiver, [&] { ran = true; }), HandoverResult::Refused);
-    EXPECT_EQ(RunInGuiThreadAndWait(nullptr, [&] { ran = true; }), HandoverResult::Refused);
+    EXPECT_EQ(handover.RunAndWait([&] { ran = true; }), HandoverResult::Refused);
     EXPECT_FALSE(ran);
 }
 
-// Swallows every queued call, as the event queue does for a receiver that is destroyed.
-class CallDropper : public QObject {
-protected:
-    bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::MetaCall; }
-};
-
-TEST_F(GuiHandover, ReportsATaskThatNeverRan) {
-    CallDropper dropper;
-    receiver.installEventFilter(&dropper);
-    bool ran = false;
+TEST_F(GuiHandoverTest, CloseReleasesCallersWithoutRunningTheirTasks) {
+    std::atomic<bool> waiting = false;
     HandoverResult result = HandoverResult::Ran;
-    OnOtherThread([&] { result = RunInGuiThreadAndWait(&receiver, [&] { ran = true; }); });
+    bool ran = false;
+    std::thread caller([&] {
+        waiting = true;
+        result = handover.RunAndWait([&] { ran = true; });
+    });
+    // Without serving the event loop, so the task cannot run before the close.
+    while (!waiting) std::this_thread::yield();
+    handover.Close();
+    caller.join();
     EXPECT_EQ(result, HandoverResult::NotRun);
+    EXPECT_FALSE(ran);
+    QCoreApplication::processEvents();
     EXPECT_FALSE(ran);
 }
 
