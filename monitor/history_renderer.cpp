@@ -18,36 +18,6 @@ constexpr int64_t kMaxPicturePixels = int64_t{1} << 24;
 
 constexpr int kCellCount = kGridRows * kGridColumns;
 
-// Reads the stored outcomes one after the other, newest first, as the History view joins the
-// columns end to end.
-class OutcomeReader {
-public:
-    explicit OutcomeReader(const TResultHistory& history) : FHistory(history) {
-        for (int column = 1; column <= TResultHistory::kStoredColumns; ++column) {
-            FCount += history.HistoryColumns(column).Length;
-        }
-    }
-
-    int Count() const { return FCount; }
-
-    // The next outcome; 0 once all have been read.
-    char Next() {
-        while (FOffset == FCurrent->Length) {
-            if (FColumn == TResultHistory::kStoredColumns) return 0;
-            FCurrent = &FHistory.HistoryColumns(++FColumn);
-            FOffset = 0;
-        }
-        return FCurrent->Chars[FOffset++];
-    }
-
-private:
-    const TResultHistory& FHistory;
-    int FCount = 0;
-    int FColumn = 1;
-    const THistoryColumn* FCurrent = &FHistory.HistoryColumns(1);
-    int FOffset = 0;
-};
-
 // The colours of failure cells by blink mode: the phase is `phase` for every cell in simple
 // order, `phase` + i + j in chess order (alternating along rows and columns, since i + j = 11j +
 // r).
@@ -75,9 +45,9 @@ struct FailureColours {
         }
     }
 
-    // For cell i in column j; leaves `colour` alone when the mode colours nothing.
-    void Choose(int i, int j, uint32_t& colour) const {
-        if (Apply) colour = ByCellParity[(i + j) & ChessMask];
+    // For cell i in column j; `previous` when the mode colours nothing.
+    uint32_t Chosen(int i, int j, uint32_t previous) const {
+        return Apply ? ByCellParity[(i + j) & ChessMask] : previous;
     }
 };
 
@@ -119,10 +89,10 @@ void FillSpan(QRgb* line, int64_t left, int64_t right, int width, QRgb pixel) {
 }
 
 // Writes one whole pixel line through a row of cells: the margin, each drawn cell followed by
-// its space, and the background after the last drawn column. `cellPixels` holds the row's cells
-// one column apart (kGridRows entries).
+// its space, and the background after the last drawn column. `rowPixels` holds the row's cells
+// from left to right.
 void DrawCellLine(QRgb* line, int width, const TRenderSettings& s, int columns,
-                  const uint32_t* cellColours, QRgb background) {
+                  const QRgb* rowPixels, QRgb background) {
     // Cells are a few pixels wide: whole four-pixel stores beat pixel loops, and what they write
     // past a span is overwritten by the next span, as the line is written from left to right.
     const int pitch = s.w + s.ws;
@@ -131,13 +101,13 @@ void DrawCellLine(QRgb* line, int width, const TRenderSettings& s, int columns,
     int j = 0;
     for (; j < columns && j * pitch + 1 + pitch + 3 <= width; ++j) {
         const int left = j * pitch + 1;
-        FillOverrunning(line, left, left + s.w, MakeQuad(ToRgb(cellColours[j * kGridRows])));
+        FillOverrunning(line, left, left + s.w, MakeQuad(rowPixels[j]));
         FillOverrunning(line, left + s.w, left + pitch, space);
     }
     // Near the end of the line nothing may run past it.
     for (; j < columns; ++j) {
         const int64_t left = int64_t{j} * pitch + 1;
-        FillSpan(line, left, left + s.w, width, ToRgb(cellColours[j * kGridRows]));
+        FillSpan(line, left, left + s.w, width, rowPixels[j]);
         FillSpan(line, left + s.w, left + pitch, width, background);
     }
     FillSpan(line, int64_t{columns} * pitch + 1, width, width, background);
@@ -170,8 +140,12 @@ QImage ComposeHistory(const TResultHistory& history, const TRenderSettings& sett
     if (picture.isNull()) return {};
 
     const int columns = settings.modenum == 2 ? kSmallGridColumns : kGridColumns;
-    // Cell i = 10j + r, column by column; a cell that no rule colours repeats `colour`.
-    std::array<uint32_t, kCellCount> cellColours;
+    // Cell i = 10j + r, chosen column by column: a cell that no rule colours repeats `colour`.
+    // Its pixel is kept by rows, the order of drawing.
+    std::array<QRgb, kCellCount> cellPixels;
+    const auto keep = [&](int j, int r, uint32_t chosen) {
+        cellPixels[(r - 1) * kGridColumns + j] = ToRgb(chosen);
+    };
     uint32_t colour = colourRegister.Colour;
     if (settings.viewmode == 1) {
         const int32_t streak = history.FailStreak();
@@ -184,29 +158,46 @@ QImage ComposeHistory(const TResultHistory& history, const TRenderSettings& sett
                 } else if (streak <= 2) {
                     colour = settings.col1;
                 } else {
-                    failure.Choose(i, j, colour);
+                    colour = failure.Chosen(i, j, colour);
                 }
-                cellColours[i - 1] = colour;
+                keep(j, r, colour);
             }
         }
     } else if (settings.viewmode == 2) {
-        OutcomeReader outcomes(history);
-        const FailureColours failure(settings, outcomes.Count());
-        for (int j = 0, i = 1; j < columns; ++j) {
-            for (int r = 1; r <= kGridRows; ++r, ++i) {
-                const char outcome = outcomes.Next();
-                if (outcome == 0) {
-                    colour = settings.col2;
-                } else if (outcome == TResultHistory::kSuccess) {
-                    colour = settings.col1;
-                } else {
-                    failure.Choose(i, j, colour);
-                }
-                cellColours[i - 1] = colour;
+        // The columns joined end to end list the outcomes newest first, one per cell.
+        int stored = 0;
+        for (int k = 1; k <= TResultHistory::kStoredColumns; ++k) {
+            stored += history.HistoryColumns(k).Length;
+        }
+        const FailureColours failure(settings, stored);
+        const int cells = columns * kGridRows;
+        int i = 1;
+        int j = 0;
+        int r = 1;
+        const auto advance = [&] {
+            keep(j, r, colour);
+            ++i;
+            if (++r > kGridRows) {
+                r = 1;
+                ++j;
+            }
+        };
+        for (int k = 1; k <= TResultHistory::kStoredColumns && i <= cells; ++k) {
+            for (const char outcome : history.HistoryColumns(k).Text()) {
+                if (i > cells) break;
+                // Selected rather than branched on: outcomes follow no pattern a branch predictor
+                // could learn.
+                const uint32_t failed = failure.Chosen(i, j, colour);
+                colour = outcome == TResultHistory::kSuccess ? settings.col1 : failed;
+                advance();
             }
         }
+        while (i <= cells) {
+            colour = settings.col2;
+            advance();
+        }
     } else {
-        cellColours.fill(colour);
+        cellPixels.fill(ToRgb(colour));
     }
 
     // Cells never overlap, and all pixel lines of one row of cells are alike: each line is
@@ -237,7 +228,8 @@ QImage ComposeHistory(const TResultHistory& history, const TRenderSettings& sett
         const int64_t bottom = std::clamp<int64_t>(rowTop + settings.h, top, height);
         if (top == bottom) continue;
         fillBackground(next, top);
-        DrawCellLine(line(top), pictureWidth, settings, columns, &cellColours[r - 1], background);
+        DrawCellLine(line(top), pictureWidth, settings, columns,
+                     &cellPixels[(r - 1) * kGridColumns], background);
         for (int64_t y = top + 1; y < bottom; ++y) {
             std::memcpy(line(y), line(top), width * sizeof(QRgb));
         }

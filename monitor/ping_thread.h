@@ -31,7 +31,8 @@ public:
 
     // On the GUI thread: creates the probe component there; the worker stays suspended until
     // Resume. `addResult` is called for every outcome while `window` exists, never after.
-    // Throws TICMPException when the probe component cannot be set up.
+    // Throws TICMPException when the probe component cannot be set up, std::system_error when
+    // the hand-over to the GUI thread cannot.
     TPingThread(QObject* window, TAddResult addResult);
     ~TPingThread();
     TPingThread(const TPingThread&) = delete;

@@ -5,12 +5,6 @@
 
 namespace nodrel {
 
-namespace {
-
-const THistoryColumn kNoColumn{};
-
-}  // namespace
-
 std::string_view SoundFileName(TDueSound sound) {
     switch (sound) {
         case TDueSound::Recovery:
@@ -60,16 +54,6 @@ TOutcomeEffects TResultHistory::AddResult(bool success, bool soundsMarked) {
         FSuccessCounts[column - 1] = CountSuccesses(column);
     }
     return effects;
-}
-
-uint8_t TResultHistory::CountSuccesses(int column) const {
-    const std::string_view text = HistoryColumns(column).Text();
-    return static_cast<uint8_t>(std::count(text.begin(), text.end(), kSuccess));
-}
-
-const THistoryColumn& TResultHistory::HistoryColumns(int column) const {
-    if (column < 1 || column > kStoredColumns) return kNoColumn;
-    return FColumns[column - 1];
 }
 
 uint8_t TResultHistory::SuccessCounts(int column) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -46,10 +47,17 @@ public:
     TOutcomeEffects AddResult(bool success, bool soundsMarked);
 
     // How many successes column `column` (1..61) holds; 0 for an empty or nonexistent column.
-    uint8_t CountSuccesses(int column) const;
+    uint8_t CountSuccesses(int column) const {
+        const std::string_view text = HistoryColumns(column).Text();
+        return static_cast<uint8_t>(std::count(text.begin(), text.end(), kSuccess));
+    }
 
     // Column `column` (1..61); an empty column outside that range.
-    const THistoryColumn& HistoryColumns(int column) const;
+    const THistoryColumn& HistoryColumns(int column) const {
+        static constexpr THistoryColumn kNoColumn{};
+        if (column < 1 || column > kStoredColumns) return kNoColumn;
+        return FColumns[column - 1];
+    }
     // The successes of column `column` (1..60) as counted after the latest outcome; 0 outside.
     uint8_t SuccessCounts(int column) const;
     uint8_t FillCount() const { return FFillCount; }
