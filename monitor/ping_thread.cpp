@@ -1,0 +1,83 @@
+#include "ping_thread.h"
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace nodrel {
+
+TPingThread::TPingThread(QObject* window, TAddResult addResult)
+    : FPing(std::make_unique<TPing>()), FAddResult(std::move(addResult)), FWindow(window) {
+    FPing->SetOnDisplay(
+        [this](TPing* sender, TICMP* icmp, const QString& msg) { PingDisplay(sender, icmp, msg); });
+    FPing->SetOnEchoReply([this](TPing* sender, TICMP* icmp, int32_t status) {
+        PingEchoReply(sender, icmp, status);
+    });
+}
+
+TPingThread::~TPingThread() {
+    {
+        const std::lock_guard lock(FStopLock);
+        FTerminated = true;
+    }
+    FStopWake.notify_all();
+    // Releases the worker if it waits for a hand-over to this very thread.
+    FHandover.Close();
+    if (FThread.joinable()) FThread.join();
+}
+
+void TPingThread::Resume() {
+    if (FThread.joinable()) return;
+    FThread = std::thread([this] { Execute(); });
+}
+
+void TPingThread::Execute() {
+    do {
+        FCycle.fetch_add(1, std::memory_order_relaxed);
+        try {
+            FPing->Ping();
+        } catch (...) {
+            // A failed probe, or a failure of the GUI thread's processing carried back by the
+            // hand-over, ends only this cycle.
+        }
+    } while (Pause(Interval()));
+}
+
+bool TPingThread::Pause(int32_t milliseconds) {
+    std::unique_lock lock(FStopLock);
+    FStopWake.wait_for(lock, std::chrono::milliseconds(std::max(milliseconds, 0)),
+                       [this] { return Terminated(); });
+    return !Terminated();
+}
+
+void TPingThread::PingDisplay(TPing*, TICMP*, const QString&) {
+    // A name that cannot be resolved is reported twice in a cycle; it is one failure.
+    const int64_t cycle = Cycle();
+    if (FReportedCycle == cycle) return;
+    FReportedCycle = cycle;
+    FSucceeded = false;
+    HandOver();
+}
+
+void TPingThread::PingEchoReply(TPing* sender, TICMP*, int32_t) {
+    FSucceeded = sender->LastReply().Status == platform::IP_SUCCESS;
+    HandOver();
+}
+
+void TPingThread::HandOver() {
+    if (Terminated()) return;
+    FHandover.RunAndWait([this] { DeliverResult(); });
+}
+
+void TPingThread::DeliverResult() {
+    if (Terminated() || FWindow.isNull()) return;
+    FAddResult(FSucceeded);
+    TrimMemory();
+}
+
+void TrimMemory() {
+    malloc_trim(0);
+}
+
+}  // namespace nodrel

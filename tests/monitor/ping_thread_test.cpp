@@ -1,0 +1,172 @@
+#include "ping_thread.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTimer>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "support/isolated_network.h"
+
+namespace nodrel {
+namespace {
+
+constexpr int32_t kHour = 3600 * 1000;
+constexpr int32_t kShortInterval = 10;
+
+// Moves the test into a private network in which any process may send ICMP echo requests to
+// loopback, and in which a name lookup cannot leave the machine.
+#define REQUIRE_PRIVATE_NETWORK_WITH_ICMP()                                                 \
+    do {                                                                                    \
+        NODREL_REQUIRE_ISOLATED_NETWORK();                                                  \
+        if (!::nodrel::testing::WriteSysctl("net/ipv4/ping_group_range", "0 2147483647")) { \
+            GTEST_SKIP() << "could not allow ICMP datagram sockets in the private network"; \
+        }                                                                                   \
+    } while (false)
+
+class PingThread : public ::testing::Test {
+protected:
+    void Start(const QString& host, int32_t interval) {
+        worker = std::make_unique<TPingThread>(window.get(), [this](bool succeeded) {
+            outcomes.push_back(succeeded);
+            cycles.push_back(worker->Cycle());
+            if (onOutcome) onOutcome(succeeded);
+        });
+        worker->Ping().SetAddress(host);
+        worker->Ping().SetTimeout(2000);
+        worker->SetInterval(interval);
+        worker->Resume();
+    }
+
+    // Runs the event loop until `done` holds; false when that takes unreasonably long.
+    template <typename Condition>
+    bool RunUntil(Condition done, int milliseconds = 20000) {
+        const QDeadlineTimer deadline(milliseconds);
+        QTimer tick;
+        tick.start(5);
+        while (!done()) {
+            if (deadline.hasExpired()) return false;
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        return true;
+    }
+
+    bool WaitForOutcomes(size_t count) {
+        return RunUntil([&] { return outcomes.size() >= count; });
+    }
+
+    // Serves the event loop for a while, long enough for many short cycles.
+    void Idle(int milliseconds) {
+        RunUntil([] { return false; }, milliseconds);
+    }
+
+    void TearDown() override { worker.reset(); }
+
+    int argc = 1;
+    char name[16] = "ping_thread";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication application{argc, argv};
+    std::unique_ptr<QObject> window = std::make_unique<QObject>();
+    std::unique_ptr<TPingThread> worker;
+    std::vector<bool> outcomes;
+    std::vector<int64_t> cycles;
+    std::function<void(bool)> onOutcome;
+};
+
+TEST_F(PingThread, FirstProbeRunsAtOnceThenThePauseFollows) {
+    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    Start("127.0.0.1", kHour);
+    ASSERT_TRUE(WaitForOutcomes(1));
+    Idle(200);
+    EXPECT_EQ(outcomes, std::vector<bool>{true});
+    EXPECT_EQ(worker->Cycle(), 1);
+}
+
+TEST_F(PingThread, LoopbackAddsOneSuccessPerCycle) {
+    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    Start("127.0.0.1", kShortInterval);
+    ASSERT_TRUE(WaitForOutcomes(3));
+    worker.reset();
+    EXPECT_EQ(outcomes, (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(cycles, (std::vector<int64_t>{1, 2, 3}));
+}
+
+TEST_F(PingThread, UnresolvableHostAddsExactlyOneFailurePerCycle) {
+    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    Start("nodrel-unresolvable.invalid", kShortInterval);
+    ASSERT_TRUE(WaitForOutcomes(4));
+    worker.reset();
+    EXPECT_EQ(outcomes, std::vector<bool>(4, false));
+    EXPECT_EQ(cycles, (std::vector<int64_t>{1, 2, 3, 4}));
+}
+
+TEST_F(PingThread, UnansweredProbeIsAFailure) {
+    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    // Nothing in the private network answers this address.
+    Start("192.0.2.1", kShortInterval);
+    worker->Ping().SetTimeout(50);
+    ASSERT_TRUE(WaitForOutcomes(2));
+    worker.reset();
+    EXPECT_EQ(outcomes, (std::vector<bool>{false, false}));
+}
+
+TEST_F(PingThread, FailureWhileProcessingAnOutcomeDoesNotStopProbing) {
+    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    onOutcome = [](bool) { throw std::runtime_error("drawing failed"); };
+    Start("127.0.0.1", kShortInterval);
+    ASSERT_TRUE(WaitForOutcomes(3));
+    worker.reset();
+    EXPECT_EQ(cycles, (std::vector<int64_t>{1, 2, 3}));
+}
+
+TEST_F(PingThread, NewIntervalAppliesFromTheNextPause) {
+    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    // Set while the first outcome is processed, before the pause that follows it.
+    onOutcome = [this](bool) {
+        if (outcomes.size() == 1) worker->SetInterval(kShortInterval);
+        if (outcomes.size() == 3) worker->SetInterval(kHour);
+    };
+    Start("127.0.0.1", kHour);
+    ASSERT_TRUE(WaitForOutcomes(3));
+    Idle(300);
+    EXPECT_EQ(outcomes.size(), 3u);
+}
+
+TEST_F(PingThread, NoOutcomeReachesAWindowThatIsGone) {
+    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    Start("127.0.0.1", kShortInterval);
+    ASSERT_TRUE(WaitForOutcomes(2));
+    window.reset();
+    const int64_t cycle = worker->Cycle();
+    ASSERT_TRUE(RunUntil([&] { return worker->Cycle() >= cycle + 3; }));
+    EXPECT_EQ(outcomes.size(), 2u);
+}
+
+TEST_F(PingThread, GuiThreadChangesSettingsWhileTheWorkerProbes) {
+    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    Start("127.0.0.1", 1);
+    int changes = 0;
+    QTimer changer;
+    QObject::connect(&changer, &QTimer::timeout, [&] {
+        ++changes;
+        worker->Ping().SetAddress(changes % 2 == 0 ? "127.0.0.1" : "localhost");
+        worker->Ping().SetTimeout(changes % 2 == 0 ? 1000 : 2000);
+        worker->SetInterval(changes % 3);
+        EXPECT_FALSE(worker->Ping().Address().isEmpty());
+    });
+    changer.start(1);
+    ASSERT_TRUE(WaitForOutcomes(40));
+    changer.stop();
+    worker.reset();
+    EXPECT_GT(changes, 0);
+    EXPECT_EQ(outcomes, std::vector<bool>(outcomes.size(), true));
+}
+
+}  // namespace
+}  // namespace nodrel
