@@ -44,7 +44,7 @@ echo "== fuzzers, ${fuzz_seconds} s each"
 CXX=clang++ configure_and_build build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNODREL_FUZZ=ON \
     -DNODREL_SANITIZE=address,undefined -DNODREL_TESTS=OFF -DNODREL_BENCH=OFF
 for fuzzer in build/fuzz/fuzz/fuzz_*; do
-    [ -x "$fuzzer" ] || continue
+    [ -f "$fuzzer" ] && [ -x "$fuzzer" ] || continue
     corpus="build/fuzz/corpus/$(basename "$fuzzer")"
     mkdir -p "$corpus"
     echo "-- $(basename "$fuzzer")"
