@@ -21,7 +21,9 @@ constexpr size_t kPayloadSize = 56;
 
 uint16_t Checksum(const unsigned char* data, size_t size) {
     uint32_t sum = 0;
-    for (size_t i = 0; i + 1 < size; i += 2) sum += static_cast<uint32_t>(data[i] << 8 | data[i + 1]);
+    for (size_t i = 0; i + 1 < size; i += 2) {
+        sum += static_cast<uint32_t>(data[i] << 8 | data[i + 1]);
+    }
     if (size % 2) sum += static_cast<uint32_t>(data[size - 1] << 8);
     while (sum >> 16) sum = (sum & 0xffff) + (sum >> 16);
     return htons(static_cast<uint16_t>(~sum));

@@ -65,7 +65,7 @@ enum class ReadResult { QueueEmpty, NotOurs, Decided };
 // One ICMP socket and the state of the probes sent through it. Sends are serialised, so one
 // probe at a time is in flight and everything that arrives can be weighed against it alone.
 class EchoSocket {
-  public:
+public:
     EchoSocket() = default;
     EchoSocket(const EchoSocket&) = delete;
     EchoSocket& operator=(const EchoSocket&) = delete;
@@ -84,7 +84,7 @@ class EchoSocket {
                        const IP_OPTION_INFORMATION& options, uint32_t timeout,
                        std::span<uint8_t> dataArea);
 
-  private:
+private:
     bool Configure();
     std::optional<uint32_t> ApplyOptions(const IP_OPTION_INFORMATION& options);
     void DrainLeftovers();
@@ -358,7 +358,7 @@ ProbeOutcome EchoSocket::Probe(uint32_t destination, std::span<const uint8_t> pa
 // Open sockets by handle. Handles are never reused, so a stale or made-up one finds nothing. The
 // lock also hands a socket created on one thread safely to a thread that sends through it.
 class HandleTable {
-  public:
+public:
     EchoHandle Add(std::shared_ptr<EchoSocket> echoSocket) {
         const std::lock_guard lock(FLock);
         const EchoHandle handle = FNextHandle++;
@@ -378,7 +378,7 @@ class HandleTable {
         return FSockets.erase(handle) == 1;
     }
 
-  private:
+private:
     std::mutex FLock;
     EchoHandle FNextHandle = 1;
     std::unordered_map<EchoHandle, std::shared_ptr<EchoSocket>> FSockets;

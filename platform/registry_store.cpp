@@ -64,7 +64,7 @@ int HexDigitValue(QChar c) {
 // A cursor over the decoded text. Every parse step either advances or fails; a failure anywhere
 // rejects the whole file.
 class Parser {
-  public:
+public:
     explicit Parser(QStringView text) : text_(text) {}
 
     std::optional<RegistryFile> Parse() {
@@ -92,7 +92,7 @@ class Parser {
         return file;
     }
 
-  private:
+private:
     bool AtEnd() const { return pos_ >= text_.size(); }
     QChar Peek() const { return AtEnd() ? QChar(u'\n') : text_[pos_]; }
     bool AtLineEnd() const {

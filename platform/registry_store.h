@@ -61,7 +61,7 @@ QString RegistryFilePath(const QString& keyPath);
 // A file that cannot be parsed reads as an empty key; the first write moves it aside as
 // "<file>.broken-<UTC time>" instead of overwriting it.
 class RegistryKey {
-  public:
+public:
     // Opens the key, creating its folders and an empty file when they are missing; nullopt when
     // the path is not valid or the file can neither be read nor created.
     static std::optional<RegistryKey> Open(const QString& keyPath);
@@ -81,7 +81,7 @@ class RegistryKey {
 
     QString FilePath() const { return path_; }
 
-  private:
+private:
     RegistryKey(QString path, RegistryFile contents, bool broken);
 
     const RegistryValue* Find(const QString& name) const;

@@ -36,7 +36,9 @@ TICMP::TICMP(platform::EchoPlatform& platform) : FPlatform(platform) {
     if (FHandle == platform::INVALID_ECHO_HANDLE) fail("Unable to get ping handle");
 }
 
-TICMP::~TICMP() { ReleaseServices(); }
+TICMP::~TICMP() {
+    ReleaseServices();
+}
 
 void TICMP::ReleaseServices() {
     if (FHandle != platform::INVALID_ECHO_HANDLE) {

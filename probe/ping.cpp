@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 
 #include <QCoreApplication>
-
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -53,7 +52,9 @@ TPing::~TPing() {
     FLookupChannel->owner = nullptr;
 }
 
-int32_t TPing::Ping() { return FIcmp->Ping(); }
+int32_t TPing::Ping() {
+    return FIcmp->Ping();
+}
 
 void TPing::StartDnsLookup(const QString& target) {
     const QByteArray name = target.toUtf8();
@@ -76,7 +77,8 @@ void TPing::StartDnsLookup(const QString& target) {
             uint32_t address = 0;
             const uint16_t error = platform::ResolveHostIPv4(name.constData(), address);
             std::lock_guard lock(channel->lock);
-            if (channel->owner != nullptr) channel->owner->FinishDnsLookup({lookup, error, address});
+            if (channel->owner != nullptr)
+                channel->owner->FinishDnsLookup({lookup, error, address});
         }).detach();
     } catch (const std::system_error& failure) {
         {

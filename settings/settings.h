@@ -28,7 +28,7 @@ inline constexpr int32_t kFallbackLeft = 20;
 // Where each setting lives while the program runs; the main window implements this, forwarding
 // timeout and address to its ping component and the interval to the worker.
 class SettingsHolders {
-  public:
+public:
     virtual ~SettingsHolders() = default;
 
     virtual int32_t WindowLeft() const = 0;
@@ -69,7 +69,7 @@ class SettingsHolders {
 
 // The six operations the two procedures need of the store; a seam for tests.
 class SettingsStore {
-  public:
+public:
     virtual ~SettingsStore() = default;
     virtual bool Open(const QString& keyPath) = 0;
     virtual std::optional<uint32_t> ReadInteger(const QString& name) = 0;
@@ -81,7 +81,7 @@ class SettingsStore {
 
 // The user's own store (platform::RegistryKey).
 class UserSettingsStore : public SettingsStore {
-  public:
+public:
     bool Open(const QString& keyPath) override;
     std::optional<uint32_t> ReadInteger(const QString& name) override;
     std::optional<QString> ReadString(const QString& name) override;
@@ -89,7 +89,7 @@ class UserSettingsStore : public SettingsStore {
     bool WriteString(const QString& name, const QString& text) override;
     void Close() override;
 
-  private:
+private:
     std::optional<platform::RegistryKey> key_;
 };
 

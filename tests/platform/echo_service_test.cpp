@@ -60,18 +60,18 @@ Probe SendEcho(EchoHandle handle, uint32_t destination, std::span<const uint8_t>
 }
 
 class ScopedHandle {
-  public:
+public:
     explicit ScopedHandle(EchoSocketKind kind) : FHandle(IcmpCreateFileOfKind(kind)) {}
     ~ScopedHandle() { IcmpCloseHandle(FHandle); }
     operator EchoHandle() const { return FHandle; }
 
-  private:
+private:
     EchoHandle FHandle;
 };
 
 // A raw ICMP socket of the test's own: sees the requests on loopback and forges errors.
 class LoopbackWire {
-  public:
+public:
     LoopbackWire() : FSocket(socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP)) {
         const timeval wait{5, 0};
         setsockopt(FSocket, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
@@ -109,7 +109,7 @@ class LoopbackWire {
                   static_cast<ssize_t>(message.size()));
     }
 
-  private:
+private:
     int FSocket;
 };
 
@@ -124,7 +124,7 @@ void SetLoopbackMtu(int mtu) {
 
 // Each case runs in a private namespace with only loopback, once per socket kind.
 class EchoOverLoopback : public ::testing::TestWithParam<EchoSocketKind> {
-  protected:
+protected:
     void SetUp() override {
         NODREL_REQUIRE_ISOLATED_NETWORK();
         if (GetParam() == EchoSocketKind::Datagram) {

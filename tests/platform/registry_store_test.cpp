@@ -14,7 +14,7 @@ const QByteArray kHead =
     "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\KAVREN\\Nodrel]\n";
 
 class RegistryStoreTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(home_.isValid());
         qputenv("XDG_CONFIG_HOME", home_.path().toUtf8());

@@ -14,7 +14,9 @@ platform::EchoHandle CreateFile() {
     return 7;
 }
 
-platform::EchoHandle FailingCreateFile() { return platform::INVALID_ECHO_HANDLE; }
+platform::EchoHandle FailingCreateFile() {
+    return platform::INVALID_ECHO_HANDLE;
+}
 
 bool CloseHandle(platform::EchoHandle) {
     current->log.push_back("close");
@@ -26,8 +28,9 @@ uint32_t SendEcho(platform::EchoHandle, uint32_t destination, const void* data, 
                   uint32_t timeout) {
     FakeEchoPlatform& fake = *current;
     ++fake.sends;
-    fake.lastSend = {destination, std::string(static_cast<const char*>(data), size), size,
-                     *options, replySize, timeout};
+    fake.lastSend = {destination, std::string(static_cast<const char*>(data), size),
+                     size,        *options,
+                     replySize,   timeout};
     platform::ICMP_ECHO_REPLY header{};
     header.Address = destination;
     header.Status = fake.status;
@@ -44,14 +47,18 @@ FakeEchoPlatform::FakeEchoPlatform(Failure failure)
     current = this;
 }
 
-FakeEchoPlatform::~FakeEchoPlatform() { current = nullptr; }
+FakeEchoPlatform::~FakeEchoPlatform() {
+    current = nullptr;
+}
 
 int FakeEchoPlatform::StartSocketLayer() {
     log.push_back("start");
     return FFailure == Failure::SocketLayer ? 10091 : 0;
 }
 
-void FakeEchoPlatform::StopSocketLayer() { log.push_back("stop"); }
+void FakeEchoPlatform::StopSocketLayer() {
+    log.push_back("stop");
+}
 
 const platform::EchoLibrary* FakeEchoPlatform::LoadEchoLibrary() {
     if (FFailure == Failure::Library) return nullptr;
@@ -59,6 +66,8 @@ const platform::EchoLibrary* FakeEchoPlatform::LoadEchoLibrary() {
     return &FLibrary;
 }
 
-void FakeEchoPlatform::FreeEchoLibrary(const platform::EchoLibrary*) { log.push_back("free"); }
+void FakeEchoPlatform::FreeEchoLibrary(const platform::EchoLibrary*) {
+    log.push_back("free");
+}
 
 }  // namespace nodrel::testing

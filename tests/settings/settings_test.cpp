@@ -26,7 +26,7 @@ struct HeldValues {
 };
 
 class TestHolders : public SettingsHolders {
-  public:
+public:
     explicit TestHolders(HeldValues values = {}) : v(std::move(values)) {}
     int32_t WindowLeft() const override { return v.left; }
     void SetWindowLeft(int32_t left) override { v.left = left; }
@@ -116,7 +116,7 @@ HeldValues WithFallback(HeldValues v) {
 }
 
 class SettingsTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(home_.isValid());
         qputenv("XDG_CONFIG_HOME", home_.path().toUtf8());
@@ -250,13 +250,13 @@ TEST_F(SettingsTest, AnUnreadableFileGetsTheFallbackAndIsKeptAtTheClose) {
 }
 
 class FailingStore : public UserSettingsStore {
-  public:
+public:
     explicit FailingStore(QString failingName) : failingName_(std::move(failingName)) {}
     bool WriteInteger(const QString& name, uint32_t value) override {
         return name != failingName_ && UserSettingsStore::WriteInteger(name, value);
     }
 
-  private:
+private:
     QString failingName_;
 };
 

@@ -20,8 +20,8 @@ bool CanOpenRawIcmpSocket();
 }  // namespace nodrel::testing
 
 // Skips the calling test, with the reason, where no private network namespace can be made.
-#define NODREL_REQUIRE_ISOLATED_NETWORK()                                  \
-    do {                                                                   \
+#define NODREL_REQUIRE_ISOLATED_NETWORK()                                     \
+    do {                                                                      \
         const std::string whyNot = ::nodrel::testing::EnterIsolatedNetwork(); \
-        if (!whyNot.empty()) GTEST_SKIP() << whyNot;                       \
+        if (!whyNot.empty()) GTEST_SKIP() << whyNot;                          \
     } while (false)
