@@ -13,21 +13,12 @@
 #include <array>
 #include <cstring>
 
+#include "icmp_packet.h"
 #include "ping.h"
 
 namespace {
 
 constexpr size_t kPayloadSize = 56;
-
-uint16_t Checksum(const unsigned char* data, size_t size) {
-    uint32_t sum = 0;
-    for (size_t i = 0; i + 1 < size; i += 2) {
-        sum += static_cast<uint32_t>(data[i] << 8 | data[i + 1]);
-    }
-    if (size % 2) sum += static_cast<uint32_t>(data[size - 1] << 8);
-    while (sum >> 16) sum = (sum & 0xffff) + (sum >> 16);
-    return htons(static_cast<uint16_t>(~sum));
-}
 
 void BM_BareSocketRoundTrip(benchmark::State& state) {
     bool raw = false;
@@ -52,7 +43,7 @@ void BM_BareSocketRoundTrip(benchmark::State& state) {
         header.un.echo.id = htons(0x4e44);
         header.un.echo.sequence = htons(++sequence);
         std::memcpy(request.data(), &header, sizeof header);
-        const uint16_t sum = Checksum(request.data(), request.size());
+        const uint16_t sum = htons(nodrel::platform::icmp::InternetChecksum(request));
         std::memcpy(request.data() + offsetof(icmphdr, checksum), &sum, sizeof sum);
         sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&destination),
                sizeof destination);

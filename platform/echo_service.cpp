@@ -51,6 +51,20 @@ bool SetIntOption(int fd, int level, int name, int value) {
     return setsockopt(fd, level, name, &value, sizeof(value)) == 0;
 }
 
+// A message header for recvmsg that takes the peer's address, one data buffer and the control
+// messages.
+template <size_t ControlSize>
+msghdr MessageHeader(sockaddr_in& peer, iovec& data, uint8_t (&control)[ControlSize]) {
+    msghdr message{};
+    message.msg_name = &peer;
+    message.msg_namelen = sizeof(peer);
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = ControlSize;
+    return message;
+}
+
 // What one probe found.
 struct ProbeOutcome {
     uint32_t status = IP_GENERAL_FAILURE;
@@ -206,13 +220,7 @@ ReadResult EchoSocket::ReadQueuedError(const icmp::EchoRequestKey& request, Prob
     uint8_t quoted[576];  // the most an ICMP error carries; routers often quote just 8 bytes
     alignas(cmsghdr) uint8_t control[256];
     iovec data{quoted, sizeof(quoted)};
-    msghdr message{};
-    message.msg_name = &destination;
-    message.msg_namelen = sizeof(destination);
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
+    msghdr message = MessageHeader(destination, data, control);
     const ssize_t received = recvmsg(FSocket, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
     if (received < 0) return errno == EINTR ? ReadResult::NotOurs : ReadResult::QueueEmpty;
 
@@ -242,13 +250,7 @@ ReadResult EchoSocket::ReadReply(const icmp::EchoRequestKey& request, std::span<
     sockaddr_in source{};
     alignas(cmsghdr) uint8_t control[64];
     iovec data{FReceived.data(), FReceived.size()};
-    msghdr message{};
-    message.msg_name = &source;
-    message.msg_namelen = sizeof(source);
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
+    msghdr message = MessageHeader(source, data, control);
     const ssize_t received = recvmsg(FSocket, &message, MSG_DONTWAIT);
     // Besides "empty", a read can fail by reporting a pending socket error; the error queue
     // holds the details, so read on.

@@ -8,6 +8,9 @@
 
 namespace nodrel::platform {
 
+namespace {
+
+// The socket-layer error number for a getaddrinfo() result code (0 stays 0).
 uint16_t LookupErrorFromGai(int gaiError) {
     switch (gaiError) {
         case 0:
@@ -24,6 +27,8 @@ uint16_t LookupErrorFromGai(int gaiError) {
             return WSANO_RECOVERY;
     }
 }
+
+}  // namespace
 
 uint16_t ResolveHostIPv4(const char* name, uint32_t& address) {
     addrinfo hints{};

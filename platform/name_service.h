@@ -13,9 +13,6 @@ inline constexpr uint16_t WSATRY_AGAIN = 11002;
 inline constexpr uint16_t WSANO_RECOVERY = 11003;
 inline constexpr uint16_t WSANO_DATA = 11004;
 
-// The socket-layer error number for a getaddrinfo() result code (0 stays 0).
-uint16_t LookupErrorFromGai(int gaiError);
-
 // Looks `name` (UTF-8) up in the system's name service, blocking. On success stores its first IPv4
 // address (network byte order) in `address` and returns 0; otherwise returns the error number.
 uint16_t ResolveHostIPv4(const char* name, uint32_t& address);

@@ -32,6 +32,20 @@ QByteArray Utf16Data(QStringView text) {
     return data;
 }
 
+// A REG_DWORD's data: four bytes, little-endian.
+QByteArray DwordData(uint32_t number) {
+    QByteArray data;
+    for (int shift = 0; shift < 32; shift += 8) data.append(char(number >> shift));
+    return data;
+}
+
+// The number in up to four little-endian bytes.
+uint32_t DwordValue(const QByteArray& data) {
+    uint32_t number = 0;
+    for (qsizetype i = 0; i < data.size(); ++i) number |= uint32_t(uint8_t(data[i])) << (8 * i);
+    return number;
+}
+
 char16_t CodeUnitAt(const QByteArray& data, qsizetype index) {
     return char16_t(uint8_t(data[2 * index]) | uint8_t(data[2 * index + 1]) << 8);
 }
@@ -216,7 +230,7 @@ private:
             uint32_t number = 0;
             if (!ParseHexNumber(8, number)) return false;
             value.type = REG_DWORD;
-            for (int shift = 0; shift < 32; shift += 8) value.data.append(char(number >> shift));
+            value.data = DwordData(number);
         } else if (Take(u"hex:")) {
             value.type = REG_BINARY;
             if (!ParseHexBytes(value.data)) return false;
@@ -285,10 +299,7 @@ QString SerializeValue(const RegistryValue& value) {
         if (const auto text = QuotableText(value.data)) return line + Quoted(*text);
     }
     if (value.type == REG_DWORD && value.data.size() == 4) {
-        const uint32_t number = uint8_t(value.data[0]) | uint8_t(value.data[1]) << 8 |
-                                uint8_t(value.data[2]) << 16 |
-                                uint32_t(uint8_t(value.data[3])) << 24;
-        return line + QString::asprintf("dword:%08x", number);
+        return line + QString::asprintf("dword:%08x", DwordValue(value.data));
     }
     line.append(value.type == REG_BINARY ? QStringLiteral("hex:")
                                          : QString::asprintf("hex(%x):", value.type));
@@ -390,11 +401,7 @@ const RegistryValue* RegistryKey::Find(const QString& name) const {
 std::optional<uint32_t> RegistryKey::ReadInteger(const QString& name) const {
     const RegistryValue* value = open_ ? Find(name) : nullptr;
     if (!value || value->type != REG_DWORD || value->data.size() > 4) return std::nullopt;
-    uint32_t number = 0;
-    for (qsizetype i = 0; i < value->data.size(); ++i) {
-        number |= uint32_t(uint8_t(value->data[i])) << (8 * i);
-    }
-    return number;
+    return DwordValue(value->data);
 }
 
 std::optional<QString> RegistryKey::ReadString(const QString& name) const {
@@ -412,9 +419,7 @@ std::optional<QString> RegistryKey::ReadString(const QString& name) const {
 }
 
 bool RegistryKey::WriteInteger(const QString& name, uint32_t value) {
-    QByteArray data;
-    for (int shift = 0; shift < 32; shift += 8) data.append(char(value >> shift));
-    return Write({name, REG_DWORD, data});
+    return Write({name, REG_DWORD, DwordData(value)});
 }
 
 bool RegistryKey::WriteString(const QString& name, const QString& text) {

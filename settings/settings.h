@@ -8,10 +8,17 @@
 #include <cstdint>
 #include <optional>
 
-#include "display_settings.h"
 #include "registry_store.h"
 
 namespace nodrel {
+
+enum class ModeByte { View, Size, Blink };
+
+// The colour table, in its order in memory (the stored names are col2, col1, col3, col4, col5).
+enum class ColourSlot { NoResult, Success, Failure, FailureBlink, Background };
+
+// The cell geometry, in its order in memory.
+enum class GeometryValue { Width, Height, SpaceHeight, SpaceWidth };
 
 inline const QString kSettingsKeyPath = QStringLiteral("\\Software\\KAVREN\\Nodrel\\");
 

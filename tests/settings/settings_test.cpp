@@ -5,12 +5,37 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <array>
 #include <variant>
 
 namespace nodrel {
 namespace {
 
 using platform::RegistryKey;
+
+// What the window holds at process start, before any load: colours 0x00BBGGRR.
+constexpr std::array<uint32_t, 5> kFirstStartColours{
+    0x00C0C0C0,  // silver: no result yet
+    0x00FF0000,  // blue: success
+    0x000000FF,  // red: failure
+    0x000080FF,  // orange: failure, blink phase
+    0x00FFFFFF,  // white: background
+};
+constexpr uint32_t kFirstStartFrameColour = 0x00000000;  // black
+constexpr std::array<uint16_t, 4> kFirstStartGeometry{5, 3, 1, 1};
+
+// The mode bytes, colour table and geometry, in their orders in memory.
+struct DisplaySettings {
+    std::array<uint8_t, 3> modes{};  // zero until loaded
+    std::array<uint32_t, 5> colours = kFirstStartColours;
+    std::array<uint16_t, 4> geometry = kFirstStartGeometry;
+
+    uint8_t& Mode(ModeByte which) { return modes[static_cast<size_t>(which)]; }
+    uint32_t& Colour(ColourSlot slot) { return colours[static_cast<size_t>(slot)]; }
+    uint16_t& Geometry(GeometryValue which) { return geometry[static_cast<size_t>(which)]; }
+
+    bool operator==(const DisplaySettings&) const = default;
+};
 
 struct HeldValues {
     int32_t left = 192, top = 107;
@@ -36,13 +61,19 @@ public:
     int32_t FirstMonitorHeight() const override { return v.monitorHeight; }
     bool WindowVisible() const override { return v.visible; }
     void SetShowAtStart(bool show) override { v.showAtStart = show; }
-    uint8_t Mode(ModeByte which) const override { return v.display.Mode(which); }
+    uint8_t Mode(ModeByte which) const override {
+        return v.display.modes[static_cast<size_t>(which)];
+    }
     void SetMode(ModeByte which, uint8_t value) override { v.display.Mode(which) = value; }
-    uint32_t Colour(ColourSlot slot) const override { return v.display.Colour(slot); }
+    uint32_t Colour(ColourSlot slot) const override {
+        return v.display.colours[static_cast<size_t>(slot)];
+    }
     void SetColour(ColourSlot slot, uint32_t colour) override { v.display.Colour(slot) = colour; }
     uint32_t FrameColour() const override { return v.frame; }
     void SetFrameColour(uint32_t colour) override { v.frame = colour; }
-    uint16_t Geometry(GeometryValue which) const override { return v.display.Geometry(which); }
+    uint16_t Geometry(GeometryValue which) const override {
+        return v.display.geometry[static_cast<size_t>(which)];
+    }
     void SetGeometry(GeometryValue which, uint16_t value) override {
         v.display.Geometry(which) = value;
     }
