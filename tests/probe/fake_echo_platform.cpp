@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "name_service.h"
+
 namespace nodrel::testing {
 
 namespace {
@@ -68,6 +70,14 @@ const platform::EchoLibrary* FakeEchoPlatform::LoadEchoLibrary() {
 
 void FakeEchoPlatform::FreeEchoLibrary(const platform::EchoLibrary*) {
     log.push_back("free");
+}
+
+uint32_t FakeEchoPlatform::GetLastError() {
+    return status;
+}
+
+uint16_t FakeEchoPlatform::ResolveHostIPv4(const char* name, uint32_t& address) {
+    return resolver ? resolver(name, address) : platform::ResolveHostIPv4(name, address);
 }
 
 }  // namespace nodrel::testing

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ public:
     void StopSocketLayer() override;
     const platform::EchoLibrary* LoadEchoLibrary() override;
     void FreeEchoLibrary(const platform::EchoLibrary* library) override;
+    // `status`, which every send reports.
+    uint32_t GetLastError() override;
+    // Through `resolver` when it is set, else through the system's name service.
+    uint16_t ResolveHostIPv4(const char* name, uint32_t& address) override;
 
     // What happened, in order: "start", "stop", "load", "free", "create", "close".
     std::vector<std::string> log;
@@ -34,9 +39,11 @@ public:
     };
     Send lastSend;
     int sends = 0;
-    // The reply the next sends report: the number of records and the header's status.
+    // The reply the next sends report: the number of records and the header's status, which is
+    // also their last error code.
     uint32_t replies = 1;
     uint32_t status = platform::IP_SUCCESS;
+    std::function<uint16_t(const char* name, uint32_t& address)> resolver;
 
 private:
     Failure FFailure;
