@@ -19,8 +19,7 @@ void FitLabelToTexts(QLabel& label, const QStringList& texts) {
     for (const QString& text : texts) {
         neededWidth = std::max(neededWidth, metrics.horizontalAdvance(text));
     }
-    const QRect bounds = label.parentWidget() ? label.parentWidget()->contentsRect()
-                                              : QRect(QPoint(0, 0), label.geometry().bottomRight());
+    const QRect bounds = label.parentWidget()->contentsRect();
     QRect area = label.geometry();
     if (neededWidth > area.width()) {
         if (label.alignment() & Qt::AlignRight) {

@@ -15,7 +15,7 @@ QFont DialogFont(int pixelSize);
 // Enlarges `label` where its own font needs more room than its designed size for the widest of
 // `texts`. The edge the text is anchored to stays put: a right-aligned label grows to the left,
 // any other to the right; the height grows evenly about the label's middle. The label stays
-// inside its parent's contents.
+// inside its parent's contents, which it must have.
 void FitLabelToTexts(QLabel& label, const QStringList& texts);
 
 }  // namespace nodrel
