@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QColorDialog>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QSlider>
 #include <QTimer>
 
 #include "window_test_fixture.h"
@@ -158,6 +161,34 @@ TEST_F(WindowMenuTest, TheLeftButtonDragsAndADoubleClickSwitchesTheSize) {
     EXPECT_EQ(window_->size(), QSize(363, 43));
     send(QEvent::MouseButtonDblClick, {10, 10}, Qt::LeftButton);
     EXPECT_EQ(window_->size(), QSize(75, 43));
+}
+
+TEST_F(WindowMenuTest, OptionsAppliedOnOkRebuildTheWindowAndBothDialogsAreMadeOnce) {
+    for (const QString host : {"127.0.0.2", "127.0.0.3"}) {
+        QTimer::singleShot(0, window_.get(), [host] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_EQ(dialog->objectName(), "Form2");
+            dialog->findChild<QLineEdit*>("eHost")->setText(host);
+            dialog->findChild<QSlider*>("xW")->setValue(10);
+            dialog->findChild<QSlider*>("tb2")->setValue(7);
+            dialog->findChild<QPushButton*>("Button1")->click();
+        });
+        Item("N24")->trigger();
+        EXPECT_EQ(window_->windowTitle(), "KAVREN Nodrel - " + host);
+    }
+    EXPECT_EQ(window_->size(), QSize(12 * 11 - 1 + 4, 43));
+    EXPECT_EQ(window_->Interval(), 7000);
+    EXPECT_EQ(window_->Timeout(), 5000);
+
+    for (int i = 0; i < 2; ++i) {
+        QTimer::singleShot(0, window_.get(), [] { QApplication::activeModalWidget()->close(); });
+        Item("N27")->trigger();
+    }
+    int aboutBoxes = 0;
+    for (const QWidget* widget : QApplication::topLevelWidgets()) {
+        aboutBoxes += widget->objectName() == "AboutBox";
+    }
+    EXPECT_EQ(aboutBoxes, 1);
 }
 
 }  // namespace
