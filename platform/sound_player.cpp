@@ -108,6 +108,11 @@ struct Playback {
 // stopped answering; libpulse's own reply timeout ends them eventually.
 std::atomic<int> abandonedPlayers{0};
 
+bool GivenUp(Playback& playback) {
+    const std::lock_guard lock(playback.mutex);
+    return playback.abandoned;
+}
+
 void PlayOnServer(const std::shared_ptr<Playback>& playback) {
     const DecodedSound& sound = playback->sound;
     pa_buffer_attr buffer;
@@ -117,13 +122,14 @@ void PlayOnServer(const std::shared_ptr<Playback>& playback) {
     buffer.minreq = static_cast<uint32_t>(-1);
     buffer.fragsize = static_cast<uint32_t>(-1);
     int error = 0;
-    pa_simple* stream =
-        pa_simple_new(playback->server.empty() ? nullptr : playback->server.c_str(),
-                      "KAVREN Nodrel", PA_STREAM_PLAYBACK, nullptr, playback->name.c_str(),
-                      &sound.spec, nullptr, &buffer, &error);
+    pa_simple* stream = pa_simple_new(
+        playback->server.empty() ? nullptr : playback->server.c_str(), "KAVREN Nodrel",
+        PA_STREAM_PLAYBACK, nullptr, playback->name.c_str(), &sound.spec, nullptr, &buffer, &error);
     bool played = false;
     if (stream) {
-        played = pa_simple_write(stream, sound.samples.data(),
+        // A cue whose caller has moved on is not played late.
+        played = !GivenUp(*playback) &&
+                 pa_simple_write(stream, sound.samples.data(),
                                  sound.samples.size() * sizeof(int16_t), &error) == 0 &&
                  pa_simple_drain(stream, &error) == 0;
         pa_simple_free(stream);

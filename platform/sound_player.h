@@ -25,11 +25,11 @@ struct SoundSearchEnvironment {
 SoundSearchEnvironment ProcessSoundSearchEnvironment();
 
 // The folders a bare sound name is looked up in, in order: the current directory,
-// $XDG_DATA_HOME/kavren-nodrel/sounds (~/.local/share/... when unset or relative), kavren-nodrel/sounds under
-// each folder of $XDG_DATA_DIRS (default /usr/local/share:/usr/share), and last
-// share/kavren-nodrel/sounds beside the folder of the program, which is where the build tree
-// puts the sounds and where an install prefix holds them. Relative data folders are ignored, as
-// the XDG base directory rules ask.
+// $XDG_DATA_HOME/kavren-nodrel/sounds (~/.local/share/... when unset or relative),
+// kavren-nodrel/sounds under each folder of $XDG_DATA_DIRS (default /usr/local/share:/usr/share),
+// and last share/kavren-nodrel/sounds beside the folder of the program, which is where the build
+// tree puts the sounds and where an install prefix holds them. Relative data folders are ignored,
+// as the XDG base directory rules ask.
 std::vector<std::filesystem::path> SoundSearchFolders(const SoundSearchEnvironment& environment);
 
 // The first of the folders holding a regular file of that name. Only a bare name is looked up:

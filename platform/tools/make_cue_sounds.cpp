@@ -36,11 +36,11 @@ void AppendTone(std::vector<short>& samples, const Tone& tone) {
         const double hz = tone.startHz + (tone.endHz - tone.startHz) * progress;
         phase += 2.0 * std::numbers::pi * hz / kSampleRate;
         const int edgeDistance = std::min(i, count - 1 - i);
-        const double fade =
-            edgeDistance >= fadeCount
-                ? 1.0
-                : 0.5 - 0.5 * std::cos(std::numbers::pi * edgeDistance / fadeCount);
-        samples.push_back(static_cast<short>(std::lround(32767.0 * kPeak * fade * std::sin(phase))));
+        const double fade = edgeDistance >= fadeCount
+                                ? 1.0
+                                : 0.5 - 0.5 * std::cos(std::numbers::pi * edgeDistance / fadeCount);
+        samples.push_back(
+            static_cast<short>(std::lround(32767.0 * kPeak * fade * std::sin(phase))));
     }
 }
 
@@ -81,5 +81,5 @@ int main(int argc, char** argv) {
     AppendTone(recovery, {520.0, 1040.0, 0.40});
 
     return WriteWav(folder / "sound1.wav", alarm) && WriteWav(folder / "sound.wav", recovery) ? 0
-                                                                                             : 1;
+                                                                                              : 1;
 }

@@ -1,0 +1,346 @@
+#include "sound_player.h"
+
+#include <gtest/gtest.h>
+#include <pulse/simple.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "support/private_sound_server.h"
+
+namespace nodrel::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using nodrel::testing::PrivateSoundServer;
+using namespace std::chrono_literals;
+
+constexpr int kRecordRate = 44100;
+
+// A fresh temporary folder, removed with the object.
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        std::string name = fs::temp_directory_path() / "nodrel-sound-XXXXXX";
+        path_ = mkdtemp(name.data());
+    }
+    ~TemporaryFolder() {
+        std::error_code error;
+        fs::remove_all(path_, error);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+void WriteFile(const fs::path& file, std::string_view content) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+}
+
+std::string ReadFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Points the process at the sound server and at the shipped sounds alone (through XDG_DATA_DIRS,
+// as an installed program finds them), from an empty current directory.
+void UseServerAndShippedSounds(const std::string& server, const TemporaryFolder& emptyFolder) {
+    setenv("PULSE_SERVER", server.c_str(), 1);
+    setenv("XDG_DATA_HOME", emptyFolder.path().c_str(), 1);
+    setenv("XDG_DATA_DIRS", fs::path(NODREL_SOUNDS_BUILD_DIR).parent_path().parent_path().c_str(),
+           1);
+    fs::current_path(emptyFolder.path());
+}
+
+// Records the null sink's monitor, mono 16-bit at 44.1 kHz, on a thread of its own.
+class MonitorRecorder {
+public:
+    explicit MonitorRecorder(const PrivateSoundServer& server) {
+        const pa_sample_spec spec{PA_SAMPLE_S16NE, kRecordRate, 1};
+        pa_buffer_attr buffer{};
+        buffer.maxlength = static_cast<uint32_t>(-1);
+        buffer.fragsize = kChunkFrames * sizeof(int16_t);
+        stream_ = pa_simple_new(server.address().c_str(), "recorder", PA_STREAM_RECORD,
+                                PrivateSoundServer::kMonitorSource, "monitor", &spec, nullptr,
+                                &buffer, nullptr);
+        if (!stream_) return;
+        reader_ = std::thread([this] {
+            int16_t chunk[kChunkFrames];
+            while (!stopping_ && pa_simple_read(stream_, chunk, sizeof(chunk), nullptr) == 0) {
+                const std::lock_guard lock(mutex_);
+                samples_.insert(samples_.end(), chunk, chunk + kChunkFrames);
+            }
+        });
+        // Recording has begun once the first chunk is in.
+        while (RecordedCount() == 0) std::this_thread::sleep_for(5ms);
+    }
+    ~MonitorRecorder() { Stop(); }
+
+    bool recording() const { return stream_ != nullptr; }
+
+    std::vector<int16_t> Stop() {
+        stopping_ = true;
+        if (reader_.joinable()) reader_.join();
+        if (stream_) pa_simple_free(stream_);
+        stream_ = nullptr;
+        return samples_;
+    }
+
+private:
+    static constexpr size_t kChunkFrames = 441;  // 10 ms
+
+    size_t RecordedCount() {
+        const std::lock_guard lock(mutex_);
+        return samples_.size();
+    }
+
+    pa_simple* stream_ = nullptr;
+    std::thread reader_;
+    std::atomic<bool> stopping_ = false;
+    std::mutex mutex_;
+    std::vector<int16_t> samples_;
+};
+
+struct HeardSound {
+    double seconds = 0;  // from the first to the last loud sample
+    int peak = 0;        // largest magnitude
+    double startHz = 0;  // pitch over the first 0.1 s of it
+    double endHz = 0;    // pitch over the last 0.1 s
+};
+
+// Pitch from the rate of upward zero crossings.
+double PitchHz(const std::vector<int16_t>& samples, size_t begin, size_t end) {
+    int crossings = 0;
+    for (size_t i = begin + 1; i < end; ++i) crossings += samples[i - 1] < 0 && samples[i] >= 0;
+    return crossings * static_cast<double>(kRecordRate) / static_cast<double>(end - begin);
+}
+
+HeardSound Analyse(const std::vector<int16_t>& samples) {
+    HeardSound heard;
+    size_t first = samples.size();
+    size_t last = 0;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const int magnitude = std::abs(samples[i]);
+        heard.peak = std::max(heard.peak, magnitude);
+        if (magnitude > 1000) {
+            first = std::min(first, i);
+            last = i;
+        }
+    }
+    if (first >= last) return heard;
+    heard.seconds = static_cast<double>(last - first) / kRecordRate;
+    const size_t window = kRecordRate / 10;
+    if (last - first < window) return heard;
+    heard.startHz = PitchHz(samples, first, first + window);
+    heard.endHz = PitchHz(samples, last - window, last);
+    return heard;
+}
+
+struct Play {
+    bool played = false;
+    Clock::duration took{};
+    HeardSound heard;
+};
+
+Play PlayAndRecord(std::string_view name, const PrivateSoundServer& server) {
+    TemporaryFolder emptyFolder;
+    UseServerAndShippedSounds(server.address(), emptyFolder);
+    MonitorRecorder recorder(server);
+    EXPECT_TRUE(recorder.recording());
+    Play play;
+    const auto start = Clock::now();
+    play.played = PlaySoundFile(name);
+    play.took = Clock::now() - start;
+    std::this_thread::sleep_for(300ms);  // whatever was still on its way to the monitor
+    play.heard = Analyse(recorder.Stop());
+    return play;
+}
+
+#define START_SOUND_SERVER(server) \
+    PrivateSoundServer server;     \
+    if (!server.failure().empty()) GTEST_SKIP() << server.failure()
+
+TEST(SoundPlayer, AlarmPutsTwoFallingTonesOnTheSinkAndReturnsWhenDone) {
+    START_SOUND_SERVER(server);
+    const Play play = PlayAndRecord("sound1.wav", server);
+    EXPECT_TRUE(play.played);
+    EXPECT_GE(play.took, 300ms);
+    EXPECT_NEAR(play.heard.seconds, 0.4, 0.05);
+    EXPECT_NEAR(play.heard.peak, 6553, 400);  // -14 dBFS
+    EXPECT_NEAR(play.heard.startHz, 880, 30);
+    EXPECT_NEAR(play.heard.endHz, 660, 30);
+}
+
+TEST(SoundPlayer, RecoveryPutsARisingToneOnTheSinkAndReturnsWhenDone) {
+    START_SOUND_SERVER(server);
+    const Play play = PlayAndRecord("sound.wav", server);
+    EXPECT_TRUE(play.played);
+    EXPECT_GE(play.took, 300ms);
+    EXPECT_NEAR(play.heard.seconds, 0.4, 0.05);
+    EXPECT_NEAR(play.heard.peak, 6553, 400);
+    EXPECT_NEAR(play.heard.startHz, 585, 30);  // glides from 520 to 1040 Hz
+    EXPECT_NEAR(play.heard.endHz, 975, 30);
+}
+
+TEST(SoundLookup, FollowsTheXdgDefaults) {
+    SoundSearchEnvironment environment{"/work", "", "/home/ann", "", "/opt/nodrel/bin/nodrel"};
+    EXPECT_EQ(SoundSearchFolders(environment),
+              (std::vector<fs::path>{"/work", "/home/ann/.local/share/kavren-nodrel/sounds",
+                                     "/usr/local/share/kavren-nodrel/sounds",
+                                     "/usr/share/kavren-nodrel/sounds",
+                                     "/opt/nodrel/share/kavren-nodrel/sounds"}));
+
+    environment = {"/work", "/data", "/home/ann", "relative::/d1:/d2/", "/usr/bin/nodrel"};
+    EXPECT_EQ(
+        SoundSearchFolders(environment),
+        (std::vector<fs::path>{"/work", "/data/kavren-nodrel/sounds", "/d1/kavren-nodrel/sounds",
+                               "/d2/kavren-nodrel/sounds", "/usr/share/kavren-nodrel/sounds"}));
+
+    environment.xdgDataHome = "relative";
+    EXPECT_EQ(SoundSearchFolders(environment)[1], "/home/ann/.local/share/kavren-nodrel/sounds");
+}
+
+TEST(SoundLookup, FirstFolderHoldingTheFileWins) {
+    TemporaryFolder root;
+    const fs::path& r = root.path();
+    const SoundSearchEnvironment environment{r / "cwd", "", (r / "home").string(),
+                                             (r / "d1").string() + ":" + (r / "d2").string(),
+                                             r / "prefix/bin/nodrel"};
+    const std::vector<fs::path> holders = {
+        r / "cwd", r / "home/.local/share/kavren-nodrel/sounds", r / "d1/kavren-nodrel/sounds",
+        r / "d2/kavren-nodrel/sounds", r / "prefix/share/kavren-nodrel/sounds"};
+    for (const fs::path& holder : holders) WriteFile(holder / "ding.wav", holder.string());
+
+    const std::vector<fs::path> folders = SoundSearchFolders(environment);
+    for (const fs::path& holder : holders) {
+        const std::optional<fs::path> found = FindSoundFile("ding.wav", folders);
+        ASSERT_TRUE(found);
+        EXPECT_EQ(ReadFile(*found), holder.string());
+        fs::remove(*found);
+    }
+    EXPECT_FALSE(FindSoundFile("ding.wav", folders));
+
+    // A folder of that name is no sound; only bare names are looked up.
+    fs::create_directories(r / "cwd/dong.wav");
+    WriteFile(r / "d2/kavren-nodrel/sounds/dong.wav", "d2");
+    EXPECT_EQ(FindSoundFile("dong.wav", folders), r / "d2/kavren-nodrel/sounds/dong.wav");
+    WriteFile(r / "prefix/sounds.wav", "x");
+    for (const char* name : {"../prefix/sounds.wav", "/etc/passwd", "", ".", ".."}) {
+        EXPECT_FALSE(FindSoundFile(name, folders)) << name;
+    }
+}
+
+TEST(SoundLookup, ReadsTheProcess) {
+    TemporaryFolder folder;
+    fs::current_path(folder.path());
+    setenv("XDG_DATA_HOME", "/xdg/home", 1);
+    setenv("HOME", "/home/ann", 1);
+    setenv("XDG_DATA_DIRS", "/xdg/dirs", 1);
+    const SoundSearchEnvironment environment = ProcessSoundSearchEnvironment();
+    EXPECT_EQ(environment.currentDirectory, folder.path());
+    EXPECT_EQ(environment.xdgDataHome, "/xdg/home");
+    EXPECT_EQ(environment.home, "/home/ann");
+    EXPECT_EQ(environment.xdgDataDirs, "/xdg/dirs");
+    EXPECT_EQ(environment.programFile.filename(), "sound_player_tests");
+}
+
+TEST(SoundPlayerFaults, NoServerIsSilentAndPrompt) {
+    TemporaryFolder emptyFolder;
+    UseServerAndShippedSounds("unix:" + (emptyFolder.path() / "no-socket").string(), emptyFolder);
+    const auto start = Clock::now();
+    EXPECT_FALSE(PlaySoundFile("sound1.wav"));
+    EXPECT_LT(Clock::now() - start, 1s);
+}
+
+TEST(SoundPlayerFaults, StoppedServerCostsOneBoundedWaitAndPlaysAgainOnceResumed) {
+    START_SOUND_SERVER(server);
+    TemporaryFolder emptyFolder;
+    UseServerAndShippedSounds(server.address(), emptyFolder);
+    ASSERT_EQ(kill(server.pid(), SIGSTOP), 0);
+
+    auto start = Clock::now();
+    EXPECT_FALSE(PlaySoundFile("sound1.wav"));
+    EXPECT_LT(Clock::now() - start, 400ms + 3s);
+
+    // While the first play still waits on the server, the next is refused at once.
+    start = Clock::now();
+    EXPECT_FALSE(PlaySoundFile("sound1.wav"));
+    EXPECT_LT(Clock::now() - start, 500ms);
+
+    ASSERT_EQ(kill(server.pid(), SIGCONT), 0);
+    bool played = false;
+    for (const auto giveUp = Clock::now() + 10s; !played && Clock::now() < giveUp;) {
+        played = PlaySoundFile("sound1.wav");
+        if (!played) std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_TRUE(played);
+}
+
+// A canonical 16-bit PCM WAV header followed by `dataPresent` bytes of silence.
+std::string Wav(uint32_t rate, uint16_t channels, uint32_t dataDeclared, uint32_t dataPresent) {
+    std::string wav;
+    const auto put = [&wav](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) wav.push_back(static_cast<char>(value >> (8 * i)));
+    };
+    wav += "RIFF";
+    put(36 + dataDeclared, 4);
+    wav += "WAVEfmt ";
+    put(16, 4);
+    put(1, 2);
+    put(channels, 2);
+    put(rate, 4);
+    put(rate * channels * 2, 4);
+    put(channels * 2u, 2);
+    put(16, 2);
+    wav += "data";
+    put(dataDeclared, 4);
+    wav.append(dataPresent, '\0');
+    return wav;
+}
+
+TEST(SoundPlayerFaults, BadFilesAreRefusedSilently) {
+    START_SOUND_SERVER(server);
+    TemporaryFolder folder;
+    UseServerAndShippedSounds(server.address(), folder);
+    const std::string shipped = ReadFile(fs::path(NODREL_SOUNDS_BUILD_DIR) / "sound1.wav");
+    const fs::path& f = folder.path();
+    WriteFile(f / "good.wav", shipped);
+    WriteFile(f / "empty.wav", "");
+    WriteFile(f / "text.wav", "this is no sound at all\n");
+    WriteFile(f / "cut-header.wav", shipped.substr(0, 30));
+    WriteFile(f / "cut-data.wav", shipped.substr(0, shipped.size() / 2));
+    WriteFile(f / "rate-0.wav", Wav(0, 1, 4000, 4000));
+    WriteFile(f / "rate-10MHz.wav", Wav(10'000'000, 1, 4000, 4000));
+    WriteFile(f / "channels-1000.wav", Wav(44100, 1000, 4000, 4000));
+    WriteFile(f / "frames-2G.wav", Wav(44100, 1, 0xFFFFFF00u, 4000));
+    WriteFile(f / "hours.wav", Wav(8000, 1, 8000 * 2 * 60, 8000 * 2 * 60));
+    fs::create_directory(f / "folder.wav");
+
+    EXPECT_TRUE(PlaySoundFile("good.wav"));  // the server plays what is sound
+    for (const char* name : {"missing.wav", "empty.wav", "text.wav", "cut-header.wav", "rate-0.wav",
+                             "rate-10MHz.wav", "channels-1000.wav", "hours.wav", "folder.wav"}) {
+        const auto start = Clock::now();
+        EXPECT_FALSE(PlaySoundFile(name)) << name;
+        EXPECT_LT(Clock::now() - start, 1s) << name;
+    }
+    // Cut short after the header, a file plays the samples it holds (libsndfile counts only
+    // those), however many its header promised.
+    for (const char* name : {"cut-data.wav", "frames-2G.wav"}) {
+        const auto start = Clock::now();
+        EXPECT_TRUE(PlaySoundFile(name)) << name;
+        EXPECT_LT(Clock::now() - start, 1s) << name;
+    }
+}
+
+}  // namespace
+}  // namespace nodrel::platform
