@@ -254,6 +254,22 @@ TEST(SoundLookup, ReadsTheProcess) {
     EXPECT_EQ(environment.programFile.filename(), "sound_player_tests");
 }
 
+// Without PULSE_SERVER the player names libpulse's usual places itself (so that libpulse starts
+// no server of its own): the per-user socket under PULSE_RUNTIME_PATH, else XDG_RUNTIME_DIR/pulse.
+TEST(SoundPlayer, FindsTheServerAtTheUsualPlaces) {
+    START_SOUND_SERVER(server);
+    TemporaryFolder emptyFolder;
+    UseServerAndShippedSounds(server.address(), emptyFolder);
+    unsetenv("PULSE_SERVER");
+    unsetenv("PULSE_RUNTIME_PATH");
+    setenv("XDG_RUNTIME_DIR", server.folder().c_str(), 1);
+    EXPECT_TRUE(PlaySoundFile("sound.wav"));
+    setenv("XDG_RUNTIME_DIR", emptyFolder.path().c_str(), 1);
+    if (!fs::exists("/var/run/pulse/native")) EXPECT_FALSE(PlaySoundFile("sound.wav"));
+    setenv("PULSE_RUNTIME_PATH", (server.folder() / "pulse").c_str(), 1);
+    EXPECT_TRUE(PlaySoundFile("sound.wav"));
+}
+
 TEST(SoundPlayerFaults, NoServerIsSilentAndPrompt) {
     TemporaryFolder emptyFolder;
     UseServerAndShippedSounds("unix:" + (emptyFolder.path() / "no-socket").string(), emptyFolder);

@@ -39,6 +39,8 @@ PrivateSoundServer::PrivateSoundServer() {
         return;
     }
     folder_ = folderTemplate;
+    std::error_code error;
+    std::filesystem::create_directory(folder_ / "pulse", error);
     const std::string logPath = folder_ / "log";
 
     // Everything the server reads or writes lives in the private folder; without DISPLAY and a

@@ -28,7 +28,8 @@ public:
     const std::filesystem::path& folder() const { return folder_; }
 
 private:
-    std::filesystem::path socketPath() const { return folder_ / "native"; }
+    // Where libpulse looks for a per-user server when XDG_RUNTIME_DIR is folder().
+    std::filesystem::path socketPath() const { return folder_ / "pulse/native"; }
     std::string LogTail() const;
 
     std::filesystem::path folder_;
