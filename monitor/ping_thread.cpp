@@ -7,8 +7,11 @@
 
 namespace nodrel {
 
-TPingThread::TPingThread(QObject* window, TAddResult addResult)
-    : FPing(std::make_unique<TPing>()), FAddResult(std::move(addResult)), FWindow(window) {
+TPingThread::TPingThread(QObject* window, TAddResult addResult,
+                         platform::EchoPlatform& echoPlatform)
+    : FPing(std::make_unique<TPing>(nullptr, echoPlatform)),
+      FAddResult(std::move(addResult)),
+      FWindow(window) {
     FPing->SetOnDisplay(
         [this](TPing* sender, TICMP* icmp, const QString& msg) { PingDisplay(sender, icmp, msg); });
     FPing->SetOnEchoReply([this](TPing* sender, TICMP* icmp, int32_t status) {

@@ -32,8 +32,9 @@ public:
     // On the GUI thread: creates the probe component there; the worker stays suspended until
     // Resume. `addResult` is called for every outcome while `window` exists, never after.
     // Throws TICMPException when the probe component cannot be set up, std::system_error when
-    // the hand-over to the GUI thread cannot.
-    TPingThread(QObject* window, TAddResult addResult);
+    // the hand-over to the GUI thread cannot. `echoPlatform` provides the probe's echo service.
+    TPingThread(QObject* window, TAddResult addResult,
+                platform::EchoPlatform& echoPlatform = platform::SystemEchoPlatform());
     ~TPingThread();
     TPingThread(const TPingThread&) = delete;
     TPingThread& operator=(const TPingThread&) = delete;

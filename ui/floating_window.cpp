@@ -1,0 +1,566 @@
+#include "floating_window.h"
+
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include "tray_images.h"
+#include "x11_desktop.h"
+
+namespace nodrel {
+
+namespace {
+
+// The window's designed size and the frame panel's designed width; the loaded settings replace
+// them, except the width in a size mode that is neither 1 nor 2.
+constexpr int kDesignedWidth = 814;
+constexpr int kDesignedHeight = 99;
+constexpr int kDesignedPanelWidth = 761;
+constexpr int kDesignedPanelHeight = 53;
+
+constexpr double kTransparentOpacity = 148.0 / 255.0;
+constexpr int kTrayHintLength = 127;
+
+const QString kProductName = QStringLiteral("KAVREN Nodrel");
+const QString kStatusNotifierWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+// A 0x00BBGGRR colour as a QColor and back.
+QColor ToQColor(uint32_t colour) {
+    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+uint32_t FromQColor(QColor colour) {
+    return uint32_t(colour.red()) | uint32_t(colour.green()) << 8 | uint32_t(colour.blue()) << 16;
+}
+
+bool StatusNotifierHostPresent() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface()->isServiceRegistered(kStatusNotifierWatcher);
+}
+
+}  // namespace
+
+TFramePanel::TFramePanel(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Panel2"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TFramePanel::SetColour(QColor colour) {
+    colour_ = colour;
+    update();
+}
+
+void TFramePanel::paintEvent(QPaintEvent*) {
+    QPainter(this).fillRect(rect(), colour_);
+}
+
+void TFramePanel::resizeEvent(QResizeEvent*) {
+    // The drawing surface fills the panel inside its 1-pixel border; its height is set apart.
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        child->resize(std::max(width() - 2, 0), child->height());
+    }
+}
+
+TDrawingSurface::TDrawingSurface(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Image1"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void TDrawingSurface::SetPicture(QImage picture) {
+    picture_ = std::move(picture);
+    update();
+}
+
+void TDrawingSurface::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.drawImage(event->rect(), picture_, event->rect());
+}
+
+TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPlayer playSound)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      framePanel_(new TFramePanel(this)),
+      surface_(new TDrawingSurface(framePanel_)),
+      windowMenu_(new QMenu(this)),
+      trayMenu_(new QMenu(this)),
+      trayIcon_(new QSystemTrayIcon(this)),
+      colourDialog_(new QColorDialog(this)),
+      playSound_(playSound ? std::move(playSound) : [](std::string_view) {}) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Nodrel"));
+    resize(kDesignedWidth, kDesignedHeight);
+    move(192, 107);
+    framePanel_->setGeometry(16, 30, kDesignedPanelWidth, kDesignedPanelHeight);
+    surface_->setGeometry(1, 1, kDesignedPanelWidth - 2, kDesignedPanelHeight - 2);
+    for (QWidget* control : {static_cast<QWidget*>(framePanel_), static_cast<QWidget*>(surface_)}) {
+        control->installEventFilter(this);
+    }
+    connect(surface_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { windowMenu_->popup(surface_->mapToGlobal(at)); });
+    colourDialog_->setObjectName(QStringLiteral("CD"));
+    CreateWindowMenu();
+    CreateTray();
+
+    // The tray icon starts hidden, and the window never has a taskbar button (its Tool flag).
+    trayIcon_->setVisible(false);
+    history_.Reset();
+    try {
+        worker_ = new TPingThread(
+            this, [this](bool success) { AddResult(success); }, echoPlatform);
+    } catch (const std::exception& error) {
+        startError_ = QString::fromLocal8Bit(error.what());
+        return;
+    }
+    LoadSettings(*this);
+    ApplyWidth(render_.modenum);
+    framePanel_->move(0, 0);
+    UpdateTitles();
+    ApplyTransparency();
+    ApplyHeight();
+    PlaceOnScreen();
+    DrawHistory();
+    worker_->Resume();
+    trayIcon_->setVisible(!StartsShown());
+    WatchTrayHost();
+}
+
+// The worker is left running: the process ends without waiting for it.
+TFloatingWindow::~TFloatingWindow() = default;
+
+bool TFloatingWindow::StartsShown() const {
+    return showAtStart_ || !TrayAvailable();
+}
+
+void TFloatingWindow::CreateWindowMenu() {
+    windowMenu_->setObjectName(QStringLiteral("PopupMenu1"));
+    QMenu* menu = windowMenu_;
+    AddMenuItem(menu, "N27", QStringLiteral("About KAVREN Nodrel..."), [this] { ShowAbout(); });
+    menu->addSeparator()->setObjectName(QStringLiteral("N26"));
+    soundsItem_ = AddMenuItem(menu, "N22", QStringLiteral("Sounds"), {});
+    soundsItem_->setCheckable(true);
+
+    QMenu* blinkMenu = menu->addMenu(QStringLiteral("Blink mode"));
+    blinkMenu->menuAction()->setObjectName(QStringLiteral("N8"));
+    auto* blinkGroup = new QActionGroup(blinkMenu);
+    const auto addBlinkItem = [&](const char* name, const QString& caption, uint8_t mode) {
+        QAction* item = AddMenuItem(blinkMenu, name, caption, [this, mode] { SetBlinkMode(mode); });
+        item->setCheckable(true);
+        blinkGroup->addAction(item);
+        return item;
+    };
+    blinkOffItem_ = addBlinkItem("N9", QStringLiteral("Off"), 1);
+    blinkSimpleItem_ = addBlinkItem("N10", QStringLiteral("Simple order"), 2);
+    blinkChessItem_ = addBlinkItem("N11", QStringLiteral("Chess order"), 3);
+    blinkOffItem_->setChecked(true);
+
+    QMenu* colourMenu = menu->addMenu(QStringLiteral("Colors"));
+    colourMenu->menuAction()->setObjectName(QStringLiteral("N13"));
+    AddMenuItem(colourMenu, "N14", QStringLiteral("Border"), [this] { ChooseFrameColour(); });
+    AddMenuItem(colourMenu, "N15", QStringLiteral("Background"),
+                [this] { ChooseColour(ColourSlot::Background); });
+    colourMenu->addSeparator()->setObjectName(QStringLiteral("N16"));
+    AddMenuItem(colourMenu, "N17", QStringLiteral("Unknown / Graph Mode "),
+                [this] { ChooseColour(ColourSlot::NoResult); });
+    AddMenuItem(colourMenu, "N18", QStringLiteral("Succesefull Ping"),
+                [this] { ChooseColour(ColourSlot::Success); });
+    AddMenuItem(colourMenu, "N19", QStringLiteral("Failed Ping"),
+                [this] { ChooseColour(ColourSlot::Failure); });
+    AddMenuItem(colourMenu, "N21", QStringLiteral("Failed Ping (Blink Mode)"),
+                [this] { ChooseColour(ColourSlot::FailureBlink); });
+
+    transparentItem_ =
+        AddMenuItem(menu, "N5", QStringLiteral("Transparent"), [this] { ApplyTransparency(); });
+    transparentItem_->setCheckable(true);
+    menu->addSeparator()->setObjectName(QStringLiteral("N28"));
+    QAction* switchSize =
+        AddMenuItem(menu, "N3", QStringLiteral("Switch size"), [this] { SwitchSize(); });
+    menu->setDefaultAction(switchSize);
+    QFont bold = switchSize->font();
+    bold.setBold(true);
+    switchSize->setFont(bold);
+    menu->addSeparator()->setObjectName(QStringLiteral("N25"));
+
+    auto* viewGroup = new QActionGroup(menu);
+    const auto addViewItem = [&](const char* name, const QString& caption, uint8_t mode) {
+        QAction* item = AddMenuItem(menu, name, caption, [this, mode] { SetViewMode(mode); });
+        item->setCheckable(true);
+        viewGroup->addAction(item);
+        return item;
+    };
+    graphViewItem_ = addViewItem("N6", QStringLiteral("View Mode: Graph"), 1);
+    historyViewItem_ = addViewItem("N7", QStringLiteral("View Mode: History"), 2);
+    historyViewItem_->setChecked(true);
+    menu->addSeparator()->setObjectName(QStringLiteral("N2"));
+    AddMenuItem(menu, "N24", QStringLiteral("Options..."), [this] { ShowOptions(); });
+    AddMenuItem(menu, "N12", QStringLiteral("Minimize to SystemTray"),
+                [this] { MinimizeToTray(); });
+    menu->addSeparator()->setObjectName(QStringLiteral("N4"));
+    AddMenuItem(menu, "N1", QStringLiteral("Close KAVREN Nodrel"), [this] { close(); });
+}
+
+QAction* TFloatingWindow::AddMenuItem(QMenu* menu, const char* name, const QString& caption,
+                                      std::function<void()> handler) {
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(QString::fromLatin1(name));
+    if (handler) connect(item, &QAction::triggered, this, std::move(handler));
+    return item;
+}
+
+void TFloatingWindow::CreateTray() {
+    trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
+    trayIcon_->setIcon(DrawTrayImage(0));
+    trayMenu_->setObjectName(QStringLiteral("PopupMenu2"));
+    QAction* show = AddMenuItem(trayMenu_, "N20", QStringLiteral("Show Floating Window"),
+                                [this] { ShowFromTray(); });
+    trayMenu_->setDefaultAction(show);
+    QFont bold = show->font();
+    bold.setBold(true);
+    show->setFont(bold);
+    AddMenuItem(trayMenu_, "N23", QStringLiteral("Close KAVREN Nodrel"), [this] { close(); });
+    trayIcon_->setContextMenu(trayMenu_);
+    connect(trayIcon_, &QSystemTrayIcon::activated, this, &TFloatingWindow::TrayActivated);
+}
+
+void TFloatingWindow::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
+    // StatusNotifierItem hosts report one activation and never a double-click.
+    if (reason == QSystemTrayIcon::DoubleClick ||
+        (reason == QSystemTrayIcon::Trigger && StatusNotifierHostPresent())) {
+        ShowFromTray();
+    }
+}
+
+void TFloatingWindow::WatchTrayHost() {
+    // An X tray announces itself through the owner of its selection; a StatusNotifierItem host
+    // through its name on the session bus.
+    x11TrayWatcher_ = std::make_unique<X11TrayWatcher>([this] { CheckTrayHost(); });
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        auto* watcher = new QDBusServiceWatcher(kStatusNotifierWatcher, bus,
+                                                QDBusServiceWatcher::WatchForUnregistration, this);
+        connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this,
+                &TFloatingWindow::CheckTrayHost);
+    }
+}
+
+void TFloatingWindow::CheckTrayHost() {
+    if (!closing_ && isHidden() && !TrayAvailable()) show();
+}
+
+bool TrayAvailable() {
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        return StatusNotifierHostPresent() || X11TrayPresent();
+    }
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TFloatingWindow::PlaceOnScreen() {
+    const QRect frame(pos(), size());
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->geometry().intersects(frame)) return;
+    }
+    // Placed as on a first start: the screen it was on is gone, or the store was edited.
+    move(kFallbackLeft, FirstMonitorHeight() - kDesignedHeight);
+}
+
+void TFloatingWindow::ApplyWidth(uint8_t mode) {
+    int columns = 0;
+    if (mode == 1) columns = kGridColumns;
+    if (mode == 2) columns = kSmallGridColumns;
+    if (columns != 0) {
+        framePanel_->resize(columns * (render_.w + render_.ws) - render_.ws + 4,
+                            framePanel_->height());
+    }
+    resize(framePanel_->width(), height());
+}
+
+void TFloatingWindow::ApplyHeight() {
+    const int panelHeight = 10 * (render_.h + render_.hs) - render_.hs + 4;
+    framePanel_->resize(framePanel_->width(), panelHeight);
+    surface_->resize(surface_->width(), panelHeight + render_.hs - 3);
+    resize(width(), panelHeight);
+}
+
+void TFloatingWindow::ApplyTransparency() {
+    setWindowOpacity(transparentItem_->isChecked() ? kTransparentOpacity : 1.0);
+}
+
+void TFloatingWindow::UpdateTitles() {
+    QGuiApplication::setApplicationDisplayName(kProductName + QStringLiteral(" - ") + Address());
+    setWindowTitle(QGuiApplication::applicationDisplayName());
+    trayIcon_->setToolTip(windowTitle().left(kTrayHintLength));
+}
+
+// An outcome's redraw and a command's look the same: the picture is always composed whole,
+// background included.
+void TFloatingWindow::DrawHistory() {
+    QImage picture =
+        ComposeHistory(history_, render_, framePanel_->size(), surface_->height(), colourRegister_);
+    if (!picture.isNull()) surface_->SetPicture(std::move(picture));
+}
+
+void TFloatingWindow::AddResult(bool success) {
+    const TOutcomeEffects effects = history_.AddResult(success, SoundsMarked());
+    if (effects.Sound != TDueSound::None) playSound_(SoundFileName(effects.Sound));
+    DrawHistory();
+    trayImage_ = effects.IconImage;
+    trayIcon_->setIcon(DrawTrayImage(trayImage_));
+}
+
+void TFloatingWindow::showEvent(QShowEvent* event) {
+    if (event->spontaneous()) return;
+    trayIcon_->setVisible(false);
+    // The window manager forgets the window's states when it is withdrawn: state them again
+    // before every mapping.
+    SetSkipTaskbarAndPager(this);
+}
+
+void TFloatingWindow::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous() && !closing_) trayIcon_->setVisible(true);
+}
+
+void TFloatingWindow::closeEvent(QCloseEvent* event) {
+    if (!closing_) {
+        closing_ = true;
+        SaveSettings(*this);
+        QCoreApplication::quit();
+    }
+    event->accept();
+}
+
+void TFloatingWindow::ShowFromTray() {
+    show();
+    raise();
+}
+
+void TFloatingWindow::MinimizeToTray() {
+    // Without a notification area nothing could bring the window back.
+    if (TrayAvailable()) hide();
+}
+
+void TFloatingWindow::SwitchSize() {
+    render_.modenum = render_.modenum == 1 ? 2 : 1;
+    ApplyWidth(render_.modenum);
+    DrawHistory();
+}
+
+void TFloatingWindow::SetViewMode(uint8_t viewMode) {
+    MarkViewModeItem(viewMode);
+    render_.viewmode = viewMode;
+    DrawHistory();
+}
+
+void TFloatingWindow::SetBlinkMode(uint8_t blinkMode) {
+    MarkBlinkModeItem(blinkMode);
+    render_.blinkmode = blinkMode;
+    DrawHistory();
+}
+
+std::optional<QColor> TFloatingWindow::PickColour(QColor initial) {
+    colourDialog_->setCurrentColor(initial);
+    if (colourDialog_->exec() != QDialog::Accepted) return std::nullopt;
+    return colourDialog_->selectedColor();
+}
+
+void TFloatingWindow::ChooseColour(ColourSlot slot) {
+    if (const std::optional<QColor> chosen = PickColour(ToQColor(Colour(slot)))) {
+        SetColour(slot, FromQColor(*chosen));
+    }
+    DrawHistory();
+}
+
+void TFloatingWindow::ChooseFrameColour() {
+    if (const std::optional<QColor> chosen = PickColour(framePanel_->Colour())) {
+        framePanel_->SetColour(*chosen);
+    }
+}
+
+// The options dialog and the About box arrive with their own change.
+void TFloatingWindow::ShowOptions() {}
+
+void TFloatingWindow::ShowAbout() {}
+
+bool TFloatingWindow::eventFilter(QObject* watched, QEvent* event) {
+    auto* control = static_cast<QWidget*>(watched);
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            MouseDown(control, static_cast<QMouseEvent*>(event));
+            return false;
+        case QEvent::MouseMove:
+            MouseMove(control, static_cast<QMouseEvent*>(event));
+            return false;
+        case QEvent::MouseButtonDblClick:
+            SwitchSize();
+            return true;
+        default:
+            return QWidget::eventFilter(watched, event);
+    }
+}
+
+void TFloatingWindow::MouseDown(QWidget*, QMouseEvent* event) {
+    if (event->buttons() & Qt::LeftButton) dragPoint_ = event->position().toPoint();
+}
+
+void TFloatingWindow::MouseMove(QWidget* control, QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton)) return;
+    // The press point is kept under the mouse. Working from the screen position rather than the
+    // control's own keeps the window steady while the window manager catches up with each move.
+    const QPoint controlOrigin = control->mapTo(this, QPoint(0, 0));
+    move(event->globalPosition().toPoint() - controlOrigin - dragPoint_);
+}
+
+QPoint TFloatingWindow::ScreenPosition() const {
+    // Some window managers leave Qt believing a frameless window sits at (0, 0) once mapped;
+    // the X server knows where it is.
+    if (isVisible()) {
+        if (const std::optional<QPoint> origin = X11WindowOrigin(this)) return *origin;
+    }
+    return pos();
+}
+
+int32_t TFloatingWindow::FirstMonitorHeight() const {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    return screens.isEmpty() ? 0 : screens.first()->geometry().height();
+}
+
+uint8_t TFloatingWindow::Mode(ModeByte which) const {
+    switch (which) {
+        case ModeByte::View:
+            return render_.viewmode;
+        case ModeByte::Size:
+            return render_.modenum;
+        case ModeByte::Blink:
+            return render_.blinkmode;
+    }
+    return 0;
+}
+
+void TFloatingWindow::SetMode(ModeByte which, uint8_t value) {
+    switch (which) {
+        case ModeByte::View:
+            render_.viewmode = value;
+            break;
+        case ModeByte::Size:
+            render_.modenum = value;
+            break;
+        case ModeByte::Blink:
+            render_.blinkmode = value;
+            break;
+    }
+}
+
+uint32_t TFloatingWindow::Colour(ColourSlot slot) const {
+    switch (slot) {
+        case ColourSlot::NoResult:
+            return render_.col2;
+        case ColourSlot::Success:
+            return render_.col1;
+        case ColourSlot::Failure:
+            return render_.col3;
+        case ColourSlot::FailureBlink:
+            return render_.col4;
+        case ColourSlot::Background:
+            return render_.col5;
+    }
+    return 0;
+}
+
+void TFloatingWindow::SetColour(ColourSlot slot, uint32_t colour) {
+    switch (slot) {
+        case ColourSlot::NoResult:
+            render_.col2 = colour;
+            break;
+        case ColourSlot::Success:
+            render_.col1 = colour;
+            break;
+        case ColourSlot::Failure:
+            render_.col3 = colour;
+            break;
+        case ColourSlot::FailureBlink:
+            render_.col4 = colour;
+            break;
+        case ColourSlot::Background:
+            render_.col5 = colour;
+            break;
+    }
+}
+
+uint32_t TFloatingWindow::FrameColour() const {
+    return FromQColor(framePanel_->Colour());
+}
+
+void TFloatingWindow::SetFrameColour(uint32_t colour) {
+    framePanel_->SetColour(ToQColor(colour));
+}
+
+uint16_t TFloatingWindow::Geometry(GeometryValue which) const {
+    switch (which) {
+        case GeometryValue::Width:
+            return render_.w;
+        case GeometryValue::Height:
+            return render_.h;
+        case GeometryValue::SpaceHeight:
+            return render_.hs;
+        case GeometryValue::SpaceWidth:
+            return render_.ws;
+    }
+    return 0;
+}
+
+void TFloatingWindow::SetGeometry(GeometryValue which, uint16_t value) {
+    switch (which) {
+        case GeometryValue::Width:
+            render_.w = value;
+            break;
+        case GeometryValue::Height:
+            render_.h = value;
+            break;
+        case GeometryValue::SpaceHeight:
+            render_.hs = value;
+            break;
+        case GeometryValue::SpaceWidth:
+            render_.ws = value;
+            break;
+    }
+}
+
+void TFloatingWindow::MarkViewModeItem(uint8_t viewMode) {
+    (viewMode == 1 ? graphViewItem_ : historyViewItem_)->setChecked(true);
+}
+
+void TFloatingWindow::MarkBlinkModeItem(uint8_t blinkMode) {
+    if (blinkMode == 1) blinkOffItem_->setChecked(true);
+    if (blinkMode == 2) blinkSimpleItem_->setChecked(true);
+    if (blinkMode == 3) blinkChessItem_->setChecked(true);
+}
+
+int32_t TFloatingWindow::Timeout() const {
+    return worker_ ? worker_->Ping().Timeout() : 0;
+}
+
+void TFloatingWindow::SetTimeout(int32_t milliseconds) {
+    if (worker_) worker_->Ping().SetTimeout(milliseconds);
+}
+
+QString TFloatingWindow::Address() const {
+    return worker_ ? worker_->Ping().Address() : QString();
+}
+
+void TFloatingWindow::SetAddress(const QString& host) {
+    if (worker_) worker_->Ping().SetAddress(host);
+}
+
+int32_t TFloatingWindow::Interval() const {
+    return worker_ ? worker_->Interval() : 0;
+}
+
+void TFloatingWindow::SetInterval(int32_t milliseconds) {
+    if (worker_) worker_->SetInterval(milliseconds);
+}
+
+}  // namespace nodrel

@@ -1,0 +1,199 @@
+#pragma once
+
+#include <QAction>
+#include <QActionGroup>
+#include <QColor>
+#include <QImage>
+#include <QMenu>
+#include <QPoint>
+#include <QSystemTrayIcon>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "echo_library.h"
+#include "history_renderer.h"
+#include "ping_thread.h"
+#include "result_history.h"
+#include "settings.h"
+
+class QColorDialog;
+
+namespace nodrel {
+
+class TAboutBox;
+class TOptionsDialog;
+class X11TrayWatcher;
+
+// Whether the desktop has a notification area to show the icon in.
+bool TrayAvailable();
+
+// The frame around the drawing surface: a plain panel in the border colour, of which only the
+// 1-pixel edge shows.
+class TFramePanel : public QWidget {
+public:
+    explicit TFramePanel(QWidget* parent);
+    QColor Colour() const { return colour_; }
+    void SetColour(QColor colour);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QColor colour_ = Qt::black;
+};
+
+// Shows the last composed picture of the history, unscaled, from its top-left corner.
+class TDrawingSurface : public QWidget {
+public:
+    explicit TDrawingSurface(QWidget* parent);
+    void SetPicture(QImage picture);
+    const QImage& Picture() const { return picture_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage picture_;
+};
+
+// The program's one window: a borderless strip above all other windows that shows the recent
+// probe outcomes, or, hidden, an icon in the notification area. It holds the settings while the
+// program runs, owns the worker that probes, and saves the settings when it closes.
+class TFloatingWindow : public QWidget, public SettingsHolders {
+    Q_OBJECT
+
+public:
+    using TSoundPlayer = std::function<void(std::string_view bareName)>;
+
+    // Loads the settings and starts probing. When the probe cannot be set up, StartError tells
+    // why and the window is left without a worker.
+    explicit TFloatingWindow(platform::EchoPlatform& echoPlatform = platform::SystemEchoPlatform(),
+                             TSoundPlayer playSound = {});
+    ~TFloatingWindow() override;
+
+    const std::optional<QString>& StartError() const { return startError_; }
+    bool ShowAtStart() const { return showAtStart_; }
+    // Whether the window is to be shown when the program starts: also when it should start in
+    // the notification area but there is none, since nothing would then be left to bring it back.
+    bool StartsShown() const;
+
+    // Operations the menu commands and the options dialog share.
+    void ApplyWidth(uint8_t mode);
+    void ApplyHeight();
+    void ApplyTransparency();
+    void UpdateTitles();
+    void DrawHistory();
+
+    const TResultHistory& History() const { return history_; }
+    const TRenderSettings& RenderSettings() const { return render_; }
+    TPingThread* Worker() const { return worker_; }
+    QSystemTrayIcon& TrayIcon() { return *trayIcon_; }
+    int TrayImageIndex() const { return trayImage_; }
+    QMenu& WindowMenu() { return *windowMenu_; }
+    QMenu& TrayMenu() { return *trayMenu_; }
+
+    // SettingsHolders
+    int32_t WindowLeft() const override { return ScreenPosition().x(); }
+    void SetWindowLeft(int32_t left) override { move(left, y()); }
+    int32_t WindowTop() const override { return ScreenPosition().y(); }
+    void SetWindowTop(int32_t top) override { move(x(), top); }
+    int32_t WindowHeight() const override { return height(); }
+    int32_t FirstMonitorHeight() const override;
+    bool WindowVisible() const override { return isVisible(); }
+    void SetShowAtStart(bool show) override { showAtStart_ = show; }
+    uint8_t Mode(ModeByte which) const override;
+    void SetMode(ModeByte which, uint8_t value) override;
+    uint32_t Colour(ColourSlot slot) const override;
+    void SetColour(ColourSlot slot, uint32_t colour) override;
+    uint32_t FrameColour() const override;
+    void SetFrameColour(uint32_t colour) override;
+    uint16_t Geometry(GeometryValue which) const override;
+    void SetGeometry(GeometryValue which, uint16_t value) override;
+    bool SoundsMarked() const override { return soundsItem_->isChecked(); }
+    void SetSoundsMarked(bool marked) override { soundsItem_->setChecked(marked); }
+    bool TransparentMarked() const override { return transparentItem_->isChecked(); }
+    void SetTransparentMarked(bool marked) override { transparentItem_->setChecked(marked); }
+    void MarkViewModeItem(uint8_t viewMode) override;
+    void MarkBlinkModeItem(uint8_t blinkMode) override;
+    int32_t Timeout() const override;
+    void SetTimeout(int32_t milliseconds) override;
+    QString Address() const override;
+    void SetAddress(const QString& host) override;
+    int32_t Interval() const override;
+    void SetInterval(int32_t milliseconds) override;
+
+    // Shows the window again from the notification area.
+    void ShowFromTray();
+    // Hides the window to the notification area, where there is one.
+    void MinimizeToTray();
+    void SwitchSize();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateWindowMenu();
+    void CreateTray();
+    void WatchTrayHost();
+    void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+    // Brings the window back when the notification area went away while it was hidden.
+    void CheckTrayHost();
+    // The colour the user chose in the colour dialog, starting at `initial`; nothing on cancel.
+    std::optional<QColor> PickColour(QColor initial);
+    void PlaceOnScreen();
+    QPoint ScreenPosition() const;
+
+    void AddResult(bool success);
+
+    // Menu commands.
+    void ChooseColour(ColourSlot slot);
+    void ChooseFrameColour();
+    void SetViewMode(uint8_t viewMode);
+    void SetBlinkMode(uint8_t blinkMode);
+    void ShowOptions();
+    void ShowAbout();
+
+    // Dragging with the left button, from the frame or the drawing surface.
+    void MouseDown(QWidget* control, QMouseEvent* event);
+    void MouseMove(QWidget* control, QMouseEvent* event);
+
+    QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption,
+                         std::function<void()> handler);
+
+    TFramePanel* framePanel_;
+    TDrawingSurface* surface_;
+    QMenu* windowMenu_;
+    QMenu* trayMenu_;
+    QSystemTrayIcon* trayIcon_;
+    QAction* soundsItem_ = nullptr;
+    QAction* transparentItem_ = nullptr;
+    QAction* graphViewItem_ = nullptr;
+    QAction* historyViewItem_ = nullptr;
+    QAction* blinkOffItem_ = nullptr;
+    QAction* blinkSimpleItem_ = nullptr;
+    QAction* blinkChessItem_ = nullptr;
+    QColorDialog* colourDialog_;
+    std::unique_ptr<X11TrayWatcher> x11TrayWatcher_;
+
+    TSoundPlayer playSound_;
+    TResultHistory history_;
+    TRenderSettings render_;
+    TColourRegister colourRegister_;
+    int trayImage_ = 0;
+    bool showAtStart_ = false;
+    bool closing_ = false;
+    std::optional<QString> startError_;
+    QPoint dragPoint_;  // where the left button went down, in the pressed control's coordinates
+
+    // Lives until the process ends: closing never waits for a probe in progress.
+    TPingThread* worker_ = nullptr;
+};
+
+}  // namespace nodrel

@@ -1,0 +1,123 @@
+#include "x11_desktop.h"
+
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+#include <xcb/xfixes.h>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QWidget>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace nodrel {
+
+namespace {
+
+xcb_connection_t* X11Connection() {
+    const auto* x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
+    const xcb_intern_atom_cookie_t cookie =
+        xcb_intern_atom(connection, 0, static_cast<uint16_t>(strlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return atom;
+}
+
+xcb_window_t RootWindow(xcb_connection_t* connection) {
+    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+
+constexpr const char* kTraySelection = "_NET_SYSTEM_TRAY_S0";
+
+}  // namespace
+
+void SetSkipTaskbarAndPager(QWidget* window) {
+    xcb_connection_t* connection = X11Connection();
+    if (connection == nullptr) return;
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
+    std::vector<xcb_atom_t> states;
+    const xcb_get_property_cookie_t cookie =
+        xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 64);
+    if (xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr)) {
+        const auto* held = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+        if (reply->format == 32)
+            states.assign(held, held + xcb_get_property_value_length(reply) / 4);
+        free(reply);
+    }
+    for (const char* name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+        const xcb_atom_t wanted = Atom(connection, name);
+        if (std::find(states.begin(), states.end(), wanted) == states.end())
+            states.push_back(wanted);
+    }
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
+                        static_cast<uint32_t>(states.size()), states.data());
+    xcb_flush(connection);
+}
+
+std::optional<QPoint> X11WindowOrigin(const QWidget* window) {
+    xcb_connection_t* connection = X11Connection();
+    if (connection == nullptr || !window->testAttribute(Qt::WA_WState_Created)) return std::nullopt;
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    xcb_translate_coordinates_reply_t* reply = xcb_translate_coordinates_reply(
+        connection, xcb_translate_coordinates(connection, id, RootWindow(connection), 0, 0),
+        nullptr);
+    if (reply == nullptr) return std::nullopt;
+    const QPoint origin(reply->dst_x, reply->dst_y);
+    free(reply);
+    return origin;
+}
+
+bool X11TrayPresent() {
+    xcb_connection_t* connection = X11Connection();
+    if (connection == nullptr) return false;
+    const xcb_get_selection_owner_cookie_t cookie =
+        xcb_get_selection_owner(connection, Atom(connection, kTraySelection));
+    xcb_get_selection_owner_reply_t* reply =
+        xcb_get_selection_owner_reply(connection, cookie, nullptr);
+    const bool present = reply != nullptr && reply->owner != XCB_NONE;
+    free(reply);
+    return present;
+}
+
+X11TrayWatcher::X11TrayWatcher(std::function<void()> changed) : changed_(std::move(changed)) {
+    xcb_connection_t* connection = X11Connection();
+    if (connection == nullptr) return;
+    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+    if (xfixes == nullptr || !xfixes->present) return;
+    free(xcb_xfixes_query_version_reply(
+        connection,
+        xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
+        nullptr));
+    xcb_xfixes_select_selection_input(connection, RootWindow(connection),
+                                      Atom(connection, kTraySelection),
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+    xcb_flush(connection);
+    selectionNotifyEvent_ = xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+X11TrayWatcher::~X11TrayWatcher() {
+    if (selectionNotifyEvent_ != 0 && QCoreApplication::instance() != nullptr) {
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
+}
+
+bool X11TrayWatcher::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (eventType != "xcb_generic_event_t") return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7F) == selectionNotifyEvent_) changed_();
+    return false;
+}
+
+}  // namespace nodrel

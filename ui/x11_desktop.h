@@ -1,0 +1,41 @@
+#pragma once
+
+// What the window needs of an X11 desktop beyond Qt: no taskbar or pager entry, and following
+// the X system tray as it comes and goes. Off X11 (Wayland, offscreen) these do nothing.
+
+#include <QAbstractNativeEventFilter>
+#include <QPoint>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace nodrel {
+
+// Asks the window manager to leave the window out of taskbars and pagers. Call it while the
+// window is unmapped, just before each showing: managers drop a window's states when it is
+// withdrawn, and Qt merges what is set here into the states it writes at mapping.
+void SetSkipTaskbarAndPager(QWidget* window);
+
+// Where the X server has the window's top-left corner; nothing off X11 or while unmapped.
+std::optional<QPoint> X11WindowOrigin(const QWidget* window);
+
+// Whether an X system tray (the owner of the manager selection of screen 0) is running.
+bool X11TrayPresent();
+
+// Calls `changed` whenever an X system tray starts or goes away.
+class X11TrayWatcher : public QAbstractNativeEventFilter {
+public:
+    explicit X11TrayWatcher(std::function<void()> changed);
+    ~X11TrayWatcher() override;
+    X11TrayWatcher(const X11TrayWatcher&) = delete;
+    X11TrayWatcher& operator=(const X11TrayWatcher&) = delete;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+private:
+    std::function<void()> changed_;
+    uint8_t selectionNotifyEvent_ = 0;  // 0 while not watching
+};
+
+}  // namespace nodrel
