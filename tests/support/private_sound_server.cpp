@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -71,12 +70,14 @@ PrivateSoundServer::PrivateSoundServer() {
         "-L",
         "module-native-protocol-unix auth-anonymous=1 socket=" + socketPath().string(),
     };
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& variable : environment) envp.push_back(variable.data());
-    envp.push_back(nullptr);
+    const auto pointers = [](std::vector<std::string>& texts) {
+        std::vector<char*> result;
+        for (std::string& text : texts) result.push_back(text.data());
+        result.push_back(nullptr);
+        return result;
+    };
+    std::vector<char*> argv = pointers(arguments);
+    std::vector<char*> envp = pointers(environment);
 
     pid_ = fork();
     if (pid_ < 0) {
@@ -127,11 +128,11 @@ std::string PrivateSoundServer::address() const {
 std::string PrivateSoundServer::LogTail() const {
     std::ifstream log(folder_ / "log");
     std::string line;
-    std::string last;
+    std::string lastError = "no error logged";
     while (std::getline(log, line)) {
-        if (line.starts_with("E:")) last = line;
+        if (line.starts_with("E:")) lastError = line;
     }
-    return last.empty() ? "no error logged" : last;
+    return lastError;
 }
 
 }  // namespace nodrel::testing
