@@ -47,8 +47,9 @@ struct DecodedSound {
 };
 
 // Reads a whole sound file as 16-bit samples, refusing before any allocation what no sound server
-// plays (rate, channel count) or what no cue needs (length), and refusing files shorter than their
-// header says.
+// plays (rate, channel count) or what no cue needs (length), and refusing a file whose samples
+// cannot all be read. (A file cut short within its samples counts, for libsndfile, only the frames
+// it still holds.)
 std::optional<DecodedSound> DecodeSoundFile(const fs::path& file) {
     SF_INFO info{};
     const std::unique_ptr<SNDFILE, decltype(&sf_close)> sound(
@@ -105,7 +106,7 @@ struct Playback {
 };
 
 // Player threads whose callers gave up on them and that still wait in libpulse for a server that
-// stopped answering; libpulse's own reply timeout ends them eventually.
+// stopped answering; libpulse's own 30 s reply timeout ends them.
 std::atomic<int> abandonedPlayers{0};
 
 bool GivenUp(Playback& playback) {
