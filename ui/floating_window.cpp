@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QScreen>
 
+#include "about_box.h"
+#include "options_dialog.h"
 #include "tray_images.h"
 #include "x11_desktop.h"
 
@@ -380,10 +382,29 @@ void TFloatingWindow::ChooseFrameColour() {
     }
 }
 
-// The options dialog and the About box arrive with their own change.
-void TFloatingWindow::ShowOptions() {}
+void TFloatingWindow::ShowOptions() {
+    if (!optionsDialog_) optionsDialog_ = std::make_unique<TOptionsDialog>();
+    optionsDialog_->Fill(
+        {Address(), Timeout(), Interval(), render_.w, render_.h, render_.ws, render_.hs});
+    if (optionsDialog_->exec() != QDialog::Accepted) return;
+    const TProbeOptions chosen = optionsDialog_->Values();
+    SetAddress(chosen.Host);
+    SetTimeout(chosen.Timeout);
+    SetInterval(chosen.Interval);
+    UpdateTitles();
+    render_.w = chosen.W;
+    render_.h = chosen.H;
+    render_.ws = chosen.WS;
+    render_.hs = chosen.HS;
+    ApplyWidth(render_.modenum);
+    ApplyHeight();
+    DrawHistory();
+}
 
-void TFloatingWindow::ShowAbout() {}
+void TFloatingWindow::ShowAbout() {
+    if (!aboutBox_) aboutBox_ = std::make_unique<TAboutBox>();
+    aboutBox_->exec();
+}
 
 bool TFloatingWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* control = static_cast<QWidget*>(watched);
