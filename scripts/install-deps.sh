@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
     qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-    libsndfile1-dev libpulse-dev util-linux
+    libsndfile1-dev libpulse-dev pulseaudio pulseaudio-utils util-linux
     fonts-dejavu-core fonts-noto-core fonts-liberation2
 )
 

@@ -13,6 +13,7 @@
 
 #include "about_box.h"
 #include "options_dialog.h"
+#include "sound_player.h"
 #include "tray_images.h"
 #include "x11_desktop.h"
 
@@ -93,7 +94,8 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       trayMenu_(new QMenu(this)),
       trayIcon_(new QSystemTrayIcon(this)),
       colourDialog_(new QColorDialog(this)),
-      playSound_(playSound ? std::move(playSound) : [](std::string_view) {}) {
+      playSound_(playSound ? std::move(playSound)
+                           : [](std::string_view name) { platform::PlaySoundFile(name); }) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nodrel"));
     resize(kDesignedWidth, kDesignedHeight);

@@ -10,6 +10,8 @@ namespace {
 
 // The library entries are plain functions; they reach the one fake alive at a time through this.
 FakeEchoPlatform* current = nullptr;
+// Like the real service's, per thread.
+thread_local uint32_t lastStatus = platform::IP_SUCCESS;
 
 platform::EchoHandle CreateFile() {
     current->log.push_back("create");
@@ -36,6 +38,7 @@ uint32_t SendEcho(platform::EchoHandle, uint32_t destination, const void* data, 
     platform::ICMP_ECHO_REPLY header{};
     header.Address = destination;
     header.Status = fake.status;
+    lastStatus = header.Status;
     std::memcpy(reply, &header, sizeof header);
     return fake.replies;
 }
@@ -73,7 +76,7 @@ void FakeEchoPlatform::FreeEchoLibrary(const platform::EchoLibrary*) {
 }
 
 uint32_t FakeEchoPlatform::GetLastError() {
-    return status;
+    return lastStatus;
 }
 
 uint16_t FakeEchoPlatform::ResolveHostIPv4(const char* name, uint32_t& address) {

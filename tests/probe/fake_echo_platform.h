@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,7 +22,7 @@ public:
     void StopSocketLayer() override;
     const platform::EchoLibrary* LoadEchoLibrary() override;
     void FreeEchoLibrary(const platform::EchoLibrary* library) override;
-    // `status`, which every send reports.
+    // The status the calling thread's last send reported.
     uint32_t GetLastError() override;
     // Through `resolver` when it is set, else through the system's name service.
     uint16_t ResolveHostIPv4(const char* name, uint32_t& address) override;
@@ -39,10 +40,10 @@ public:
     };
     Send lastSend;
     int sends = 0;
-    // The reply the next sends report: the number of records and the header's status, which is
-    // also their last error code.
+    // The reply the next sends report: the number of records and the header's status. The
+    // status may be changed while a worker probes.
     uint32_t replies = 1;
-    uint32_t status = platform::IP_SUCCESS;
+    std::atomic<uint32_t> status = platform::IP_SUCCESS;
     std::function<uint16_t(const char* name, uint32_t& address)> resolver;
 
 private:

@@ -128,6 +128,29 @@ TEST_F(FloatingWindowTest, OutcomesAreDrawnAndShownInTheIconEvenWhileADialogIsOp
     EXPECT_EQ(window.TrayImageIndex(), 1);
 }
 
+TEST_F(FloatingWindowTest, TheAlarmAndTheRecoveryPlayToTheirEndBeforeTheOutcomeIsDrawn) {
+    Values values = StoredValues();
+    values["sound"] = "dword:00000001";
+    WriteStore(values);
+    testing::FakeEchoPlatform echo;
+    echo.status = 11010;  // timed out
+    QStringList played;
+    QRgb cellTwoWhileAlarmed = 0;
+    TFloatingWindow window(echo, [&](std::string_view name) {
+        played << QString::fromLatin1(name.data(), qsizetype(name.size()));
+        if (played.size() == 1)
+            cellTwoWhileAlarmed =
+                window.findChild<TDrawingSurface*>("Image1")->Picture().pixel(3, 34);
+    });
+    window.SetInterval(0);
+    ASSERT_TRUE(ServeUntil([&] { return window.History().FailStreak() >= 3; }));
+    echo.status = 0;
+    ASSERT_TRUE(ServeUntil([&] { return window.History().FailStreak() == 0; }));
+    EXPECT_EQ(played, QStringList({"sound1.wav", "sound.wav"}));
+    // The second failure sounded while the picture still showed only the first.
+    EXPECT_EQ(cellTwoWhileAlarmed, qRgb(192, 192, 192));
+}
+
 TEST_F(FloatingWindowTest, ProbingThatCannotBeSetUpIsReportedAndEndsTheProgram) {
     testing::FakeEchoPlatform noHandle(testing::FakeEchoPlatform::Failure::Handle);
     QString text, details;
