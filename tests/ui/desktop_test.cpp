@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -119,7 +120,7 @@ std::vector<Rgb> Screenshot(int x, int y, int width, int height) {
 // The one colour of the 5 x 3 cell at (left, top) of a window's screenshot 75 pixels wide; black
 // when the cell is not of one colour.
 Rgb CellColour(const std::vector<Rgb>& shot, int left, int top) {
-    if (shot.size() < 75 * (top + 3)) return {-1, -1, -1};
+    if (shot.size() < size_t(75 * (top + 3))) return {-1, -1, -1};
     const Rgb first = shot[top * 75 + left];
     for (int y = top; y < top + 3; ++y) {
         for (int x = left; x < left + 5; ++x) {
@@ -184,15 +185,19 @@ protected:
 
         int displayPipe[2];
         ASSERT_EQ(pipe(displayPipe), 0);
-        Spawn({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-              displayPipe[1]);
+        fcntl(displayPipe[0], F_SETFD, FD_CLOEXEC);
+        Spawn({"Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0",
+               "1024x768x24", "-nolisten", "tcp"});
         close(displayPipe[1]);
-        char number[16] = {};
-        const ssize_t got = read(displayPipe[0], number, sizeof number - 1);
+        // Read up to the line end: Xvfb fails when the pipe closes before it has written that.
+        std::string number;
+        for (char c; read(displayPipe[0], &c, 1) == 1 && c != '\n';) number += c;
         close(displayPipe[0]);
-        ASSERT_GT(got, 0) << "Xvfb did not start";
-        display_ = ":" + std::to_string(std::atoi(number));
+        ASSERT_FALSE(number.empty()) << "Xvfb did not start: " << Log("Xvfb");
+        display_ = ":" + number;
         setenv("DISPLAY", display_.c_str(), 1);
+        ASSERT_TRUE(PollUntil([] { return !Capture("xprop -root WM_NAME").empty(); }))
+            << "Xvfb does not answer on " << display_ << ": " << Log("Xvfb");
 
         const std::string bus = dir_ + "/runtime/bus";
         Spawn({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + bus});
@@ -203,7 +208,7 @@ protected:
         ASSERT_TRUE(PollUntil([] {
             return Capture("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") !=
                    std::string::npos;
-        })) << "openbox did not start";
+        })) << "openbox did not start: " << Log("openbox");
         std::ofstream(dir_ + "/tint2rc") << "panel_items = S\n"
                                             "panel_position = bottom center horizontal\n"
                                             "panel_size = 100% 30\n"
@@ -213,13 +218,18 @@ protected:
     }
 
     void TearDown() override {
-        for (auto pid = children_.rbegin(); pid != children_.rend(); ++pid) kill(*pid, SIGKILL);
-        for (const pid_t pid : children_) waitpid(pid, nullptr, 0);
+        // Asked to end first, so that Xvfb removes its lock and socket.
+        for (auto pid = children_.rbegin(); pid != children_.rend(); ++pid) kill(*pid, SIGTERM);
+        for (const pid_t pid : children_) {
+            if (!PollUntil([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 3s)) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+        }
         if (!dir_.empty()) std::filesystem::remove_all(dir_);
     }
 
-    pid_t Spawn(const std::vector<std::string>& command, int displayFd = -1,
-                std::string logName = {}) {
+    pid_t Spawn(const std::vector<std::string>& command, std::string logName = {}) {
         if (logName.empty()) logName = command.front();
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -228,7 +238,6 @@ protected:
         posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                          0600);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        if (displayFd >= 0) posix_spawn_file_actions_adddup2(&actions, displayFd, 3);
         std::vector<char*> argv;
         for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
         argv.push_back(nullptr);
@@ -284,7 +293,7 @@ protected:
 
     void StartProgram(std::vector<std::string> command = {}) {
         command.push_back(NODREL_PROGRAM);
-        program_ = Spawn(command, -1, "nodrel");
+        program_ = Spawn(command, "nodrel");
     }
 
     // The program's mapped top-level window: the floating window.
@@ -308,8 +317,10 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
-    std::string ProgramOutput() const {
-        std::ifstream log(dir_ + "/nodrel.log");
+    std::string ProgramOutput() const { return Log("nodrel"); }
+
+    std::string Log(const std::string& name) const {
+        std::ifstream log(dir_ + "/" + name + ".log");
         return {std::istreambuf_iterator<char>(log), {}};
     }
 
@@ -435,12 +446,12 @@ TEST_F(DesktopTest, DragDoubleClickAndCloseFromTheMenu) {
 TEST_F(DesktopTest, SigtermEndsAtOnceWhileAProbeWaitsOutItsTimeout) {
     if (geteuid() != 0) GTEST_SKIP() << "a private network namespace needs root";
     if (!OnPath("unshare") || !OnPath("ip")) GTEST_SKIP() << "unshare or ip is not installed";
-    // 192.0.2.2 is routed to a dummy interface, where the request vanishes.
-    WriteStore({{"host", "\"192.0.2.2\""}, {"timeout", "60000"}});
+    // Loopback in a network namespace of its own that answers no echo request.
+    WriteStore({{"timeout", "60000"}});
     const auto started = Clock::now();
     StartProgram({"unshare", "-n", "sh", "-c",
-                  "ip link add d0 type dummy && ip addr add 192.0.2.1/24 dev d0 && "
-                  "ip link set d0 up && ip link set lo up && exec \"$0\""});
+                  "ip link set lo up && echo 1 >/proc/sys/net/ipv4/icmp_echo_ignore_all && "
+                  "exec \"$0\""});
     const std::string id = FloatingWindow();
     ASSERT_FALSE(id.empty()) << ProgramOutput();
     std::this_thread::sleep_until(started + 2s);
