@@ -4,7 +4,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -43,7 +46,7 @@ constexpr Rgb kBlue{0, 0, 255};
 
 struct WindowInfo {
     int x = 0, y = 0, width = 0, height = 0;
-    bool viewable = false, overrideRedirect = false;
+    bool overrideRedirect = false;
 };
 
 std::string Capture(const std::string& command) {
@@ -83,11 +86,8 @@ int Field(const std::string& text, const std::string& label) {
 
 WindowInfo Window(const std::string& id) {
     const std::string text = Capture("xwininfo -id " + id);
-    return {Field(text, "Absolute upper-left X:"),
-            Field(text, "Absolute upper-left Y:"),
-            Field(text, "Width:"),
-            Field(text, "Height:"),
-            text.find("IsViewable") != std::string::npos,
+    return {Field(text, "Absolute upper-left X:"), Field(text, "Absolute upper-left Y:"),
+            Field(text, "Width:"), Field(text, "Height:"),
             text.find("Override Redirect State: yes") != std::string::npos};
 }
 
@@ -96,31 +96,20 @@ std::vector<std::string> ProgramWindows() {
     return Lines(Capture("xdotool search --onlyvisible --class nodrel"));
 }
 
-// The pixels of a screen rectangle as the user sees them, row by row.
-std::vector<Rgb> Screenshot(int x, int y, int width, int height) {
-    std::ostringstream command;
-    command << "import -window root -crop " << width << 'x' << height << '+' << x << '+' << y
-            << " +repage -depth 8 ppm:-";
-    const std::string ppm = Capture(command.str());
-    std::istringstream in(ppm);
-    std::string magic;
-    int w = 0, h = 0, max = 0;
-    in >> magic >> w >> h >> max;
-    in.get();
+// The pixels of the window's first 75 x 43 as the user sees them, row by row.
+std::vector<Rgb> Screenshot(const WindowInfo& window) {
+    const std::string rgb = Capture("import -window root -crop 75x43+" + std::to_string(window.x) +
+                                    "+" + std::to_string(window.y) + " -depth 8 rgb:-");
     std::vector<Rgb> pixels;
-    if (magic != "P6" || w != width || h != height) return pixels;
-    for (int i = 0; i < w * h; ++i) {
-        unsigned char rgb[3] = {};
-        in.read(reinterpret_cast<char*>(rgb), 3);
-        pixels.push_back({rgb[0], rgb[1], rgb[2]});
-    }
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+        pixels.push_back({uint8_t(rgb[i]), uint8_t(rgb[i + 1]), uint8_t(rgb[i + 2])});
     return pixels;
 }
 
 // The one colour of the 5 x 3 cell at (left, top) of a window's screenshot 75 pixels wide; black
 // when the cell is not of one colour.
 Rgb CellColour(const std::vector<Rgb>& shot, int left, int top) {
-    if (shot.size() < size_t(75 * (top + 3))) return {-1, -1, -1};
+    if (shot.size() != 75 * 43) return {-1, -1, -1};
     const Rgb first = shot[top * 75 + left];
     for (int y = top; y < top + 3; ++y) {
         for (int x = left; x < left + 5; ++x) {
@@ -172,6 +161,10 @@ protected:
                                  "import", "dbus-daemon"}) {
             if (!OnPath(tool)) GTEST_SKIP() << tool << " is not installed";
         }
+        // Probing loopback needs an ICMP socket: root, or a ping group range holding our group.
+        const int icmp = socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP);
+        if (icmp < 0 && geteuid() != 0) GTEST_SKIP() << "no ICMP socket: " << strerror(errno);
+        if (icmp >= 0) close(icmp);
         char pattern[] = "/tmp/nodrel-desktop-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
@@ -186,8 +179,8 @@ protected:
         int displayPipe[2];
         ASSERT_EQ(pipe(displayPipe), 0);
         fcntl(displayPipe[0], F_SETFD, FD_CLOEXEC);
-        Spawn({"Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0",
-               "1024x768x24", "-nolisten", "tcp"});
+        Spawn({"Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0", "1024x768x24",
+               "-nolisten", "tcp"});
         close(displayPipe[1]);
         // Read up to the line end: Xvfb fails when the pipe closes before it has written that.
         std::string number;
@@ -208,7 +201,8 @@ protected:
         ASSERT_TRUE(PollUntil([] {
             return Capture("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") !=
                    std::string::npos;
-        })) << "openbox did not start: " << Log("openbox");
+        })) << "openbox did not start: "
+            << Log("openbox");
         std::ofstream(dir_ + "/tint2rc") << "panel_items = S\n"
                                             "panel_position = bottom center horizontal\n"
                                             "panel_size = 100% 30\n"
@@ -251,26 +245,20 @@ protected:
 
     // Writes a complete store that probes loopback once a second, with `changes` applied.
     void WriteStore(const Store& changes) {
-        Store values = {{"left", "300"},      {"top", "200"},
-                        {"viewmode", "2"},    {"modenum", "2"},
-                        {"blinkmode", "1"},   {"col1", "16711680"},
-                        {"col2", "12632256"}, {"col3", "255"},
-                        {"col4", "33023"},    {"col5", "16777215"},
-                        {"col6", "0"},        {"w", "5"},
-                        {"h", "3"},           {"ws", "1"},
-                        {"hs", "1"},          {"sound", "0"},
-                        {"alpha", "0"},       {"timeout", "1000"},
-                        {"interval", "1000"}, {"host", "\"127.0.0.1\""},
-                        {"minimized", "0"}};
+        Store values;
+        std::istringstream defaults(
+            "left 300 top 200 viewmode 2 modenum 2 blinkmode 1 col1 16711680 col2 12632256 "
+            "col3 255 col4 33023 col5 16777215 col6 0 w 5 h 3 ws 1 hs 1 sound 0 alpha 0 "
+            "timeout 1000 interval 1000 minimized 0");
+        for (std::string name, value; defaults >> name >> value;) values[name] = value;
         for (const auto& [name, value] : changes) values[name] = value;
         std::ofstream file(StorePath());
         file << "Windows Registry Editor Version 5.00\n\n"
-                "[HKEY_CURRENT_USER\\Software\\KAVREN\\Nodrel]\n";
+                "[HKEY_CURRENT_USER\\Software\\KAVREN\\Nodrel]\n\"host\"=\"127.0.0.1\"\n";
         for (const auto& [name, value] : values) {
             char dword[16];
-            if (value.front() != '"')
-                snprintf(dword, sizeof dword, "dword:%08x", unsigned(std::stoll(value)));
-            file << '"' << name << "\"=" << (value.front() == '"' ? value : dword) << '\n';
+            snprintf(dword, sizeof dword, "%08x", unsigned(std::stoll(value)));
+            file << '"' << name << "\"=dword:" << dword << '\n';
         }
     }
 
@@ -344,7 +332,7 @@ TEST_F(DesktopTest, ShownWindowSitsOnTopUndecoratedTurnsBlueAndIsSavedOnSigterm)
     const std::string state = Capture("xprop -id " + id + " _NET_WM_STATE");
     for (const char* atom :
          {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
-        EXPECT_NE(state.find(atom), std::string::npos) << state;
+        EXPECT_NE(state.find(atom), std::string::npos) << atom << " missing: " << state;
     }
     EXPECT_EQ(Capture("xprop -id " + id + " _NET_FRAME_EXTENTS"),
               "_NET_FRAME_EXTENTS(CARDINAL) = 0, 0, 0, 0\n");
@@ -362,13 +350,12 @@ TEST_F(DesktopTest, ShownWindowSitsOnTopUndecoratedTurnsBlueAndIsSavedOnSigterm)
     // it, is still silver until the second answer a second later.
     Rgb secondCell{};
     ASSERT_TRUE(PollUntil([&] {
-        const std::vector<Rgb> shot = Screenshot(window.x, window.y, 75, 43);
+        const std::vector<Rgb> shot = Screenshot(window);
         secondCell = CellColour(shot, 2, 34);
         return CellColour(shot, 2, 38) == kBlue;
     })) << ProgramOutput();
     EXPECT_EQ(secondCell, kSilver);
-    EXPECT_TRUE(PollUntil(
-        [&] { return CellColour(Screenshot(window.x, window.y, 75, 43), 2, 34) == kBlue; }));
+    EXPECT_TRUE(PollUntil([&] { return CellColour(Screenshot(window), 2, 34) == kBlue; }));
 
     // The store is written anew at the signal, with the window where the X server has it.
     std::filesystem::remove(StorePath());
@@ -416,7 +403,7 @@ TEST_F(DesktopTest, DragDoubleClickAndCloseFromTheMenu) {
         "mousemove 390 180 sleep 0.1 mousemove 420 160 sleep 0.1 mousemove 450 140 sleep 0.1 "
         "mouseup 1");
     WindowInfo window;
-    EXPECT_TRUE(PollUntil([&] {
+    ASSERT_TRUE(PollUntil([&] {
         window = Window(id);
         return window.x == 420 && window.y == 120;
     })) << "window at "
@@ -430,11 +417,13 @@ TEST_F(DesktopTest, DragDoubleClickAndCloseFromTheMenu) {
         EXPECT_EQ(window.height, 43);
     }
 
-    Capture("xdotool click 3");
-    EXPECT_TRUE(PollUntil([] {
+    const auto menuShown = [] {
         return std::ranges::any_of(ProgramWindows(),
                                    [](const std::string& w) { return Window(w).overrideRedirect; });
-    })) << "no menu";
+    };
+    EXPECT_FALSE(menuShown());
+    Capture("xdotool click 3");
+    EXPECT_TRUE(PollUntil(menuShown)) << "no menu";
     Capture("xdotool key Up sleep 0.1 key Return");  // the last item: "Close KAVREN Nodrel"
     EXPECT_EQ(ProgramStatus(3s), 0) << ProgramOutput();
     Store stored = ReadStore();
@@ -455,13 +444,10 @@ TEST_F(DesktopTest, SigtermEndsAtOnceWhileAProbeWaitsOutItsTimeout) {
     const std::string id = FloatingWindow();
     ASSERT_FALSE(id.empty()) << ProgramOutput();
     std::this_thread::sleep_until(started + 2s);
-    EXPECT_EQ(CellColour(Screenshot(Window(id).x, Window(id).y, 75, 43), 2, 38), kSilver)
-        << "the probe is not waiting";
+    EXPECT_EQ(CellColour(Screenshot(Window(id)), 2, 38), kSilver) << "the probe is not waiting";
 
     kill(program_, SIGTERM);
-    const auto signalled = Clock::now();
-    EXPECT_EQ(ProgramStatus(3s), 0) << ProgramOutput();
-    EXPECT_LT(Clock::now() - signalled, 3s);
+    EXPECT_EQ(ProgramStatus(3s), 0) << ProgramOutput();  // at once: 3 s only to tell a hang
     EXPECT_EQ(ProgramOutput().find("Sanitizer"), std::string::npos) << ProgramOutput();
     EXPECT_EQ(ReadStore()["timeout"], "60000");
 }
