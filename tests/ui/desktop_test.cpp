@@ -176,21 +176,24 @@ protected:
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("SESSION_MANAGER");
 
-        int displayPipe[2];
-        ASSERT_EQ(pipe(displayPipe), 0);
-        fcntl(displayPipe[0], F_SETFD, FD_CLOEXEC);
-        Spawn({"Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0", "1024x768x24",
-               "-nolisten", "tcp"});
-        close(displayPipe[1]);
-        // Read up to the line end: Xvfb fails when the pipe closes before it has written that.
-        std::string number;
-        for (char c; read(displayPipe[0], &c, 1) == 1 && c != '\n';) number += c;
-        close(displayPipe[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start: " << Log("Xvfb");
-        display_ = ":" + number;
+        // A display number of this process's own: one freed a moment ago by another test may
+        // still be held by its server's last moments.
+        int number = 1000 + getpid() % 30000;
+        while (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) ++number;
+        display_ = ":" + std::to_string(number);
+        int readyPipe[2];
+        ASSERT_EQ(pipe(readyPipe), 0);
+        fcntl(readyPipe[0], F_SETFD, FD_CLOEXEC);
+        Spawn({"Xvfb", display_, "-displayfd", std::to_string(readyPipe[1]), "-screen", "0",
+               "1024x768x24", "-nolisten", "tcp"});
+        close(readyPipe[1]);
+        // Xvfb writes the number when it is ready; read up to the line end, since Xvfb fails when
+        // the pipe closes before that.
+        std::string ready;
+        for (char c; read(readyPipe[0], &c, 1) == 1 && c != '\n';) ready += c;
+        close(readyPipe[0]);
+        ASSERT_EQ(":" + ready, display_) << "Xvfb did not start: " << Log("Xvfb");
         setenv("DISPLAY", display_.c_str(), 1);
-        ASSERT_TRUE(PollUntil([] { return !Capture("xprop -root WM_NAME").empty(); }))
-            << "Xvfb does not answer on " << display_ << ": " << Log("Xvfb");
 
         const std::string bus = dir_ + "/runtime/bus";
         Spawn({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + bus});
