@@ -135,6 +135,11 @@ std::vector<unsigned long> TrayIcons() {
     return icons;
 }
 
+// Never kill(-1, ...): that would reach every process the test may signal.
+void Signal(pid_t pid, int signalNumber) {
+    if (pid > 0) kill(pid, signalNumber);
+}
+
 bool TrayOwned(const std::string& display) {
     xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
     bool owned = false;
@@ -216,10 +221,10 @@ protected:
 
     void TearDown() override {
         // Asked to end first, so that Xvfb removes its lock and socket.
-        for (auto pid = children_.rbegin(); pid != children_.rend(); ++pid) kill(*pid, SIGTERM);
+        for (auto pid = children_.rbegin(); pid != children_.rend(); ++pid) Signal(*pid, SIGTERM);
         for (const pid_t pid : children_) {
             if (!PollUntil([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 3s)) {
-                kill(pid, SIGKILL);
+                Signal(pid, SIGKILL);
                 waitpid(pid, nullptr, 0);
             }
         }
@@ -302,6 +307,7 @@ protected:
     // The exit status once the program has ended within `deadline`; -1 while it runs.
     int ProgramStatus(std::chrono::milliseconds deadline) {
         int status = -1;
+        if (program_ <= 0) return -1;
         PollUntil([&] { return waitpid(program_, &status, WNOHANG) == program_; }, deadline);
         if (status == -1) return -1;
         std::erase(children_, program_);
@@ -362,7 +368,7 @@ TEST_F(DesktopTest, ShownWindowSitsOnTopUndecoratedTurnsBlueAndIsSavedOnSigterm)
 
     // The store is written anew at the signal, with the window where the X server has it.
     std::filesystem::remove(StorePath());
-    kill(program_, SIGTERM);
+    Signal(program_, SIGTERM);
     EXPECT_EQ(ProgramStatus(3s), 0) << ProgramOutput();
     Store stored = ReadStore();
     EXPECT_EQ(stored.size(), 21u);
@@ -384,12 +390,12 @@ TEST_F(DesktopTest, StoredMinimizedStartsInTheTrayAndTheWindowReturnsWhenTheTray
             << "window " << id << " is mapped outside the tray";
     }
 
-    kill(tint2_, SIGTERM);
+    Signal(tint2_, SIGTERM);
     const std::string id = FloatingWindow();
     ASSERT_FALSE(id.empty()) << "no window after the tray went away";
     EXPECT_EQ(Window(id).x, 300);
 
-    kill(program_, SIGTERM);
+    Signal(program_, SIGTERM);
     EXPECT_EQ(ProgramStatus(3s), 0) << ProgramOutput();
     EXPECT_EQ(ReadStore()["minimized"], "0");
 }
@@ -449,7 +455,7 @@ TEST_F(DesktopTest, SigtermEndsAtOnceWhileAProbeWaitsOutItsTimeout) {
     std::this_thread::sleep_until(started + 2s);
     EXPECT_EQ(CellColour(Screenshot(Window(id)), 2, 38), kSilver) << "the probe is not waiting";
 
-    kill(program_, SIGTERM);
+    Signal(program_, SIGTERM);
     EXPECT_EQ(ProgramStatus(3s), 0) << ProgramOutput();  // at once: 3 s only to tell a hang
     EXPECT_EQ(ProgramOutput().find("Sanitizer"), std::string::npos) << ProgramOutput();
     EXPECT_EQ(ReadStore()["timeout"], "60000");
