@@ -11,6 +11,9 @@
 #include <QPainter>
 #include <QScreen>
 
+#include "about_box.h"
+#include "options_dialog.h"
+#include "sound_player.h"
 #include "tray_images.h"
 #include "x11_desktop.h"
 
@@ -91,7 +94,8 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       trayMenu_(new QMenu(this)),
       trayIcon_(new QSystemTrayIcon(this)),
       colourDialog_(new QColorDialog(this)),
-      playSound_(playSound ? std::move(playSound) : [](std::string_view) {}) {
+      playSound_(playSound ? std::move(playSound)
+                           : [](std::string_view name) { platform::PlaySoundFile(name); }) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nodrel"));
     resize(kDesignedWidth, kDesignedHeight);
@@ -380,10 +384,29 @@ void TFloatingWindow::ChooseFrameColour() {
     }
 }
 
-// The options dialog and the About box arrive with their own change.
-void TFloatingWindow::ShowOptions() {}
+void TFloatingWindow::ShowOptions() {
+    if (!optionsDialog_) optionsDialog_ = std::make_unique<TOptionsDialog>();
+    optionsDialog_->Fill(
+        {Address(), Timeout(), Interval(), render_.w, render_.h, render_.ws, render_.hs});
+    if (optionsDialog_->exec() != QDialog::Accepted) return;
+    const TProbeOptions chosen = optionsDialog_->Values();
+    SetAddress(chosen.Host);
+    SetTimeout(chosen.Timeout);
+    SetInterval(chosen.Interval);
+    UpdateTitles();
+    render_.w = chosen.W;
+    render_.h = chosen.H;
+    render_.ws = chosen.WS;
+    render_.hs = chosen.HS;
+    ApplyWidth(render_.modenum);
+    ApplyHeight();
+    DrawHistory();
+}
 
-void TFloatingWindow::ShowAbout() {}
+void TFloatingWindow::ShowAbout() {
+    if (!aboutBox_) aboutBox_ = std::make_unique<TAboutBox>();
+    aboutBox_->exec();
+}
 
 bool TFloatingWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* control = static_cast<QWidget*>(watched);

@@ -194,6 +194,9 @@ private:
 
     // Lives until the process ends: closing never waits for a probe in progress.
     TPingThread* worker_ = nullptr;
+    // Made at their first use, without an owner, and kept for later ones.
+    std::unique_ptr<TOptionsDialog> optionsDialog_;
+    std::unique_ptr<TAboutBox> aboutBox_;
 };
 
 }  // namespace nodrel

@@ -6,6 +6,7 @@
 
 #include "floating_window.h"
 #include "termination_signals.h"
+#include "tray_images.h"
 
 namespace nodrel {
 
@@ -38,6 +39,7 @@ int RunProgram(platform::EchoPlatform& echoPlatform) {
     QGuiApplication::setApplicationDisplayName(QStringLiteral("KAVREN Nodrel"));
     // Hiding to the notification area closes no window; only "Close KAVREN Nodrel" ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(DrawTrayImage(1));
 
     TFloatingWindow window(echoPlatform);
     if (window.StartError()) {

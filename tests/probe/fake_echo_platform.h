@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,10 @@ public:
     };
     Send lastSend;
     int sends = 0;
-    // The reply the next sends report: the number of records and the header's status.
+    // The reply the next sends report: the number of records and the header's status. The
+    // status may be changed while a worker probes.
     uint32_t replies = 1;
-    uint32_t status = platform::IP_SUCCESS;
+    std::atomic<uint32_t> status = platform::IP_SUCCESS;
 
 private:
     Failure FFailure;

@@ -1,0 +1,175 @@
+#include "floating_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QColorDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "fake_echo_platform.h"
+#include "program.h"
+#include "support/isolated_network.h"
+#include "window_test_fixture.h"
+
+namespace nodrel {
+namespace {
+
+using testing::StoredValues;
+using testing::Values;
+using FloatingWindowTest = testing::WindowTest;
+
+TEST_F(FloatingWindowTest, FirstStartIsShownSmallAtTheFallbackPlaceAndSavesEverythingOnClose) {
+    // A first start probes the default host by name: nothing may leave this machine.
+    NODREL_REQUIRE_ISOLATED_NETWORK();
+    TFloatingWindow window;
+    ASSERT_FALSE(window.StartError()) << window.StartError()->toStdString();
+    EXPECT_TRUE(window.StartsShown());
+    EXPECT_EQ(window.size(), QSize(75, 43));
+    EXPECT_EQ(window.pos(), QPoint(20, 800 - 99));  // the offscreen screen is 800 x 800
+    EXPECT_EQ(window.windowTitle(), "KAVREN Nodrel - dns.google");
+    EXPECT_EQ(window.TrayIcon().toolTip(), "KAVREN Nodrel - dns.google");
+    EXPECT_EQ(window.TrayImageIndex(), 0);
+
+    window.show();
+    EXPECT_FALSE(window.TrayIcon().isVisible());
+    window.close();
+    const QString stored = ReadStore();
+    EXPECT_EQ(stored.count("=dword:"), 20);
+    EXPECT_TRUE(stored.contains("\"host\"=\"dns.google\""));
+    EXPECT_TRUE(stored.contains("\"left\"=dword:00000014"));
+    EXPECT_TRUE(stored.contains("\"modenum\"=dword:00000002"));
+    EXPECT_TRUE(stored.contains("\"minimized\"=dword:00000000"));
+}
+
+TEST_F(FloatingWindowTest, SizeModesSetOnlyTheWidthAndSwitchingRepairsAnUnknownMode) {
+    for (const char* mode : {"dword:00000000", "dword:00000003"}) {
+        Values values = StoredValues();
+        values["modenum"] = mode;
+        WriteStore(values);
+        TFloatingWindow window;
+        EXPECT_EQ(window.size(), QSize(761, 43)) << mode;
+        window.SwitchSize();
+        EXPECT_EQ(window.size(), QSize(363, 43)) << mode;
+        window.SwitchSize();
+        EXPECT_EQ(window.size(), QSize(75, 43)) << mode;
+        window.SwitchSize();
+        EXPECT_EQ(window.size(), QSize(363, 43)) << mode;
+    }
+}
+
+TEST_F(FloatingWindowTest, ALongHostIsCutOnlyInTheTrayHint) {
+    Values values = StoredValues();
+    const QString host(200, 'h');
+    values["host"] = "\"" + host + "\"";
+    WriteStore(values);
+    TFloatingWindow window;
+    EXPECT_EQ(window.windowTitle(), "KAVREN Nodrel - " + host);
+    EXPECT_EQ(window.TrayIcon().toolTip(), ("KAVREN Nodrel - " + host).left(127));
+    EXPECT_EQ(window.TrayIcon().toolTip().size(), 127);
+}
+
+TEST_F(FloatingWindowTest, ClosingWhileHiddenStartsHiddenNextTime) {
+    WriteStore(StoredValues());
+    {
+        TFloatingWindow window;
+        window.show();
+        window.hide();
+        EXPECT_TRUE(window.TrayIcon().isVisible());
+        window.close();
+    }
+    EXPECT_TRUE(ReadStore().contains("\"minimized\"=dword:00000001"));
+}
+
+TEST_F(FloatingWindowTest, WithoutANotificationAreaTheWindowStaysWithinReach) {
+    // The offscreen platform has no notification area, like a desktop without a panel.
+    Values values = StoredValues();
+    values["minimized"] = "dword:00000001";
+    WriteStore(values);
+    TFloatingWindow window;
+    EXPECT_FALSE(window.ShowAtStart());
+    EXPECT_TRUE(window.StartsShown());
+    EXPECT_FALSE(window.TrayIcon().isVisible());
+    window.show();
+    window.findChild<QAction*>("N12")->trigger();
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(FloatingWindowTest, APositionOffEveryScreenFallsBackButAPartlyVisibleOneStays) {
+    Values values = StoredValues();
+    values["left"] = "dword:00001388";  // 5000
+    values["top"] = "dword:fffff448";   // -3000
+    WriteStore(values);
+    EXPECT_EQ(TFloatingWindow().pos(), QPoint(20, 701));
+
+    values["left"] = "dword:ffffffce";  // -50: 25 of its 75 pixels still show
+    values["top"] = "dword:00000000";
+    WriteStore(values);
+    EXPECT_EQ(TFloatingWindow().pos(), QPoint(-50, 0));
+}
+
+TEST_F(FloatingWindowTest, OutcomesAreDrawnAndShownInTheIconEvenWhileADialogIsOpen) {
+    WriteStore(StoredValues());
+    TFloatingWindow window;
+    if (window.StartError())
+        GTEST_SKIP() << "no ICMP socket: " << window.StartError()->toStdString();
+    window.show();
+    EXPECT_EQ(CellOne(window), qRgb(192, 192, 192));
+
+    bool drawnWhileOpen = false;
+    QTimer::singleShot(0, &window, [&] {
+        auto* dialog = window.findChild<QColorDialog*>("CD");
+        drawnWhileOpen = dialog->isVisible() &&
+                         ServeUntil([&] { return window.History().FillCount() > 0; }) &&
+                         CellOne(window) == qRgb(0, 0, 255);
+        dialog->reject();
+    });
+    window.findChild<QAction*>("N15")->trigger();  // "Background", a modal colour dialog
+    EXPECT_TRUE(drawnWhileOpen);
+    EXPECT_EQ(window.TrayImageIndex(), 1);
+}
+
+TEST_F(FloatingWindowTest, TheAlarmAndTheRecoveryPlayToTheirEndBeforeTheOutcomeIsDrawn) {
+    Values values = StoredValues();
+    values["sound"] = "dword:00000001";
+    WriteStore(values);
+    testing::FakeEchoPlatform echo;
+    echo.status = 11010;  // timed out
+    QStringList played;
+    QRgb cellTwoWhileAlarmed = 0;
+    TFloatingWindow window(echo, [&](std::string_view name) {
+        played << QString::fromLatin1(name.data(), qsizetype(name.size()));
+        if (played.size() == 1)
+            cellTwoWhileAlarmed =
+                window.findChild<TDrawingSurface*>("Image1")->Picture().pixel(3, 34);
+    });
+    window.SetInterval(0);
+    ASSERT_TRUE(ServeUntil([&] { return window.History().FailStreak() >= 3; }));
+    echo.status = 0;
+    ASSERT_TRUE(ServeUntil([&] { return window.History().FailStreak() == 0; }));
+    EXPECT_EQ(played, QStringList({"sound1.wav", "sound.wav"}));
+    // The second failure sounded while the picture still showed only the first.
+    EXPECT_EQ(cellTwoWhileAlarmed, qRgb(192, 192, 192));
+}
+
+TEST_F(FloatingWindowTest, ProbingThatCannotBeSetUpIsReportedAndEndsTheProgram) {
+    testing::FakeEchoPlatform noHandle(testing::FakeEchoPlatform::Failure::Handle);
+    QString text, details;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            details = box->informativeText();
+            box->accept();
+        }
+    });
+    poll.start(20);
+    EXPECT_EQ(RunProgram(noHandle), 1);
+    EXPECT_EQ(text, "Unable to get ping handle.");
+    EXPECT_TRUE(details.contains("net.ipv4.ping_group_range"));
+    EXPECT_TRUE(details.contains("setcap cap_net_raw+ep"));
+    EXPECT_EQ(ErrorBoxText("Failed."), "Failed.");
+    EXPECT_EQ(ErrorBoxText("Failed!"), "Failed!");  // '!' comes before '.'
+}
+
+}  // namespace
+}  // namespace nodrel

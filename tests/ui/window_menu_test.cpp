@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <QColorDialog>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+
+#include "window_test_fixture.h"
+
+namespace nodrel {
+namespace {
+
+class WindowMenuTest : public testing::WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        WriteStore(testing::StoredValues());
+        window_ = std::make_unique<TFloatingWindow>();
+        window_->show();
+    }
+
+    QAction* Item(const char* name) { return window_->findChild<QAction*>(name); }
+
+    // Answers the colour dialog once it is open: with `colour`, or a cancel when it is invalid.
+    void AnswerColourDialog(QColor colour) {
+        QTimer::singleShot(0, window_.get(), [this, colour] {
+            auto* dialog = window_->findChild<QColorDialog*>("CD");
+            ASSERT_TRUE(dialog->isVisible());
+            if (!colour.isValid()) return dialog->reject();
+            dialog->setCurrentColor(colour);
+            dialog->accept();
+        });
+    }
+
+    QRgb SurfacePixel(int x, int y) {
+        return window_->findChild<TDrawingSurface*>("Image1")->Picture().pixel(x, y);
+    }
+
+    std::unique_ptr<TFloatingWindow> window_;
+};
+
+// One line per item: its name and caption, "-" for a separator, "[x]" checkable, "(o)" in a
+// radio group, "*" the default item.
+QStringList Describe(const QMenu& menu) {
+    QStringList lines;
+    for (const QAction* item : menu.actions()) {
+        QString line = item->objectName() + " " + (item->isSeparator() ? "-" : item->text());
+        if (item->isCheckable()) line += item->actionGroup() ? " (o)" : " [x]";
+        if (menu.defaultAction() == item) line += " *";
+        lines << line;
+        if (item->menu()) {
+            for (const QString& sub : Describe(*item->menu())) lines << "  " + sub;
+        }
+    }
+    return lines;
+}
+
+TEST_F(WindowMenuTest, TheMenuHasEveryItemInItsPlace) {
+    const QStringList expected = {
+        "N27 About KAVREN Nodrel...",
+        "N26 -",
+        "N22 Sounds [x]",
+        "N8 Blink mode",
+        "  N9 Off (o)",
+        "  N10 Simple order (o)",
+        "  N11 Chess order (o)",
+        "N13 Colors",
+        "  N14 Border",
+        "  N15 Background",
+        "  N16 -",
+        "  N17 Unknown / Graph Mode ",
+        "  N18 Succesefull Ping",
+        "  N19 Failed Ping",
+        "  N21 Failed Ping (Blink Mode)",
+        "N5 Transparent [x]",
+        "N28 -",
+        "N3 Switch size *",
+        "N25 -",
+        "N6 View Mode: Graph (o)",
+        "N7 View Mode: History (o)",
+        "N2 -",
+        "N24 Options...",
+        "N12 Minimize to SystemTray",
+        "N4 -",
+        "N1 Close KAVREN Nodrel",
+    };
+    EXPECT_EQ(Describe(window_->WindowMenu()), expected);
+    EXPECT_EQ(Describe(window_->TrayMenu()),
+              QStringList({"N20 Show Floating Window *", "N23 Close KAVREN Nodrel"}));
+    EXPECT_TRUE(Item("N3")->font().bold());
+}
+
+TEST_F(WindowMenuTest, RadioItemsExcludeOnlyTheirOwnGroup) {
+    Item("N22")->trigger();
+    Item("N5")->trigger();
+    EXPECT_TRUE(Item("N7")->isChecked());
+    EXPECT_TRUE(Item("N9")->isChecked());
+
+    Item("N6")->trigger();
+    Item("N11")->trigger();
+    Item("N11")->trigger();  // choosing the marked item again keeps it marked
+    EXPECT_EQ(window_->RenderSettings().viewmode, 1);
+    EXPECT_EQ(window_->RenderSettings().blinkmode, 3);
+    EXPECT_TRUE(Item("N6")->isChecked());
+    EXPECT_FALSE(Item("N7")->isChecked());
+    EXPECT_TRUE(Item("N11")->isChecked());
+    EXPECT_FALSE(Item("N9")->isChecked() || Item("N10")->isChecked());
+    EXPECT_TRUE(Item("N22")->isChecked() && Item("N5")->isChecked());
+    EXPECT_DOUBLE_EQ(window_->windowOpacity(), 148.0 / 255.0);
+
+    Item("N7")->trigger();
+    Item("N5")->trigger();
+    EXPECT_TRUE(Item("N7")->isChecked() && !Item("N6")->isChecked());
+    EXPECT_EQ(window_->windowOpacity(), 1.0);
+}
+
+TEST_F(WindowMenuTest, ColourCommandsStoreRedBlueGreenAndRedraw) {
+    // The background shows in the surface's left margin.
+    EXPECT_EQ(SurfacePixel(0, 5), qRgb(255, 255, 255));
+    AnswerColourDialog(QColor(0x12, 0x34, 0x56));
+    Item("N15")->trigger();
+    EXPECT_EQ(window_->Colour(ColourSlot::Background), 0x00563412u);
+    EXPECT_EQ(SurfacePixel(0, 5), qRgb(0x12, 0x34, 0x56));
+
+    AnswerColourDialog(QColor());
+    Item("N18")->trigger();
+    EXPECT_EQ(window_->Colour(ColourSlot::Success), 0x00FF0000u);
+
+    // The frame takes its colour at once and no picture is composed for it.
+    const qint64 picture = window_->findChild<TDrawingSurface*>("Image1")->Picture().cacheKey();
+    AnswerColourDialog(QColor(0, 128, 0));
+    Item("N14")->trigger();
+    EXPECT_EQ(window_->FrameColour(), 0x00008000u);
+    EXPECT_EQ(window_->findChild<TDrawingSurface*>("Image1")->Picture().cacheKey(), picture);
+    EXPECT_EQ(window_->grab().toImage().pixel(0, 0), qRgb(0, 128, 0));
+}
+
+TEST_F(WindowMenuTest, TheLeftButtonDragsAndADoubleClickSwitchesTheSize) {
+    auto* surface = window_->findChild<TDrawingSurface*>("Image1");
+    const QPoint start = window_->pos();
+    const auto send = [&](QEvent::Type type, QPoint local, Qt::MouseButtons buttons) {
+        const QPoint global = surface->mapToGlobal(local);
+        QMouseEvent event(type, local, global,
+                          buttons & Qt::LeftButton ? Qt::LeftButton : Qt::RightButton, buttons,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(surface, &event);
+    };
+    send(QEvent::MouseButtonPress, {10, 10}, Qt::RightButton);
+    send(QEvent::MouseMove, {40, 30}, Qt::RightButton);
+    EXPECT_EQ(window_->pos(), start);
+
+    send(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
+    send(QEvent::MouseMove, {40, 30}, Qt::LeftButton);
+    EXPECT_EQ(window_->pos(), start + QPoint(30, 20));
+    send(QEvent::MouseMove, {5, 12}, Qt::LeftButton);  // the window has moved under the mouse
+    EXPECT_EQ(window_->pos(), start + QPoint(25, 22));
+
+    send(QEvent::MouseButtonDblClick, {10, 10}, Qt::LeftButton);
+    EXPECT_EQ(window_->size(), QSize(363, 43));
+    send(QEvent::MouseButtonDblClick, {10, 10}, Qt::LeftButton);
+    EXPECT_EQ(window_->size(), QSize(75, 43));
+}
+
+TEST_F(WindowMenuTest, OptionsAppliedOnOkRebuildTheWindowAndBothDialogsAreMadeOnce) {
+    for (const QString host : {"127.0.0.2", "127.0.0.3"}) {
+        QTimer::singleShot(0, window_.get(), [host] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_EQ(dialog->objectName(), "Form2");
+            dialog->findChild<QLineEdit*>("eHost")->setText(host);
+            dialog->findChild<QSlider*>("xW")->setValue(10);
+            dialog->findChild<QSlider*>("tb2")->setValue(7);
+            dialog->findChild<QPushButton*>("Button1")->click();
+        });
+        Item("N24")->trigger();
+        EXPECT_EQ(window_->windowTitle(), "KAVREN Nodrel - " + host);
+    }
+    EXPECT_EQ(window_->size(), QSize(12 * 11 - 1 + 4, 43));
+    EXPECT_EQ(window_->Interval(), 7000);
+    EXPECT_EQ(window_->Timeout(), 5000);
+
+    for (int i = 0; i < 2; ++i) {
+        QTimer::singleShot(0, window_.get(), [] { QApplication::activeModalWidget()->close(); });
+        Item("N27")->trigger();
+    }
+    int aboutBoxes = 0;
+    for (const QWidget* widget : QApplication::topLevelWidgets()) {
+        aboutBoxes += widget->objectName() == "AboutBox";
+    }
+    EXPECT_EQ(aboutBoxes, 1);
+}
+
+}  // namespace
+}  // namespace nodrel
