@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -9,103 +10,77 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 namespace nodrel::testing {
 namespace {
 
-bool AcceptsConnections(const std::filesystem::path& socketPath) {
+bool AcceptsConnections(const std::string& socketPath) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath.c_str(), sizeof(address.sun_path) - 1);
+    socketPath.copy(address.sun_path, sizeof(address.sun_path) - 1);
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
     const bool connected =
-        connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-    close(fd);
+        fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) close(fd);
     return connected;
 }
 
 }  // namespace
 
 PrivateSoundServer::PrivateSoundServer() {
-    std::string folderTemplate = (std::filesystem::temp_directory_path() / "nodrel-pulse-XXXXXX");
+    std::string folderTemplate = std::filesystem::temp_directory_path() / "nodrel-pulse-XXXXXX";
     if (!mkdtemp(folderTemplate.data())) {
         failure_ = "cannot make a temporary folder";
         return;
     }
     folder_ = folderTemplate;
-    std::error_code error;
-    std::filesystem::create_directory(folder_ / "pulse", error);
-    const std::string logPath = folder_ / "log";
+    std::filesystem::create_directory(folder_ / "pulse");
+    const std::string socketPath = folder_ / "pulse/native";
+    const std::string log = folder_ / "log";
 
     // Everything the server reads or writes lives in the private folder; without DISPLAY and a
-    // session bus it looks for no desktop.
+    // session bus it looks for no desktop. Without norewinds an idle null sink renders 2 s of
+    // silence ahead and takes up a new stream only after it, stretching every play by up to 2 s.
     const char* path = std::getenv("PATH");
-    std::vector<std::string> environment = {
-        "PATH=" + std::string(path ? path : "/usr/bin:/bin"),
-        "HOME=" + folder_.string(),
-        "XDG_RUNTIME_DIR=" + folder_.string(),
-        "XDG_CONFIG_HOME=" + (folder_ / "config").string(),
-        "PULSE_RUNTIME_PATH=" + (folder_ / "runtime").string(),
-    };
-    std::vector<std::string> arguments = {
-        "pulseaudio",
-        "-n",
-        "--daemonize=no",
-        "--system=false",
-        "--exit-idle-time=-1",
-        "--use-pid-file=false",
-        "--disallow-exit",
-        "--realtime=false",
-        "--high-priority=false",
-        "--log-target=stderr",
-        // Without norewinds an idle null sink renders 2 s of silence ahead and takes up a new
-        // stream only after it, which would stretch every play by up to 2 s.
-        "-L",
-        "module-null-sink sink_name=nodrel_test norewinds=1",
-        "-L",
-        "module-native-protocol-unix auth-anonymous=1 socket=" + socketPath().string(),
-    };
-    const auto pointers = [](std::vector<std::string>& texts) {
-        std::vector<char*> result;
-        for (std::string& text : texts) result.push_back(text.data());
-        result.push_back(nullptr);
-        return result;
-    };
-    std::vector<char*> argv = pointers(arguments);
-    std::vector<char*> envp = pointers(environment);
+    std::vector<std::string> environment = {"PATH=" + std::string(path ? path : "/usr/bin:/bin"),
+                                            "HOME=" + folder_.string(),
+                                            "XDG_RUNTIME_DIR=" + folder_.string()};
+    std::vector<std::string> arguments;
+    std::istringstream flags(
+        "pulseaudio -n --daemonize=no --system=false --exit-idle-time=-1 --use-pid-file=false "
+        "--disallow-exit --realtime=false --high-priority=false --log-target=stderr");
+    for (std::string flag; flags >> flag;) arguments.push_back(flag);
+    arguments.push_back("--load=module-null-sink sink_name=nodrel_test norewinds=1");
+    arguments.push_back("--load=module-native-protocol-unix auth-anonymous=1 socket=" + socketPath);
+    std::vector<char*> argv, envp;
+    for (std::string& word : arguments) argv.push_back(word.data());
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
 
-    pid_ = fork();
-    if (pid_ < 0) {
-        failure_ = "cannot fork";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const int error = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        pid_ = -1;
+        failure_ = "pulseaudio is not installed";
         return;
     }
-    if (pid_ == 0) {
-        const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (log >= 0) {
-            dup2(log, STDOUT_FILENO);
-            dup2(log, STDERR_FILENO);
-        }
-        execvpe(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
 
+    // A server that failed stays unreaped until the destructor.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!AcceptsConnections(socketPath())) {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            failure_ = WIFEXITED(status) && WEXITSTATUS(status) == 127
-                           ? "pulseaudio is not installed"
-                           : "pulseaudio did not start: " + LogTail();
-            return;
-        }
+    while (!AcceptsConnections(socketPath)) {
         if (std::chrono::steady_clock::now() > deadline) {
-            failure_ = "pulseaudio did not open its socket within 10 s: " + LogTail();
+            std::ifstream logged(log);
+            failure_ = "pulseaudio did not start within 10 s: " +
+                       std::string(std::istreambuf_iterator<char>(logged), {});
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -119,20 +94,6 @@ PrivateSoundServer::~PrivateSoundServer() {
     }
     std::error_code error;
     if (!folder_.empty()) std::filesystem::remove_all(folder_, error);
-}
-
-std::string PrivateSoundServer::address() const {
-    return "unix:" + socketPath().string();
-}
-
-std::string PrivateSoundServer::LogTail() const {
-    std::ifstream log(folder_ / "log");
-    std::string line;
-    std::string lastError = "no error logged";
-    while (std::getline(log, line)) {
-        if (line.starts_with("E:")) lastError = line;
-    }
-    return lastError;
 }
 
 }  // namespace nodrel::testing
