@@ -53,21 +53,20 @@ bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream words(text);
+    return {std::istream_iterator<std::string>(words), {}};
+}
+
 // The mapped windows of the program (decimal ids).
 std::vector<std::string> ProgramWindows() {
-    std::istringstream ids(Capture("xdotool search --onlyvisible --class nodrel"));
-    return {std::istream_iterator<std::string>(ids), {}};
+    return Words(Capture("xdotool search --onlyvisible --class nodrel"));
 }
 
 // Where the window is on the screen, as "WxH+X+Y".
 std::string Geometry(const std::string& id) {
-    const std::string text = Capture("xwininfo -id " + id);
-    const auto field = [&text](const std::string& label) {
-        const size_t at = text.find(label);
-        return at == std::string::npos ? "?" : std::to_string(std::atoi(&text[at + label.size()]));
-    };
-    return field("Width:") + "x" + field("Height:") + "+" + field("Absolute upper-left X:") + "+" +
-           field("Absolute upper-left Y:");
+    return Capture("eval $(xdotool getwindowgeometry --shell " + id +
+                   ") && echo -n ${WIDTH}x$HEIGHT+$X+$Y");
 }
 
 // The window's two newest cells as a user sees them (5 x 3 pixels each at the bottom left, one
@@ -81,12 +80,9 @@ std::string NewestCells(const std::string& id) {
 
 // The program's windows inside tint2's: its icons in the tray (decimal ids).
 std::vector<std::string> TrayIcons() {
-    std::istringstream lines(
+    return Words(
         Capture("for w in $(xdotool search --class tint2); do xwininfo -tree -id $w; done | "
-                "grep '(\"nodrel\"' | cut -d'\"' -f1"));
-    std::vector<std::string> icons;
-    for (std::string id; lines >> id;) icons.push_back(std::to_string(std::stoul(id, nullptr, 0)));
-    return icons;
+                "grep '(\"nodrel\"' | cut -d'\"' -f1 | xargs -r printf '%d\\n'"));
 }
 
 bool TrayOwned() {
@@ -232,8 +228,7 @@ protected:
         return found;
     }
 
-    // The exit status once the program has ended within 3 s (only to tell a hang); -1 while it
-    // runs.
+    // The exit status once the program has ended within 3 s (only to tell a hang), else -1.
     int ProgramStatus() {
         int status = -1;
         if (program_ <= 0) return -1;
