@@ -7,6 +7,8 @@ packages=(
     qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
     libsndfile1-dev libpulse-dev pulseaudio pulseaudio-utils util-linux
     fonts-dejavu-core fonts-noto-core fonts-liberation2
+    desktop-file-utils appstream dpkg-dev libcap2-bin
+    libxcb-damage0-dev xvfb openbox strace
 )
 
 missing=()
