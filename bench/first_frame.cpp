@@ -25,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     free(reply);
     return atom;
 }
@@ -72,6 +72,8 @@ int main(int argc, char** argv) {
     const Clock::time_point start = Clock::now();
     const pid_t child = fork();
     if (child == 0) {
+        // The program's own output would mix with the figure.
+        freopen("/dev/null", "w", stdout);
         execvp(argv[2], argv + 2);
         _exit(127);
     }

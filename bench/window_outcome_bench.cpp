@@ -14,6 +14,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QWindow>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -24,6 +26,8 @@ namespace {
 
 using nodrel::TFloatingWindow;
 
+// A store with every value, as a previous run leaves it: a store that lacks one is read as
+// none, and the first-run host is a public name.
 void WriteStore(const QString& configHome) {
     QDir().mkpath(configHome + "/KAVREN");
     QFile file(configHome + "/KAVREN/Nodrel.reg");
@@ -31,9 +35,13 @@ void WriteStore(const QString& configHome) {
     file.write(
         "Windows Registry Editor Version 5.00\n\n"
         "[HKEY_CURRENT_USER\\Software\\KAVREN\\Nodrel]\n"
-        "\"host\"=\"127.0.0.1\"\n\"interval\"=dword:00001388\n\"timeout\"=dword:000003e8\n"
-        "\"sound\"=dword:00000000\n\"minimized\"=dword:00000000\n"
-        "\"left\"=dword:00000064\n\"top\"=dword:00000064\n");
+        "\"left\"=dword:00000064\n\"top\"=dword:00000064\n\"viewmode\"=dword:00000002\n"
+        "\"modenum\"=dword:00000002\n\"blinkmode\"=dword:00000001\n\"col1\"=dword:00ff0000\n"
+        "\"col2\"=dword:00c0c0c0\n\"col3\"=dword:000000ff\n\"col4\"=dword:000080ff\n"
+        "\"col5\"=dword:00ffffff\n\"col6\"=dword:00000000\n\"sound\"=dword:00000000\n"
+        "\"timeout\"=dword:000003e8\n\"host\"=\"127.0.0.1\"\n\"interval\"=dword:00001388\n"
+        "\"alpha\"=dword:00000000\n\"w\"=dword:00000005\n\"h\"=dword:00000003\n"
+        "\"ws\"=dword:00000001\n\"hs\"=dword:00000001\n\"minimized\"=dword:00000000\n");
 }
 
 long ResidentKilobytes() {
@@ -65,9 +73,20 @@ void ServeUntil(TFloatingWindow& window, const PaintCounter& counter, int64_t cy
     }
 }
 
+// Closes the window and stops its worker, which the program itself leaves to the process's end.
+void CloseAndStop(TFloatingWindow& window) {
+    window.close();
+    delete window.Worker();
+}
+
 // Shows the window and waits for its first paint; the worker probes without pause. The first
 // pause starts only after the GUI thread took the first outcome, so it is already none.
 void ShowAndFlood(TFloatingWindow& window, PaintCounter& counter) {
+    if (window.Address() != QStringLiteral("127.0.0.1")) {
+        std::fprintf(stderr, "the store was not read: the window probes %s\n",
+                     qPrintable(window.Address()));
+        std::abort();
+    }
     window.SetInterval(0);
     window.findChild<QWidget*>(QStringLiteral("Image1"))->installEventFilter(&counter);
     window.show();
@@ -85,7 +104,7 @@ void BM_OutcomeToPaintedSurface(benchmark::State& state) {
     }
     state.counters["outcomes_per_iteration"] =
         double(window.Worker()->Cycle() - firstCycle) / double(state.iterations());
-    window.close();
+    CloseAndStop(window);
 }
 BENCHMARK(BM_OutcomeToPaintedSurface)->MinTime(3);
 
@@ -107,7 +126,7 @@ void BM_ResidentMemoryOverOutcomes(benchmark::State& state) {
     state.counters["rss_filled_kB"] = double(filled);
     state.counters["rss_end_kB"] = double(end);
     state.counters["growth_percent"] = 100.0 * double(end - filled) / double(filled);
-    window.close();
+    CloseAndStop(window);
 }
 BENCHMARK(BM_ResidentMemoryOverOutcomes)->Iterations(10000)->Unit(benchmark::kMicrosecond);
 

@@ -21,8 +21,7 @@ int main(int argc, char** argv) {
         const int size = std::atoi(argv[i]);
         const QString apps = QStringLiteral("%1/%2x%2/apps").arg(folder).arg(size);
         const QString path = apps + '/' + name + QStringLiteral(".png");
-        if (size <= 0 || !QDir().mkpath(apps) ||
-            !nodrel::DrawTrayTile(1, size).save(path, "PNG")) {
+        if (size <= 0 || !QDir().mkpath(apps) || !nodrel::DrawTrayTile(1, size).save(path, "PNG")) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return 1;
         }
