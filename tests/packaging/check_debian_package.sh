@@ -32,7 +32,7 @@ esac
 # Files, with the modes that matter.
 dpkg-deb -c "$deb" | awk '{ print $1, $6 }' >"$work/contents"
 expect_file() {
-    grep -qx "$1 $2" "$work/contents" || fail "no '$1 $2' in the package"
+    grep -qxF -- "$1 $2" "$work/contents" || fail "no '$1 $2' in the package"
 }
 expect_file -rwxr-xr-x ./usr/bin/nodrel
 expect_file -rw-r--r-- ./usr/share/applications/example.kavren.Nodrel.desktop
@@ -62,7 +62,10 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = net ] || fail "Section: $(field Section)"
 [ "$(field Maintainer)" = "KAVREN <nodrel@kavren.example>" ] || fail "Maintainer: $(field Maintainer)"
 [ "$(field Recommends)" = libcap2-bin ] || fail "Recommends: $(field Recommends)"
-field Description | head -n 1 | grep -q 'one host' || fail "Description: $(field Description)"
+[ "$(field Description | head -n 1)" = "small floating monitor of whether one host answers pings" ] ||
+    fail "Description: $(field Description)"
+field Description | sed -n 2p | grep -q '^ KAVREN Nodrel pings one host again and again and shows the recent outcomes in a tiny borderless window' ||
+    fail "long description: $(field Description)"
 depends=$(field Depends)
 for library in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 libsndfile1 libpulse0 libxcb1; do
     echo "$depends" | grep -q "\\b$library\\b" || fail "Depends lacks $library: $depends"
