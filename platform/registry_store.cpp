@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
+#include <algorithm>
 
 namespace nodrel::platform {
 
@@ -307,6 +308,25 @@ QString SerializeValue(const RegistryValue& value) {
     return line;
 }
 
+// A save killed between writing and renaming leaves its temporary file beside the store:
+// "<file>.XXXXXX", six letters. Another instance may be saving right now, so only files older than
+// a minute are taken for leftovers.
+void RemoveLeftoverSaveFiles(const QString& path) {
+    const QFileInfo store(path);
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QFileInfoList candidates = store.absoluteDir().entryInfoList(
+        {store.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo& candidate : candidates) {
+        const QString suffix = candidate.fileName().right(6);
+        const bool lettersOnly = std::all_of(suffix.begin(), suffix.end(), [](QChar c) {
+            return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+        });
+        if (lettersOnly && candidate.lastModified() < cutoff) {
+            QFile::remove(candidate.absoluteFilePath());
+        }
+    }
+}
+
 bool SaveFile(const QString& path, const RegistryFile& contents) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
@@ -369,6 +389,7 @@ std::optional<RegistryKey> RegistryKey::Open(const QString& keyPath) {
     const RegistryFile empty{
         QStringLiteral("HKEY_CURRENT_USER\\") + KeyComponents(keyPath).join(u'\\'), {}};
 
+    RemoveLeftoverSaveFiles(path);
     const QFileInfo info(path);
     if (!info.exists()) {
         if (!QDir().mkpath(info.absolutePath()) || !SaveFile(path, empty)) return std::nullopt;

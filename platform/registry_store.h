@@ -63,7 +63,8 @@ QString RegistryFilePath(const QString& keyPath);
 class RegistryKey {
 public:
     // Opens the key, creating its folders and an empty file when they are missing; nullopt when
-    // the path is not valid or the file can neither be read nor created.
+    // the path is not valid or the file can neither be read nor created. Removes what saves
+    // killed more than a minute ago left behind.
     static std::optional<RegistryKey> Open(const QString& keyPath);
 
     // The value when it is a REG_DWORD of at most 4 bytes (fewer bytes are zero-extended).

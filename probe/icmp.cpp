@@ -7,8 +7,6 @@
 #include <cstring>
 #include <vector>
 
-#include "name_service.h"
-
 namespace nodrel {
 
 namespace {
@@ -110,7 +108,7 @@ uint32_t TICMP::Resolve() {
     const QByteArray text = address.toUtf8();
     uint32_t resolved = inet_addr(text.constData());
     if (resolved == INADDR_NONE) {
-        const uint16_t error = platform::ResolveHostIPv4(text.constData(), resolved);
+        const uint16_t error = FPlatform.ResolveHostIPv4(text.constData(), resolved);
         if (error != 0) {
             FLastErrorCode = error;
             remember(INADDR_NONE, false);
@@ -146,7 +144,7 @@ int32_t TICMP::Ping() {
     const uint32_t replies =
         FLibrary->IcmpSendEcho(FHandle, destination, request.constData(), size, &options,
                                replyArea.data(), static_cast<uint32_t>(replyArea.size()), timeout);
-    FLastErrorCode = platform::GetLastError();
+    FLastErrorCode = FPlatform.GetLastError();
     const auto result = static_cast<int32_t>(replies);
     {
         std::lock_guard lock(FLock);

@@ -85,9 +85,9 @@ void TPing::StartDnsLookup(const QString& target) {
             std::lock_guard lock(FLookupLock);
             FLookupPending = false;
         }
+        // One substitution for both: a '%' in the target is never taken for a placeholder.
         throw std::runtime_error(QStringLiteral("%1: can't start DNS lookup, error #%2")
-                                     .arg(target)
-                                     .arg(failure.code().value())
+                                     .arg(target, QString::number(failure.code().value()))
                                      .toStdString());
     }
 }

@@ -6,9 +6,11 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
     qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
     libsndfile1-dev libpulse-dev pulseaudio pulseaudio-utils util-linux
-    fonts-dejavu-core fonts-noto-core fonts-liberation2
-    desktop-file-utils appstream dpkg-dev libcap2-bin
-    libxcb-damage0-dev xvfb openbox strace
+    fonts-dejavu-core fonts-noto-core fonts-liberation2 libxcb1-dev libxcb-xfixes0-dev
+    # the real-desktop tests
+    xvfb xauth openbox tint2 xdotool x11-utils imagemagick dbus iproute2
+    # the installed files' validators, the Debian package, the whole-program bench
+    desktop-file-utils appstream dpkg-dev libcap2-bin libxcb-damage0-dev strace
 )
 
 missing=()

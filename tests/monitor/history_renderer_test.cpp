@@ -7,11 +7,13 @@
 namespace nodrel {
 namespace {
 
-constexpr uint32_t kSuccessColour = 0x00FF0000;
-constexpr uint32_t kEmptyColour = 0x00C0C0C0;
-constexpr uint32_t kFailureColour = 0x000000FF;
-constexpr uint32_t kBlinkColour = 0x000080FF;
+// The first-start colours as the screen shows them.
+constexpr QRgb kBlue = qRgb(0, 0, 255);        // success
+constexpr QRgb kSilver = qRgb(192, 192, 192);  // no outcome
+constexpr QRgb kRed = qRgb(255, 0, 0);         // failure, blink phase 0
+constexpr QRgb kOrange = qRgb(255, 128, 0);    // failure, blink phase 1
 constexpr uint32_t kBackground = 0x00204060;
+constexpr QRgb kBackgroundPixel = qRgb(0x60, 0x40, 0x20);
 
 // Draws the large grid with distinct colours, laid out as the window lays it out.
 class Renderer : public ::testing::Test {
@@ -58,8 +60,8 @@ TEST_F(Renderer, EmptyHistoryIsAllUnknownInBothViews) {
         Compose();
         EXPECT_EQ(picture.width(), 60 * (5 + 1) + 4 - 1);
         EXPECT_EQ(picture.height(), PanelHeight());
-        for (int i = 1; i <= 600; ++i) ASSERT_EQ(Cell(i), ToRgb(kEmptyColour)) << i;
-        EXPECT_EQ(colourRegister.Colour, kEmptyColour);
+        for (int i = 1; i <= 600; ++i) ASSERT_EQ(Cell(i), kSilver) << i;
+        EXPECT_EQ(colourRegister.Colour, 0x00C0C0C0u);
     }
 }
 
@@ -67,71 +69,81 @@ TEST_F(Renderer, OneSuccessFillsTheBottomLeftCell) {
     Add("S");
     settings.viewmode = 2;
     Compose();
-    EXPECT_EQ(Cell(1), ToRgb(kSuccessColour));
-    for (int i = 2; i <= 600; ++i) ASSERT_EQ(Cell(i), ToRgb(kEmptyColour)) << i;
+    EXPECT_EQ(Cell(1), kBlue);
+    for (int i = 2; i <= 600; ++i) ASSERT_EQ(Cell(i), kSilver) << i;
 
     settings.viewmode = 1;
     Compose();
-    EXPECT_EQ(Cell(1), ToRgb(kSuccessColour));
-    EXPECT_EQ(Cell(2), ToRgb(kEmptyColour));
-    EXPECT_EQ(Cell(11), ToRgb(kEmptyColour));
+    EXPECT_EQ(Cell(1), kBlue);
+    EXPECT_EQ(Cell(2), kSilver);
+    EXPECT_EQ(Cell(11), kSilver);
 }
 
 TEST_F(Renderer, HistoryViewPutsTheNewestOutcomeFirst) {
     Add("FFFFFFFFFFFS");  // eleven failures, then a success: the shift sits between them
     settings.viewmode = 2;
     Compose();
-    EXPECT_EQ(Cell(1), ToRgb(kSuccessColour));
-    for (int i = 2; i <= 12; ++i) ASSERT_EQ(Cell(i), ToRgb(kFailureColour)) << i;
-    EXPECT_EQ(Cell(13), ToRgb(kEmptyColour));
+    EXPECT_EQ(Cell(1), kBlue);
+    for (int i = 2; i <= 12; ++i) ASSERT_EQ(Cell(i), kRed) << i;
+    EXPECT_EQ(Cell(13), kSilver);
+}
+
+TEST_F(Renderer, RightmostColumnIsDrawnInBothViewsOnceTheHistoryIsFull) {
+    Add(std::string(615, 'S'));  // the History view's last cells come from the 61st column
+    for (const uint8_t view : {1, 2}) {
+        settings.viewmode = view;
+        Compose();
+        EXPECT_EQ(Cell(591), kBlue) << "view " << int(view);
+        EXPECT_EQ(Cell(600), kBlue) << "view " << int(view);
+    }
 }
 
 TEST_F(Renderer, GraphTurnsToFailureColoursAtTheThirdFailure) {
     settings.viewmode = 1;
     Add("SSSSSSSSSSSSSFF");  // a full column of ten, then 3 successes and 2 failures
     Compose();
-    EXPECT_EQ(Cell(3), ToRgb(kSuccessColour));  // the current column's bar, 3 high
-    EXPECT_EQ(Cell(4), ToRgb(kEmptyColour));
-    EXPECT_EQ(Cell(20), ToRgb(kSuccessColour));  // the full column's bar, 10 high
+    EXPECT_EQ(Cell(3), kBlue);  // the current column's bar, 3 high
+    EXPECT_EQ(Cell(4), kSilver);
+    EXPECT_EQ(Cell(20), kBlue);  // the full column's bar, 10 high
     Add("F");
     Compose();
-    EXPECT_EQ(Cell(1), ToRgb(kFailureColour));
-    EXPECT_EQ(Cell(3), ToRgb(kFailureColour));
-    EXPECT_EQ(Cell(4), ToRgb(kEmptyColour));
-    EXPECT_EQ(Cell(20), ToRgb(kFailureColour));
-    EXPECT_EQ(Cell(21), ToRgb(kEmptyColour));
+    EXPECT_EQ(Cell(1), kRed);
+    EXPECT_EQ(Cell(3), kRed);
+    EXPECT_EQ(Cell(4), kSilver);
+    EXPECT_EQ(Cell(20), kRed);
+    EXPECT_EQ(Cell(21), kSilver);
 }
 
-TEST_F(Renderer, GraphBlinksWithEachFurtherFailure) {
-    settings.viewmode = 1;
-    settings.blinkmode = 2;
-    Add("SFFF");
-    Compose();
-    const QRgb before = Cell(1);
-    Add("F");
-    Compose();
-    EXPECT_NE(Cell(1), before);
-    EXPECT_TRUE(Cell(1) == ToRgb(kFailureColour) || Cell(1) == ToRgb(kBlinkColour));
-    // A redraw without a new outcome keeps the phase.
-    const QRgb now = Cell(1);
-    Compose();
-    EXPECT_EQ(Cell(1), now);
-}
-
-TEST_F(Renderer, SimpleOrderFlipsEveryFailureCellWithEveryOutcome) {
-    settings.viewmode = 2;
-    settings.blinkmode = 2;
-    Add("FSF");  // failures in cells 1 and 3
-    Compose();
-    EXPECT_EQ(Cell(1), Cell(3));
-    QRgb previous = Cell(1);
-    for (const std::string next : {"S", "S", "F", "S"}) {
-        Add(next);
+// Phase 0 shows red (col3), phase 1 orange (col4). The phase is the parity of the failure streak
+// in the Graph view and of the number of stored outcomes in the History view; chess order adds
+// the cell's number and column.
+TEST_F(Renderer, BlinkPhaseOfEachFailureCell) {
+    // Graph: bars of 2 (column 0) and 10 (column 1) after a streak of three failures, then four.
+    const std::string streak3 = std::string(12, 'S') + "FFF";
+    const std::string streak4 = streak3 + "F";
+    const std::string twelve(12, 'F');
+    struct Case {
+        uint8_t view, blink;
+        std::string outcomes;
+        int cell;
+        QRgb shown;
+    };
+    const Case cases[] = {
+        {1, 1, streak3, 11, kRed},    {1, 2, streak3, 1, kOrange},   {1, 2, streak3, 11, kOrange},
+        {1, 2, streak4, 1, kRed},     {1, 3, streak3, 1, kRed},      {1, 3, streak3, 2, kOrange},
+        {1, 3, streak3, 11, kOrange}, {1, 3, streak4, 1, kOrange},   {2, 1, "FSF", 3, kRed},
+        {2, 2, "FSF", 1, kOrange},    {2, 2, "FSF", 3, kOrange},     {2, 2, "FSFS", 2, kRed},
+        {2, 3, twelve, 1, kOrange},   {2, 3, twelve, 2, kRed},       {2, 3, twelve, 11, kRed},
+        {2, 3, twelve, 12, kOrange},  {2, 3, twelve + "F", 1, kRed},
+    };
+    for (const Case& c : cases) {
+        history.Reset();
+        Add(c.outcomes);
+        settings.viewmode = c.view;
+        settings.blinkmode = c.blink;
         Compose();
-        const int oldestFailure = static_cast<int>(history.HistoryColumns(1).Length);
-        EXPECT_NE(Cell(oldestFailure), previous) << "after " << next;
-        EXPECT_EQ(Cell(oldestFailure), Cell(oldestFailure - 2));
-        previous = Cell(oldestFailure);
+        EXPECT_EQ(Cell(c.cell), c.shown) << "view " << int(c.view) << ", blink " << int(c.blink)
+                                         << ", " << c.outcomes << ", cell " << c.cell;
     }
 }
 
@@ -143,7 +155,7 @@ TEST_F(Renderer, ChessOrderGivesNeighbouringFailuresOppositePhases) {
     const auto expectChessboard = [this](int first) {
         for (int i = first; i <= first + 34; ++i) {
             const QRgb cell = Cell(i);
-            ASSERT_TRUE(cell == ToRgb(kFailureColour) || cell == ToRgb(kBlinkColour)) << i;
+            ASSERT_TRUE(cell == kRed || cell == kOrange) << i;
             if (i % 10 != 0 && i + 1 <= first + 34) {
                 EXPECT_NE(cell, Cell(i + 1)) << i;  // above
             }
@@ -165,9 +177,9 @@ TEST_F(Renderer, SmallSizeDrawsTwelveColumnsOnTheFullWidth) {
     settings.modenum = 2;
     Compose();
     EXPECT_EQ(picture.width(), 60 * (5 + 1) + 4 - 1);
-    EXPECT_EQ(Cell(120), ToRgb(kEmptyColour));
-    EXPECT_EQ(Cell(121), ToRgb(kBackground));
-    EXPECT_EQ(Cell(600), ToRgb(kBackground));
+    EXPECT_EQ(Cell(120), kSilver);
+    EXPECT_EQ(Cell(121), kBackgroundPixel);
+    EXPECT_EQ(Cell(600), kBackgroundPixel);
 }
 
 TEST_F(Renderer, CellsWithoutARuleRepeatThePreviousColour) {
@@ -176,20 +188,20 @@ TEST_F(Renderer, CellsWithoutARuleRepeatThePreviousColour) {
     colourRegister.Colour = 0x00123456;  // left by a previous drawing
     Add("SF");                           // the failure is the newest: cell 1
     Compose();
-    EXPECT_EQ(Cell(1), ToRgb(0x00123456));
-    EXPECT_EQ(Cell(2), ToRgb(kSuccessColour));
+    EXPECT_EQ(Cell(1), qRgb(0x56, 0x34, 0x12));
+    EXPECT_EQ(Cell(2), kBlue);
 
     Add("S");  // now the failure is in cell 2, after a success
     Compose();
-    EXPECT_EQ(Cell(2), ToRgb(kSuccessColour));
-    EXPECT_EQ(Cell(3), ToRgb(kSuccessColour));
-    EXPECT_EQ(colourRegister.Colour, kEmptyColour);
+    EXPECT_EQ(Cell(2), kBlue);
+    EXPECT_EQ(Cell(3), kBlue);
+    EXPECT_EQ(colourRegister.Colour, 0x00C0C0C0u);
 
     settings.viewmode = 0;  // no view: every cell keeps the register's colour
     colourRegister.Colour = 0x00654321;
     Compose();
-    EXPECT_EQ(Cell(1), ToRgb(0x00654321));
-    EXPECT_EQ(Cell(600), ToRgb(0x00654321));
+    EXPECT_EQ(Cell(1), qRgb(0x21, 0x43, 0x65));
+    EXPECT_EQ(Cell(600), qRgb(0x21, 0x43, 0x65));
 }
 
 TEST_F(Renderer, ZeroSpacesMakeCellsTouch) {
@@ -199,16 +211,16 @@ TEST_F(Renderer, ZeroSpacesMakeCellsTouch) {
     settings.hs = 0;
     Compose();
     const TCellRect first = CellRect(1, settings, SurfaceHeight());
-    EXPECT_EQ(picture.pixel(first.Right, first.Top), ToRgb(kEmptyColour));     // cell 11
-    EXPECT_EQ(picture.pixel(first.Left, first.Top - 1), ToRgb(kEmptyColour));  // cell 2
-    EXPECT_EQ(picture.pixel(first.Right - 1, first.Bottom - 1), ToRgb(kSuccessColour));
+    EXPECT_EQ(picture.pixel(first.Right, first.Top), kSilver);     // cell 11
+    EXPECT_EQ(picture.pixel(first.Left, first.Top - 1), kSilver);  // cell 2
+    EXPECT_EQ(picture.pixel(first.Right - 1, first.Bottom - 1), kBlue);
 
     settings.ws = 1;
     settings.hs = 1;
     Compose();
     const TCellRect spaced = CellRect(1, settings, SurfaceHeight());
-    EXPECT_EQ(picture.pixel(spaced.Right, spaced.Top), ToRgb(kBackground));
-    EXPECT_EQ(picture.pixel(spaced.Left, spaced.Top - 1), ToRgb(kBackground));
+    EXPECT_EQ(picture.pixel(spaced.Right, spaced.Top), kBackgroundPixel);
+    EXPECT_EQ(picture.pixel(spaced.Left, spaced.Top - 1), kBackgroundPixel);
 }
 
 TEST(CellRect, FollowsTheGrid) {
@@ -241,8 +253,8 @@ TEST_F(Renderer, RedrawAfterAnOutcomeKeepsTheBackground) {
     const TCellRect first = CellRect(1, settings, SurfaceHeight());
     for (const QPoint gap : {QPoint(0, 0), QPoint(first.Right, first.Top), QPoint(first.Left, 36),
                              QPoint(picture.width() - 1, picture.height() - 1)}) {
-        EXPECT_EQ(picture.pixel(gap), ToRgb(kBackground)) << gap.x() << "," << gap.y();
-        EXPECT_EQ(full.pixel(gap), ToRgb(kBackground)) << gap.x() << "," << gap.y();
+        EXPECT_EQ(picture.pixel(gap), kBackgroundPixel) << gap.x() << "," << gap.y();
+        EXPECT_EQ(full.pixel(gap), kBackgroundPixel) << gap.x() << "," << gap.y();
     }
 }
 

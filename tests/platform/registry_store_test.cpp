@@ -1,10 +1,17 @@
 #include "registry_store.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
+#include <random>
+#include <thread>
 
 namespace nodrel::platform {
 namespace {
@@ -129,6 +136,53 @@ TEST_F(RegistryStoreTest, AFailedSaveLeavesTheFileAndTheKeyAsTheyWere) {
     EXPECT_EQ(FileBytes(FilePath()), before);
     EXPECT_TRUE(key->WriteInteger("c", 3));
     EXPECT_EQ(OnDisk()->values.size(), 2u);
+}
+
+// A save killed at any moment leaves the old file or the new one, never a part of either.
+TEST_F(RegistryStoreTest, ASaveKilledAtAnyMomentLeavesACompleteStore) {
+    const QString pad(30000, 'p');  // long enough for a kill to land inside a save
+    {
+        auto key = RegistryKey::Open(kKey);
+        ASSERT_TRUE(key && key->WriteString("pad", pad) && key->WriteInteger("count", 0));
+    }
+    std::minstd_rand random(13);
+    std::uniform_int_distribution<int> microseconds(0, 20000);
+    for (int round = 0; round < 40; ++round) {
+        const pid_t saver = fork();
+        ASSERT_GE(saver, 0);
+        if (saver == 0) {
+            auto key = RegistryKey::Open(kKey);
+            for (uint32_t count = 1; key && key->WriteInteger("count", count); ++count) {
+            }
+            _exit(1);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(microseconds(random)));
+        kill(saver, SIGKILL);
+        waitpid(saver, nullptr, 0);
+        const auto file = OnDisk();
+        ASSERT_TRUE(file) << "round " << round;
+        ASSERT_EQ(file->values.size(), 2u) << "round " << round;
+        ASSERT_EQ(file->values[0].data.size(), 2 * (pad.size() + 1)) << "round " << round;
+    }
+}
+
+TEST_F(RegistryStoreTest, OpenRemovesOnlySaveLeftoversOlderThanAMinute) {
+    const QString folder = home_.path() + "/KAVREN/";
+    const QDateTime twoMinutesAgo = QDateTime::currentDateTime().addSecs(-120);
+    const QStringList names{"Nodrel.reg.AbCdEf", "Nodrel.reg.GhIjKl",
+                            "Nodrel.reg.broken-20240101T000000Z", "Nodrel.reg.b4d-n4"};
+    WriteFile(kHead);
+    for (const QString& name : names) {
+        QFile file(folder + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        if (name != "Nodrel.reg.GhIjKl") {  // this one is being saved right now
+            ASSERT_TRUE(file.setFileTime(twoMinutesAgo, QFileDevice::FileModificationTime));
+        }
+    }
+    ASSERT_TRUE(RegistryKey::Open(kKey));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
+              QStringList({"Nodrel.reg", "Nodrel.reg.GhIjKl", "Nodrel.reg.b4d-n4",
+                           "Nodrel.reg.broken-20240101T000000Z"}));
 }
 
 TEST_F(RegistryStoreTest, ReadsARegistryEditorExportInUtf16) {

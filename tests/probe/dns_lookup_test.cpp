@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+#include <cstdio>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "fake_echo_platform.h"
-#include "name_service.h"
 #include "ping.h"
 #include "support/isolated_network.h"
 
@@ -82,7 +85,7 @@ TEST_F(TPingLookup, AbortReportsInterruptionAndSilencesTheLateCompletion) {
     ping->StartDnsLookup("localhost");
     ping->AbortDnsLookup();
     ASSERT_EQ(completions.size(), 1u);
-    EXPECT_EQ(completions[0].error, platform::WSAEINTR);
+    EXPECT_EQ(completions[0].error, 10004);
     DrainEvents();
     EXPECT_EQ(completions.size(), 1u);
     EXPECT_TRUE(ping->LookupResult().isEmpty());
@@ -92,7 +95,7 @@ TEST_F(TPingLookup, DestroyingWithALookupPendingReportsItFirst) {
     ping->StartDnsLookup("localhost");
     ping.reset();
     ASSERT_EQ(completions.size(), 1u);
-    EXPECT_EQ(completions[0].error, platform::WSAEINTR);
+    EXPECT_EQ(completions[0].error, 10004);
     DrainEvents();  // the lookup thread finishes with nobody to tell
     EXPECT_EQ(completions.size(), 1u);
 }
@@ -103,13 +106,13 @@ protected:
     void SetUp() override { NODREL_REQUIRE_ISOLATED_NETWORK(); }
 };
 
-TEST_F(TPingLookupIsolated, UnknownNameReportsAnErrorAndNoResult) {
+TEST_F(TPingLookupIsolated, UnknownNameReportsHostNotFoundAndNoResult) {
     ping->StartDnsLookup("192.0.2.1");
-    ping->StartDnsLookup("nodrel-test.invalid");
+    ping->StartDnsLookup("");  // no name at all: not found without asking any server
     EXPECT_TRUE(ping->LookupResult().isEmpty());
     WaitForCompletions(2);
     ASSERT_EQ(completions.size(), 2u);
-    EXPECT_NE(completions[1].error, 0);
+    EXPECT_EQ(completions[1].error, 11001);
     EXPECT_TRUE(completions[1].result.isEmpty());
 }
 
@@ -121,6 +124,27 @@ TEST_F(TPingLookupIsolated, SecondStartReplacesThePendingLookup) {
     ASSERT_EQ(completions.size(), 1u);
     EXPECT_EQ(completions[0].error, 0);
     EXPECT_EQ(completions[0].result, "127.0.0.1");
+}
+
+// Where this user may start no further thread, the lookup cannot start; the message keeps the
+// target exactly as given. Runs in a child process, which gives up root for the limit to bind.
+TEST(TPingLookupStart, FailureMessageNamesTheTargetAsGiven) {
+    const auto startWithoutThreads = [] {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        const rlimit noProcesses{0, 0};
+        if (setrlimit(RLIMIT_NPROC, &noProcesses) != 0) _exit(3);
+        testing::FakeEchoPlatform platform;
+        TPing ping(nullptr, platform);
+        try {
+            ping.StartDnsLookup("a%1b");
+        } catch (const std::runtime_error& error) {
+            std::fprintf(stderr, "%s\n", error.what());
+            _exit(0);
+        }
+        _exit(1);
+    };
+    EXPECT_EXIT(startWithoutThreads(), ::testing::ExitedWithCode(0),
+                "a%1b: can't start DNS lookup, error #11");
 }
 
 }  // namespace

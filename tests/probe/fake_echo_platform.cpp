@@ -2,12 +2,16 @@
 
 #include <cstring>
 
+#include "name_service.h"
+
 namespace nodrel::testing {
 
 namespace {
 
 // The library entries are plain functions; they reach the one fake alive at a time through this.
 FakeEchoPlatform* current = nullptr;
+// Like the real service's, per thread.
+thread_local uint32_t lastStatus = platform::IP_SUCCESS;
 
 platform::EchoHandle CreateFile() {
     current->log.push_back("create");
@@ -34,6 +38,7 @@ uint32_t SendEcho(platform::EchoHandle, uint32_t destination, const void* data, 
     platform::ICMP_ECHO_REPLY header{};
     header.Address = destination;
     header.Status = fake.status;
+    lastStatus = header.Status;
     std::memcpy(reply, &header, sizeof header);
     return fake.replies;
 }
@@ -68,6 +73,14 @@ const platform::EchoLibrary* FakeEchoPlatform::LoadEchoLibrary() {
 
 void FakeEchoPlatform::FreeEchoLibrary(const platform::EchoLibrary*) {
     log.push_back("free");
+}
+
+uint32_t FakeEchoPlatform::GetLastError() {
+    return lastStatus;
+}
+
+uint16_t FakeEchoPlatform::ResolveHostIPv4(const char* name, uint32_t& address) {
+    return resolver ? resolver(name, address) : platform::ResolveHostIPv4(name, address);
 }
 
 }  // namespace nodrel::testing

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ public:
     void StopSocketLayer() override;
     const platform::EchoLibrary* LoadEchoLibrary() override;
     void FreeEchoLibrary(const platform::EchoLibrary* library) override;
+    // The status the calling thread's last send reported.
+    uint32_t GetLastError() override;
+    // Through `resolver` when it is set, else through the system's name service.
+    uint16_t ResolveHostIPv4(const char* name, uint32_t& address) override;
 
     // What happened, in order: "start", "stop", "load", "free", "create", "close".
     std::vector<std::string> log;
@@ -39,6 +44,7 @@ public:
     // status may be changed while a worker probes.
     uint32_t replies = 1;
     std::atomic<uint32_t> status = platform::IP_SUCCESS;
+    std::function<uint16_t(const char* name, uint32_t& address)> resolver;
 
 private:
     Failure FFailure;

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 #include <atomic>
+#include <future>
+#include <string>
 #include <thread>
 
 #include "fake_echo_platform.h"
@@ -123,6 +125,7 @@ TEST(TICMPEvents, AnsweredProbeFiresRequestThenReplyWithTheHeaderStored) {
     icmp.SetOnDisplay([&](TICMP*, const QString& msg) { events << msg; });
     EXPECT_EQ(icmp.Ping(), 0);
     EXPECT_EQ(events, QStringList({"request", "reply 0"}));
+    EXPECT_EQ(icmp.LastErrorCode(), 11010u);  // from the platform the requester was given
 }
 
 TEST(TICMPEvents, AllOnesAddressIsNeverSent) {
@@ -165,6 +168,35 @@ TEST(TICMPResolution, SameTextKeepsTheCacheAndACaseChangeDropsIt) {
     EXPECT_TRUE(icmp.AddressResolved());
     icmp.SetAddress("LOCALHOST");
     EXPECT_FALSE(icmp.AddressResolved());
+}
+
+TEST(TICMPResolution, AddressWrittenDuringALookupIsLookedUpAfresh) {
+    FakeEchoPlatform platform;
+    std::vector<std::string> lookups;
+    std::promise<void> lookupHeld;
+    std::promise<void> lookupReleased;
+    platform.resolver = [&](const char* name, uint32_t& address) -> uint16_t {
+        lookups.emplace_back(name);
+        if (lookups.size() == 1) {
+            lookupHeld.set_value();
+            lookupReleased.get_future().wait();
+        }
+        address = inet_addr(lookups.back() == "old.test" ? "192.0.2.1" : "192.0.2.2");
+        return 0;
+    };
+    TICMP icmp(platform);
+    icmp.SetAddress("old.test");
+    std::thread prober([&] { icmp.Ping(); });
+    lookupHeld.get_future().wait();
+    icmp.SetAddress("new.test");
+    lookupReleased.set_value();
+    prober.join();
+    EXPECT_EQ(platform.lastSend.destination, inet_addr("192.0.2.1"));  // the probe under way
+    EXPECT_FALSE(icmp.AddressResolved());
+
+    icmp.Ping();
+    EXPECT_EQ(lookups, (std::vector<std::string>{"old.test", "new.test"}));
+    EXPECT_EQ(platform.lastSend.destination, inet_addr("192.0.2.2"));
 }
 
 // Looks `address` up in an isolated namespace, where no name server can be reached.

@@ -234,12 +234,18 @@ TEST_F(SettingsTest, StoredValuesOfTheWrongTypeOrRangeHaveTheirDefinedEffect) {
     EXPECT_EQ(Load(), expected);
 
     // Modes keep any value after truncation; the renderer and menus define what others mean.
-    Store({}, {{"viewmode", 258u}, {"modenum", 3u}, {"blinkmode", 0u}, {"w", 65541u}});
+    // Geometry is cut to 16 bits before the range applies: 0x10005 is 5, 0x10103 is 259.
+    Store({}, {{"viewmode", 258u},
+               {"modenum", 3u},
+               {"blinkmode", 0u},
+               {"w", 65541u},
+               {"h", 0x00010103u}});
     expected = Sample();
     expected.display.modes = {2, 3, 0};
     expected.viewItem = 2;
     expected.blinkItem = 1;  // no blink item marked: the designed one stays
     expected.display.Geometry(GeometryValue::Width) = 5;
+    expected.display.Geometry(GeometryValue::Height) = 10;
     EXPECT_EQ(Load(), expected);
 
     // What the options dialog could not produce is brought into its ranges.
