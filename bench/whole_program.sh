@@ -100,7 +100,11 @@ wait "$!" || true
 sleep 1
 for name in bare nodrel; do
     echo "-- $name: system calls over $idle_seconds s"
-    sed -n '/^% time/,$p' "$work/$name.strace"
+    if grep -q '^% time' "$work/$name.strace"; then
+        sed -n '/^% time/,$p' "$work/$name.strace"
+    else
+        echo "none"
+    fi
 done
 kill "$bare_pid" "$nodrel_pid"
 
