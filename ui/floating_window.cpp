@@ -216,7 +216,8 @@ QAction* TFloatingWindow::AddMenuItem(QMenu* menu, const char* name, const QStri
 
 void TFloatingWindow::CreateTray() {
     trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
-    trayIcon_->setIcon(DrawTrayImage(0));
+    trayImages_ = {DrawTrayImage(0), DrawTrayImage(1)};
+    trayIcon_->setIcon(trayImages_[0]);
     trayMenu_->setObjectName(QStringLiteral("PopupMenu2"));
     QAction* show = AddMenuItem(trayMenu_, "N20", QStringLiteral("Show Floating Window"),
                                 [this] { ShowFromTray(); });
@@ -310,8 +311,11 @@ void TFloatingWindow::AddResult(bool success) {
     const TOutcomeEffects effects = history_.AddResult(success, SoundsMarked());
     if (effects.Sound != TDueSound::None) playSound_(SoundFileName(effects.Sound));
     DrawHistory();
-    trayImage_ = effects.IconImage;
-    trayIcon_->setIcon(DrawTrayImage(trayImage_));
+    // The tray is told only of a change: each new image travels to the panel.
+    if (effects.IconImage != trayImage_) {
+        trayImage_ = effects.IconImage;
+        trayIcon_->setIcon(trayImages_[trayImage_]);
+    }
 }
 
 void TFloatingWindow::showEvent(QShowEvent* event) {

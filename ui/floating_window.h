@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QSystemTrayIcon>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -186,6 +187,7 @@ private:
     TResultHistory history_;
     TRenderSettings render_;
     TColourRegister colourRegister_;
+    std::array<QIcon, 2> trayImages_;  // drawn once: red after a failure, blue after a success
     int trayImage_ = 0;
     bool showAtStart_ = false;
     bool closing_ = false;

@@ -13,6 +13,8 @@ namespace nodrel {
 namespace {
 
 const QString kNoPingHandle = QStringLiteral("Unable to get ping handle");
+// Names the installed launcher and icon, so docks and task switchers match the window to them.
+const QString kApplicationId = QStringLiteral("example.kavren.Nodrel");
 
 void ReportStartError(const QString& message) {
     QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(),
@@ -39,7 +41,9 @@ int RunProgram(platform::EchoPlatform& echoPlatform) {
     QGuiApplication::setApplicationDisplayName(QStringLiteral("KAVREN Nodrel"));
     // Hiding to the notification area closes no window; only "Close KAVREN Nodrel" ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(DrawTrayImage(1));
+    QGuiApplication::setDesktopFileName(kApplicationId);
+    // The installed icon where the theme has it, else the same design drawn here.
+    QApplication::setWindowIcon(QIcon::fromTheme(kApplicationId, DrawTrayImage(1)));
 
     TFloatingWindow window(echoPlatform);
     if (window.StartError()) {

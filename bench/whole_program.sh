@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Measures KAVREN Nodrel as a whole process against the bare Qt window of bench/bare_window.cpp,
+# side by side under Xvfb with openbox: launch to first paint, resident memory once idle,
+# wake-ups while idle, then the window's outcome path (bench/window_outcome_bench.cpp).
+#   bench/whole_program.sh [build folder [benchmark options]] (default build; needs nodrel,
+#                          bare_window, first_frame and window_outcome_bench built there)
+# LAUNCHES (20) and IDLE_SECONDS (60) change the number of launches and the traced idle time.
+# Every nodrel reads a complete store of its own that probes 127.0.0.1 every 5 s, and all of it
+# runs in a private network namespace with only loopback, where unshare can make one.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ -z "${NODREL_BENCH_NETNS:-}" ]; then
+    as_namespace_root=()
+    [ "$(id -u)" -eq 0 ] || as_namespace_root=(-r)
+    if unshare "${as_namespace_root[@]}" -n true 2>/dev/null; then
+        # shellcheck disable=SC2016 # expanded by the inner shell
+        exec unshare "${as_namespace_root[@]}" -n env NODREL_BENCH_NETNS=1 \
+            sh -c 'ip link set lo up && exec "$0" "$@"' "$PWD/bench/whole_program.sh" "$@"
+    fi
+    echo "NOTE: no private network namespace (unshare -n failed); the store keeps it on 127.0.0.1"
+fi
+build=${1:-build}
+launches=${LAUNCHES:-20}
+idle_seconds=${IDLE_SECONDS:-60}
+nodrel=$build/ui/nodrel
+bare=$build/bench/bare_window
+for tool in Xvfb openbox strace; do
+    command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/install-deps.sh)"; exit 1; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A private display with a window manager, and a private settings store.
+display=:$((200 + $$ % 300))
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+openbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+mkdir -p "$XDG_CONFIG_HOME/KAVREN"
+# Complete: a store that lacks a value is read as none, and the first-run host is a public name.
+printf '%s\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_CURRENT_USER\Software\KAVREN\Nodrel]' '"left"=dword:00000064' '"top"=dword:00000064' \
+    '"viewmode"=dword:00000002' '"modenum"=dword:00000002' '"blinkmode"=dword:00000001' \
+    '"col1"=dword:00ff0000' '"col2"=dword:00c0c0c0' '"col3"=dword:000000ff' \
+    '"col4"=dword:000080ff' '"col5"=dword:00ffffff' '"col6"=dword:00000000' \
+    '"sound"=dword:00000000' '"timeout"=dword:000003e8' '"host"="127.0.0.1"' \
+    '"interval"=dword:00001388' '"alpha"=dword:00000000' '"w"=dword:00000005' \
+    '"h"=dword:00000003' '"ws"=dword:00000001' '"hs"=dword:00000001' \
+    '"minimized"=dword:00000000' >"$XDG_CONFIG_HOME/KAVREN/Nodrel.reg"
+cp "$XDG_CONFIG_HOME/KAVREN/Nodrel.reg" "$work/store"
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+echo "== launch to first paint, $launches launches each, alternating"
+for _ in $(seq "$launches"); do
+    "$build/bench/first_frame" "Bare window" "$bare" >>"$work/bare.launch"
+    cp "$work/store" "$XDG_CONFIG_HOME/KAVREN/Nodrel.reg"
+    "$build/bench/first_frame" "KAVREN Nodrel - 127.0.0.1" "$nodrel" >>"$work/nodrel.launch"
+done
+grep -q . "$work/nodrel.launch" || { echo "no launch measured"; exit 1; }
+bare_launch=$(median <"$work/bare.launch")
+nodrel_launch=$(median <"$work/nodrel.launch")
+echo "bare window:   median $bare_launch ms (all: $(sort -n "$work/bare.launch" | tr '\n' ' '))"
+echo "KAVREN Nodrel: median $nodrel_launch ms (all: $(sort -n "$work/nodrel.launch" | tr '\n' ' '))"
+echo "ratio: $(ratio "$nodrel_launch" "$bare_launch") (aim: at most 1.2)"
+
+echo "== resident memory after 5 s idle, then wake-ups over $idle_seconds s idle (strace -c -f)"
+cp "$work/store" "$XDG_CONFIG_HOME/KAVREN/Nodrel.reg"
+"$bare" >/dev/null &
+bare_pid=$!
+pids+=("$bare_pid")
+"$nodrel" &
+nodrel_pid=$!
+pids+=("$nodrel_pid")
+sleep 5
+memory() { grep -E '^(VmRSS|RssAnon|RssFile|RssShmem)' "/proc/$1/status" | awk '{ printf "%s %s kB  ", $1, $2 }'; }
+rss() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
+bare_rss=$(rss "$bare_pid")
+nodrel_rss=$(rss "$nodrel_pid")
+echo "bare window:   $(memory "$bare_pid")"
+echo "KAVREN Nodrel: $(memory "$nodrel_pid")"
+echo "ratio: $(ratio "$nodrel_rss" "$bare_rss") (aim: at most 1.1)"
+timeout -s INT "$idle_seconds" strace -c -f -qq -p "$bare_pid" -o "$work/bare.strace" 2>/dev/null &
+timeout -s INT "$idle_seconds" strace -c -f -qq -p "$nodrel_pid" -o "$work/nodrel.strace" 2>/dev/null &
+wait "$!" || true
+sleep 1
+for name in bare nodrel; do
+    echo "-- $name: system calls over $idle_seconds s"
+    if grep -q '^% time' "$work/$name.strace"; then
+        sed -n '/^% time/,$p' "$work/$name.strace"
+    else
+        echo "none"
+    fi
+done
+kill "$bare_pid" "$nodrel_pid"
+
+echo "== the outcome path (Google Benchmark)"
+"$build/bench/window_outcome_bench" "${@:2}"
