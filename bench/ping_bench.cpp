@@ -43,7 +43,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -217,9 +216,8 @@ void BM_TPingRoundTrip(benchmark::State& state, SocketKind kind) {
 // How long after its Timeout a probe to a host that never answers returns.
 void BM_TimeoutLateness(benchmark::State& state) {
     if (!InPrivateNamespace()) {
-        state.SkipWithError(("needs a silent loopback in a private namespace: " +
-                             gNamespaceProblem)
-                                .c_str());
+        state.SkipWithError(
+            ("needs a silent loopback in a private namespace: " + gNamespaceProblem).c_str());
         return;
     }
     ChooseSocketKind(SocketKind::Datagram);
@@ -244,48 +242,77 @@ void BM_TimeoutLateness(benchmark::State& state) {
     }
     SetEchoIgnored(false);
     state.counters["late_ms_mean"] =
-        totalLateness / static_cast<double>(std::max<benchmark::IterationCount>(
-                            state.iterations(), 1));
+        totalLateness /
+        static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
     state.counters["late_ms_max"] = worstLateness;
 }
 
-// The console report, then each socket kind's TPing time over its bare loop's (medians over the
-// repetitions when there are several).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            FTimes[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
-        }
-    }
+double ThreadCpuSeconds() {
+    timespec now;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
 
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        for (const SocketKind kind : {SocketKind::Datagram, SocketKind::Raw}) {
-            const std::string suffix = std::string("/") + Name(kind);
-            const double bare = Median("BareSocketRoundTrip" + suffix);
-            const double tping = Median("TPingRoundTrip" + suffix);
-            if (bare > 0 && tping > 0) {
-                std::printf("%-8s socket: TPing::Ping %.0f ns, bare loop %.0f ns, ratio %.3fx\n",
-                            Name(kind), tping, bare, tping / bare);
+struct BlockTime {
+    double real = 0;
+    double cpu = 0;
+};
+
+template <typename Probe>
+BlockTime TimeBlock(int probes, Probe&& probe) {
+    const Clock::time_point start = Clock::now();
+    const double cpuStart = ThreadCpuSeconds();
+    for (int i = 0; i < probes; ++i) probe();
+    return {std::chrono::duration<double>(Clock::now() - start).count(),
+            ThreadCpuSeconds() - cpuStart};
+}
+
+double Median(std::vector<double> values) {
+    std::ranges::sort(values);
+    return values[values.size() / 2];
+}
+
+// TPing::Ping over the bare loop, side by side: blocks of probes by each in turn, which one goes
+// first alternating, so that the load of a shared machine falls on both alike. One socket is open
+// at a time (every open raw socket gets a copy of every reply). Prints the medians of the
+// per-round ratios of real time and of the thread's CPU time.
+void PrintRatio(SocketKind kind, int rounds) {
+    constexpr int kBlock = 2000;
+    if (const std::string whyNot = ChooseSocketKind(kind); !whyNot.empty()) {
+        std::printf("%-8s socket: not measured: %s\n", Name(kind), whyNot.c_str());
+        return;
+    }
+    std::vector<double> realRatios;
+    std::vector<double> cpuRatios;
+    std::vector<double> tpingTimes;
+    std::vector<double> bareTimes;
+    for (int round = 0; round < rounds; ++round) {
+        BlockTime bare;
+        BlockTime tping;
+        for (int turn = 0; turn < 2; ++turn) {
+            if ((turn == 0) == (round % 2 == 0)) {
+                BareSocket socket(kind);
+                socket.RoundTrip();
+                bare = TimeBlock(kBlock, [&] { socket.RoundTrip(); });
             } else {
-                std::printf("%-8s socket: not measured\n", Name(kind));
+                nodrel::TPing ping;
+                ping.SetAddress("127.0.0.1");
+                ping.SetTimeout(1000);
+                ping.Ping();
+                tping = TimeBlock(kBlock, [&] { ping.Ping(); });
             }
         }
+        realRatios.push_back(tping.real / bare.real);
+        cpuRatios.push_back(tping.cpu / bare.cpu);
+        tpingTimes.push_back(tping.real / kBlock * 1e9);
+        bareTimes.push_back(bare.real / kBlock * 1e9);
     }
-
-private:
-    double Median(const std::string& name) {
-        std::vector<double>& times = FTimes[name];
-        if (times.empty()) return 0;
-        std::ranges::sort(times);
-        return times[times.size() / 2];
-    }
-
-    std::map<std::string, std::vector<double>> FTimes;
-};
+    std::printf(
+        "%-8s socket: TPing::Ping %.0f ns, bare loop %.0f ns; ratio %.3fx real time, %.3fx CPU "
+        "time (medians of %d rounds of %d probes each)\n",
+        Name(kind), Median(tpingTimes), Median(bareTimes), Median(realRatios), Median(cpuRatios),
+        rounds, kBlock);
+}
 
 // --probes=N: exactly N probes and nothing else, for callgrind and valgrind.
 int CountProbes(long probes, SocketKind kind, bool bare) {
@@ -337,6 +364,7 @@ int main(int argc, char** argv) {
         TakeOption(argc, argv, "socket") == "raw" ? SocketKind::Raw : SocketKind::Datagram;
     const bool bare = !TakeOption(argc, argv, "bare").empty();
     std::string timeouts = TakeOption(argc, argv, "timeouts");
+    const std::string ratioRounds = TakeOption(argc, argv, "ratio-rounds");
     if (!probes.empty()) return CountProbes(std::atol(probes.c_str()), kind, bare);
 
     for (const SocketKind each : {SocketKind::Datagram, SocketKind::Raw}) {
@@ -353,7 +381,9 @@ int main(int argc, char** argv) {
         const long timeout = std::atol(timeouts.substr(start, end - start).c_str());
         benchmark::RegisterBenchmark("TimeoutLateness", BM_TimeoutLateness)
             ->Arg(timeout)
-            ->Iterations(timeout >= 4000 ? 2 : timeout >= 1000 ? 3 : 10)
+            ->Iterations(timeout >= 4000   ? 2
+                         : timeout >= 1000 ? 3
+                                           : 10)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
         start = end + 1;
@@ -362,8 +392,11 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     if (!InPrivateNamespace()) std::printf("host namespace: %s\n", gNamespaceProblem.c_str());
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    const int rounds = ratioRounds.empty() ? 21 : std::atoi(ratioRounds.c_str());
+    for (const SocketKind each : {SocketKind::Datagram, SocketKind::Raw}) {
+        if (rounds > 0) PrintRatio(each, rounds);
+    }
     return 0;
 }

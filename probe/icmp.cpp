@@ -156,9 +156,9 @@ int32_t TICMP::Ping() {
     options.Ttl = static_cast<uint8_t>(FTTL.load());
     options.Flags = static_cast<uint8_t>(FFlags.load());
     const uint32_t timeout = static_cast<uint32_t>(std::max(FTimeout.load(), 0));
-    const uint32_t replies =
-        FLibrary->IcmpSendEcho(FHandle, destination, FRequestData.data(), size, &options,
-                               FReplyArea.data(), static_cast<uint32_t>(FReplyArea.size()), timeout);
+    const uint32_t replies = FLibrary->IcmpSendEcho(
+        FHandle, destination, FRequestData.data(), size, &options, FReplyArea.data(),
+        static_cast<uint32_t>(FReplyArea.size()), timeout);
     FLastErrorCode = FPlatform.GetLastError();
     const auto result = static_cast<int32_t>(replies);
     {
