@@ -31,10 +31,10 @@
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
-#include <netinet/ip.h>
-#include <netinet/ip_icmp.h>
 #include <sys/socket.h>
 #include <unistd.h>
+// After the C library headers, whose definitions the kernel header builds on.
+#include <linux/icmp.h>
 
 #include <algorithm>
 #include <array>
@@ -126,12 +126,17 @@ void SetEchoIgnored(bool ignored) {
 }
 
 // The floor: one request out, its reply in, by a blocking socket with nothing around it. The
-// datagram socket leaves the checksum to the kernel, the raw one must carry it.
+// datagram socket leaves the checksum to the kernel, the raw one must carry it; the raw one lets
+// only echo replies through, as the echo service's does, and not its own requests as well.
 class BareSocket {
 public:
     explicit BareSocket(SocketKind kind) : FKind(kind), FSocket(OpenSocket(kind)) {
         FDestination.sin_family = AF_INET;
         FDestination.sin_addr.s_addr = kLoopback;
+        if (kind == SocketKind::Raw && FSocket >= 0) {
+            const icmp_filter onlyEchoReplies{~(1u << ICMP_ECHOREPLY)};
+            setsockopt(FSocket, SOL_RAW, ICMP_FILTER, &onlyEchoReplies, sizeof onlyEchoReplies);
+        }
     }
     ~BareSocket() {
         if (FSocket >= 0) close(FSocket);
@@ -153,7 +158,7 @@ public:
         }
         sendto(FSocket, FRequest.data(), FRequest.size(), 0,
                reinterpret_cast<const sockaddr*>(&FDestination), sizeof FDestination);
-        for (;;) {  // a raw socket also sees the request itself on loopback
+        for (;;) {
             const ssize_t got = recv(FSocket, FReply.data(), FReply.size(), 0);
             if (got <= 0) return false;
             const size_t offset = FKind == SocketKind::Raw ? (FReply[0] & 0x0fu) * 4 : 0;
