@@ -282,7 +282,7 @@ double Median(std::vector<double> values) {
 // at a time (every open raw socket gets a copy of every reply). Prints the medians of the
 // per-round ratios of real time and of the thread's CPU time.
 void PrintRatio(SocketKind kind, int rounds) {
-    constexpr int kBlock = 2000;
+    constexpr int kBlock = 250;
     if (const std::string whyNot = ChooseSocketKind(kind); !whyNot.empty()) {
         std::printf("%-8s socket: not measured: %s\n", Name(kind), whyNot.c_str());
         return;
@@ -399,7 +399,7 @@ int main(int argc, char** argv) {
     if (!InPrivateNamespace()) std::printf("host namespace: %s\n", gNamespaceProblem.c_str());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    const int rounds = ratioRounds.empty() ? 21 : std::atoi(ratioRounds.c_str());
+    const int rounds = ratioRounds.empty() ? 101 : std::atoi(ratioRounds.c_str());
     for (const SocketKind each : {SocketKind::Datagram, SocketKind::Raw}) {
         if (rounds > 0) PrintRatio(each, rounds);
     }

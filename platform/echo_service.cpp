@@ -334,7 +334,8 @@ ReadResult EchoSocket::ReadReply(const icmp::EchoRequestKey& request, std::span<
     outcome.address = reply->source;
     outcome.ttl = reply->ttl;
     outcome.echoedSize = std::min(reply->payload.size(), dataArea.size());
-    std::copy_n(reply->payload.begin(), outcome.echoedSize, dataArea.begin());
+    if (outcome.echoedSize > 0)
+        std::memcpy(dataArea.data(), reply->payload.data(), outcome.echoedSize);
     return ReadResult::Decided;
 }
 
@@ -376,8 +377,8 @@ ProbeOutcome EchoSocket::Probe(uint32_t destination, std::span<const uint8_t> pa
     // One buffer, not a gather list: the kernel copies a single one faster.
     const size_t size = header.size() + payload.size();
     if (FRequest.size() < size) FRequest.resize(size);
-    std::ranges::copy(header, FRequest.begin());
-    std::ranges::copy(payload, FRequest.begin() + header.size());
+    std::memcpy(FRequest.data(), header.data(), header.size());
+    if (!payload.empty()) std::memcpy(&FRequest[header.size()], payload.data(), payload.size());
 
     const int64_t sent = MonotonicNanoseconds();
     const int64_t deadline = sent + int64_t{timeout} * kNanosecondsPerMillisecond;
