@@ -7,26 +7,13 @@
 // machine) and sets ping_group_range there, so that both socket kinds can be measured; otherwise
 // it measures the kinds this user may open and skips the others, saying why.
 //
-//   build/bench/ping_bench                          everything; the time-outs take about 16 s
-//   build/bench/ping_bench --benchmark_filter=RoundTrip --benchmark_repetitions=5
-//   build/bench/ping_bench --benchmark_filter=TimeoutLateness --timeouts=60000
-//
-// User-space instructions per probe: callgrind over a fixed number of probes, once with 2,000 and
-// once with 1,000; the difference of the two totals over 1,000 is the cost of one probe, start-up
-// and shut-down cancelled out (--bare measures the bare socket loop the same way):
-//
-//   for n in 1000 2000; do
-//     valgrind --tool=callgrind --callgrind-out-file=/tmp/ping.$n.cg
-//              build/bench/ping_bench --probes=$n --socket=datagram
-//   done
-//   echo $(( ($(grep ^totals: /tmp/ping.2000.cg | cut -d' ' -f2)
-//             - $(grep ^totals: /tmp/ping.1000.cg | cut -d' ' -f2)) / 1000 ))
-//
-// (each command on one line; --socket=raw for the raw socket)
-//
-// Allocations: the bench counts every malloc, calloc and realloc of the process; the round-trip
-// benchmarks report them per probe, and --probes prints the count over its probes. Cross-checked
-// with valgrind's "total heap usage" over --probes=1000 and --probes=2000.
+// Options of its own, besides Google Benchmark's:
+//   --ratio-rounds=N     rounds of the side-by-side ratio (default 101; 0 skips it)
+//   --timeouts=A,B,...   the Timeouts of TimeoutLateness in ms (default 100,1000,4000)
+//   --probes=N [--socket=datagram|raw] [--bare]
+//                        exactly N probes and nothing else, for callgrind and valgrind; prints
+//                        the allocations made during them
+// The commands behind the published figures are in bench/README.md.
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
