@@ -93,7 +93,6 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       windowMenu_(new QMenu(this)),
       trayMenu_(new QMenu(this)),
       trayIcon_(new QSystemTrayIcon(this)),
-      colourDialog_(new QColorDialog(this)),
       playSound_(playSound ? std::move(playSound)
                            : [](std::string_view name) { platform::PlaySoundFile(name); }) {
     setObjectName(QStringLiteral("Form1"));
@@ -107,7 +106,6 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     }
     connect(surface_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { windowMenu_->popup(surface_->mapToGlobal(at)); });
-    colourDialog_->setObjectName(QStringLiteral("CD"));
     CreateWindowMenu();
     CreateTray();
 
@@ -366,6 +364,11 @@ void TFloatingWindow::SetBlinkMode(uint8_t blinkMode) {
 }
 
 std::optional<QColor> TFloatingWindow::PickColour(QColor initial) {
+    // Made at the first colour command: most runs never need one.
+    if (colourDialog_ == nullptr) {
+        colourDialog_ = new QColorDialog(this);
+        colourDialog_->setObjectName(QStringLiteral("CD"));
+    }
     colourDialog_->setCurrentColor(initial);
     if (colourDialog_->exec() != QDialog::Accepted) return std::nullopt;
     return colourDialog_->selectedColor();

@@ -179,7 +179,7 @@ private:
     QAction* blinkOffItem_ = nullptr;
     QAction* blinkSimpleItem_ = nullptr;
     QAction* blinkChessItem_ = nullptr;
-    QColorDialog* colourDialog_;
+    QColorDialog* colourDialog_ = nullptr;
     std::unique_ptr<X11TrayWatcher> x11TrayWatcher_;
 
     TSoundPlayer playSound_;
