@@ -32,6 +32,16 @@ void CheckReply(const std::optional<icmp::EchoReply>& reply, std::span<const uin
     Check(icmp::IsReplyTo(*reply, own));
 }
 
+// The checksum as RFC 1071 spells it out: big-endian words, one at a time.
+uint16_t ReferenceChecksum(std::span<const uint8_t> bytes) {
+    uint64_t sum = 0;
+    for (size_t i = 0; i < bytes.size(); i += 2) {
+        sum += static_cast<uint32_t>(bytes[i] << 8) + (i + 1 < bytes.size() ? bytes[i + 1] : 0);
+    }
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint16_t>(~sum);
+}
+
 bool IsKnownStatus(uint32_t status) {
     return status >= IP_BUF_TOO_SMALL && status <= IP_GENERAL_FAILURE;
 }
@@ -60,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (error) Check(IsKnownStatus(error->status));
         }
     }
+
+    Check(icmp::InternetChecksum(input) == ReferenceChecksum(input));
 
     // What we send, answered as a host answers it, must be recognised as the reply.
     const std::span<const uint8_t> payload =

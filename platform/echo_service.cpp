@@ -4,14 +4,15 @@
 #include <poll.h>
 #include <sys/random.h>
 #include <sys/socket.h>
+#include <sys/timerfd.h>
 #include <time.h>
 #include <unistd.h>
 // After the C library headers, whose definitions the kernel headers build on.
 #include <linux/icmp.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -27,11 +28,18 @@ namespace nodrel::platform {
 
 namespace {
 
-// libstdc++ reads this clock from CLOCK_MONOTONIC: wall-clock steps never stretch a wait.
-using Clock = std::chrono::steady_clock;
-static_assert(Clock::is_steady);
+constexpr int64_t kNanosecondsPerMillisecond = 1'000'000;
+constexpr int64_t kNanosecondsPerSecond = 1'000'000'000;
+
+// The monotonic clock, which wall-clock steps never move; the deadline timer runs on it too.
+int64_t MonotonicNanoseconds() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * kNanosecondsPerSecond + now.tv_nsec;
+}
 
 constexpr uint8_t kDefaultTtl = 64;
+constexpr size_t kMaxIpOptionsSize = 40;      // what an IPv4 header has room for
 constexpr uint8_t kDontFragmentFlag = 0x02;   // IP_FLAG_DF of the options record
 constexpr size_t kReceiveBufferSize = 65536;  // any IPv4 packet
 // Bounds on reads in a row, so that a flood of foreign traffic cannot keep a probe from seeing
@@ -44,7 +52,7 @@ thread_local uint32_t tLastError = IP_SUCCESS;
 uint16_t RandomWord() {
     uint16_t word;
     if (getrandom(&word, sizeof(word), GRND_NONBLOCK) == sizeof(word)) return word;
-    return static_cast<uint16_t>(Clock::now().time_since_epoch().count());
+    return static_cast<uint16_t>(MonotonicNanoseconds());
 }
 
 bool SetIntOption(int fd, int level, int name, int value) {
@@ -76,6 +84,17 @@ struct ProbeOutcome {
 
 enum class ReadResult { QueueEmpty, NotOurs, Decided };
 
+// The IP-level settings of the socket, as the options record asks for them.
+struct SocketOptions {
+    uint8_t ttl = 0;
+    uint8_t tos = 0;
+    int discovery = IP_PMTUDISC_DONT;
+    uint8_t ipOptionsSize = 0;
+    std::array<uint8_t, kMaxIpOptionsSize> ipOptions{};
+
+    bool operator==(const SocketOptions&) const = default;
+};
+
 // One ICMP socket and the state of the probes sent through it. Sends are serialised, so one
 // probe at a time is in flight and everything that arrives can be weighed against it alone.
 class EchoSocket {
@@ -85,6 +104,7 @@ public:
     EchoSocket& operator=(const EchoSocket&) = delete;
     ~EchoSocket() {
         if (FSocket >= 0) close(FSocket);
+        if (FDeadlineTimer >= 0) close(FDeadlineTimer);
     }
 
     // False, with errno telling why, when no socket of the kind can be had.
@@ -93,7 +113,7 @@ public:
     EchoSocketKind Kind() const { return FKind; }
 
     // Sends one request and waits for its fate; the echoed bytes are copied to `dataArea` as far
-    // as they fit.
+    // as they fit. Nothing is allocated.
     ProbeOutcome Probe(uint32_t destination, std::span<const uint8_t> payload,
                        const IP_OPTION_INFORMATION& options, uint32_t timeout,
                        std::span<uint8_t> dataArea);
@@ -101,6 +121,7 @@ public:
 private:
     bool Configure();
     std::optional<uint32_t> ApplyOptions(const IP_OPTION_INFORMATION& options);
+    bool Send(size_t size, const sockaddr_in& target);
     void DrainLeftovers();
     ReadResult ReadQueuedError(const icmp::EchoRequestKey& request, ProbeOutcome& outcome);
     ReadResult ReadReply(const icmp::EchoRequestKey& request, std::span<uint8_t> dataArea,
@@ -109,12 +130,20 @@ private:
                      ProbeOutcome& outcome);
 
     int FSocket = -1;
+    // Fires at the deadline of a probe that has to wait: an absolute timer on the monotonic clock
+    // fires on time, where the kernel lets a poll time-out run late by a share of its length.
+    int FDeadlineTimer = -1;
     EchoSocketKind FKind = EchoSocketKind::Datagram;
     std::mutex FSending;
     uint16_t FIdentifier = 0;
     uint16_t FNextSequence = 0;
     // What the socket was last set to; most probes repeat it and need no setsockopt at all.
-    std::optional<std::vector<uint8_t>> FAppliedOptions;
+    std::optional<SocketOptions> FAppliedOptions;
+    bool FHasIpOptions = false;
+    // A read reported a pending socket error: the error queue holds an entry that may be left
+    // there once the probe is decided, to be emptied before the next request.
+    bool FErrorQueued = false;
+    std::vector<uint8_t> FRequest;  // grows to the largest request sent
     std::vector<uint8_t> FReceived = std::vector<uint8_t>(kReceiveBufferSize);
 };
 
@@ -132,7 +161,9 @@ bool EchoSocket::Open(EchoSocketKind kind) {
         if (kind == EchoSocketKind::Automatic && datagramUnavailable) FKind = EchoSocketKind::Raw;
     }
     if (FKind == EchoSocketKind::Raw) FSocket = OpenIcmpSocket(SOCK_RAW);
-    return FSocket >= 0 && Configure();
+    if (FSocket < 0) return false;
+    FDeadlineTimer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    return FDeadlineTimer >= 0 && Configure();
 }
 
 bool EchoSocket::Configure() {
@@ -169,36 +200,52 @@ std::optional<uint32_t> EchoSocket::ApplyOptions(const IP_OPTION_INFORMATION& op
     // The options' Flags are the IP header flags, not the type of service: of them only
     // "don't fragment" (0x02) means anything to Linux, through path MTU discovery. DO sets DF and
     // refuses packets larger than the path MTU; DONT clears DF and lets the packet fragment.
-    const int discovery =
-        (options.Flags & kDontFragmentFlag) != 0 ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
-    const bool hasIpOptions = options.OptionsSize > 0;
-    if (hasIpOptions && options.OptionsData == nullptr) return IP_BAD_OPTION;
-    std::vector<uint8_t> wanted{options.Ttl, options.Tos, static_cast<uint8_t>(discovery)};
-    if (hasIpOptions) {
-        wanted.insert(wanted.end(), options.OptionsData, options.OptionsData + options.OptionsSize);
+    SocketOptions wanted;
+    wanted.ttl = options.Ttl;
+    wanted.tos = options.Tos;
+    wanted.discovery = (options.Flags & kDontFragmentFlag) != 0 ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
+    wanted.ipOptionsSize = options.OptionsSize;
+    if (options.OptionsSize > 0) {
+        // More than the header has room for is refused as the kernel would refuse it.
+        if (options.OptionsData == nullptr || options.OptionsSize > kMaxIpOptionsSize) {
+            return IP_BAD_OPTION;
+        }
+        std::copy_n(options.OptionsData, options.OptionsSize, wanted.ipOptions.begin());
     }
     if (wanted == FAppliedOptions) return std::nullopt;
     FAppliedOptions.reset();  // unknown until every option below is in place
-    if (!SetIntOption(FSocket, IPPROTO_IP, IP_TTL, options.Ttl) ||
-        !SetIntOption(FSocket, IPPROTO_IP, IP_TOS, options.Tos) ||
-        !SetIntOption(FSocket, IPPROTO_IP, IP_MTU_DISCOVER, discovery)) {
+    if (!SetIntOption(FSocket, IPPROTO_IP, IP_TTL, wanted.ttl) ||
+        !SetIntOption(FSocket, IPPROTO_IP, IP_TOS, wanted.tos) ||
+        !SetIntOption(FSocket, IPPROTO_IP, IP_MTU_DISCOVER, wanted.discovery)) {
         return icmp::StatusForErrno(errno);
     }
-    if (setsockopt(FSocket, IPPROTO_IP, IP_OPTIONS, hasIpOptions ? options.OptionsData : nullptr,
-                   options.OptionsSize) != 0) {
-        return IP_BAD_OPTION;
+    // Once a socket has IP options, even an empty set of them is copied for every send; a socket
+    // that was never given any is left without.
+    if (wanted.ipOptionsSize > 0 || FHasIpOptions) {
+        if (setsockopt(FSocket, IPPROTO_IP, IP_OPTIONS,
+                       wanted.ipOptionsSize > 0 ? wanted.ipOptions.data() : nullptr,
+                       wanted.ipOptionsSize) != 0) {
+            return IP_BAD_OPTION;
+        }
+        FHasIpOptions = true;
     }
-    FAppliedOptions = std::move(wanted);
+    FAppliedOptions = wanted;
     return std::nullopt;
+}
+
+bool EchoSocket::Send(size_t size, const sockaddr_in& target) {
+    ssize_t result;
+    do {
+        result = sendto(FSocket, FRequest.data(), size, 0,
+                        reinterpret_cast<const sockaddr*>(&target), sizeof(target));
+    } while (result < 0 && errno == EINTR);
+    return result >= 0;
 }
 
 // Empties what earlier probes left behind: late replies, queued errors and the pending socket
 // error, which would otherwise fail the next send even to a host that answers.
 void EchoSocket::DrainLeftovers() {
-    // One look tells whether anything is left at all, which is rare: readable data or a queued
-    // or pending error. Only then is it worth the reads below.
-    pollfd watched{FSocket, POLLIN, 0};
-    if (poll(&watched, 1, 0) == 0) return;
+    FErrorQueued = false;
     uint8_t scratch[64];
     for (int i = 0; i < kDrainLimit; ++i) {
         if (recv(FSocket, scratch, sizeof(scratch), MSG_ERRQUEUE | MSG_DONTWAIT) < 0 &&
@@ -222,7 +269,11 @@ ReadResult EchoSocket::ReadQueuedError(const icmp::EchoRequestKey& request, Prob
     iovec data{quoted, sizeof(quoted)};
     msghdr message = MessageHeader(destination, data, control);
     const ssize_t received = recvmsg(FSocket, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
-    if (received < 0) return errno == EINTR ? ReadResult::NotOurs : ReadResult::QueueEmpty;
+    if (received < 0) {
+        if (errno == EINTR) return ReadResult::NotOurs;
+        FErrorQueued = false;
+        return ReadResult::QueueEmpty;
+    }
 
     std::optional<uint32_t> originalDestination;
     if (message.msg_namelen >= sizeof(destination) && destination.sin_family == AF_INET) {
@@ -254,7 +305,11 @@ ReadResult EchoSocket::ReadReply(const icmp::EchoRequestKey& request, std::span<
     const ssize_t received = recvmsg(FSocket, &message, MSG_DONTWAIT);
     // Besides "empty", a read can fail by reporting a pending socket error; the error queue
     // holds the details, so read on.
-    if (received < 0) return errno == EAGAIN ? ReadResult::QueueEmpty : ReadResult::NotOurs;
+    if (received < 0) {
+        if (errno == EAGAIN) return ReadResult::QueueEmpty;
+        FErrorQueued = FErrorQueued || errno != EINTR;
+        return ReadResult::NotOurs;
+    }
 
     const auto packet = std::span<const uint8_t>(FReceived.data(), static_cast<size_t>(received));
     std::optional<icmp::EchoReply> reply;
@@ -279,7 +334,8 @@ ReadResult EchoSocket::ReadReply(const icmp::EchoRequestKey& request, std::span<
     outcome.address = reply->source;
     outcome.ttl = reply->ttl;
     outcome.echoedSize = std::min(reply->payload.size(), dataArea.size());
-    std::copy_n(reply->payload.begin(), outcome.echoedSize, dataArea.begin());
+    if (outcome.echoedSize > 0)
+        std::memcpy(dataArea.data(), reply->payload.data(), outcome.echoedSize);
     return ReadResult::Decided;
 }
 
@@ -309,49 +365,65 @@ ProbeOutcome EchoSocket::Probe(uint32_t destination, std::span<const uint8_t> pa
         outcome.status = *refused;
         return outcome;
     }
-    DrainLeftovers();
+    if (FErrorQueued) DrainLeftovers();
 
     const icmp::EchoRequestKey request{destination, FIdentifier, FNextSequence++, payload};
-    const std::vector<uint8_t> packet =
-        icmp::BuildEchoRequest(request.identifier, request.sequence, payload);
+    icmp::IcmpHeader header = icmp::EchoRequestHeader(request.identifier, request.sequence);
+    // The datagram socket's kernel fills in the checksum (and verifies the replies' own).
+    if (FKind == EchoSocketKind::Raw) icmp::SetChecksum(header, payload);
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_addr.s_addr = destination;
+    // One buffer, not a gather list: the kernel copies a single one faster.
+    const size_t size = header.size() + payload.size();
+    if (FRequest.size() < size) FRequest.resize(size);
+    std::memcpy(FRequest.data(), header.data(), header.size());
+    if (!payload.empty()) std::memcpy(&FRequest[header.size()], payload.data(), payload.size());
 
-    const Clock::time_point sent = Clock::now();
-    const Clock::time_point deadline = sent + std::chrono::milliseconds(timeout);
-    ssize_t result;
-    do {
-        result = sendto(FSocket, packet.data(), packet.size(), 0,
-                        reinterpret_cast<const sockaddr*>(&target), sizeof(target));
-    } while (result < 0 && errno == EINTR);
-    if (result < 0) {
+    const int64_t sent = MonotonicNanoseconds();
+    const int64_t deadline = sent + int64_t{timeout} * kNanosecondsPerMillisecond;
+    if (!Send(size, target)) {
+        // An ICMP error that came after an earlier probe ended leaves a pending error on the
+        // socket, which fails the next send before anything goes out. Empty the leftovers and
+        // try once more: a failure now is this request's own.
+        DrainLeftovers();
+        if (!Send(size, target)) {
+            outcome.status = icmp::StatusForErrno(errno);
+            DrainLeftovers();  // a refused send also leaves a note on the error queue
+            return outcome;
+        }
+    }
+    const auto decided = [&] {
+        const int64_t elapsed = (MonotonicNanoseconds() - sent) / kNanosecondsPerMillisecond;
+        outcome.roundTripTime = static_cast<uint32_t>(std::clamp<int64_t>(elapsed, 0, timeout));
+        return outcome;
+    };
+
+    // Always one read before giving up: on loopback the reply is queued before the send returns,
+    // and a zero timeout must still see it.
+    if (ReadPending(request, dataArea, outcome)) return decided();
+    if (timeout == 0) {
+        outcome.status = IP_REQ_TIMED_OUT;
+        return outcome;
+    }
+    const itimerspec expiry{{0, 0},
+                            {static_cast<time_t>(deadline / kNanosecondsPerSecond),
+                             static_cast<long>(deadline % kNanosecondsPerSecond)}};
+    // Setting the timer also clears an expiry left over from an earlier probe.
+    if (timerfd_settime(FDeadlineTimer, TFD_TIMER_ABSTIME, &expiry, nullptr) != 0) {
         outcome.status = icmp::StatusForErrno(errno);
         return outcome;
     }
-
-    // Always one read before giving up: on loopback the reply is often queued before sendto
-    // returns, and a zero timeout must still see it.
     for (;;) {
-        if (ReadPending(request, dataArea, outcome)) {
-            const auto elapsed =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
-            outcome.roundTripTime =
-                static_cast<uint32_t>(std::clamp<int64_t>(elapsed.count(), 0, timeout));
-            return outcome;
-        }
-        const Clock::duration remaining = deadline - Clock::now();
-        if (remaining <= Clock::duration::zero()) break;
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(remaining);
-        const timespec wait{
-            static_cast<time_t>(seconds.count()),
-            static_cast<long>(
-                std::chrono::duration_cast<std::chrono::nanoseconds>(remaining - seconds).count())};
-        pollfd watched{FSocket, POLLIN, 0};  // POLLERR, for the error queue, comes unasked
-        if (ppoll(&watched, 1, &wait, nullptr) < 0 && errno != EINTR) {
+        // POLLERR, for the error queue, comes unasked.
+        pollfd watched[] = {{FSocket, POLLIN, 0}, {FDeadlineTimer, POLLIN, 0}};
+        if (poll(watched, std::size(watched), -1) < 0) {
+            if (errno == EINTR) continue;
             outcome.status = icmp::StatusForErrno(errno);
             return outcome;
         }
+        if (watched[0].revents != 0 && ReadPending(request, dataArea, outcome)) return decided();
+        if (watched[1].revents != 0) break;
     }
     outcome.status = IP_REQ_TIMED_OUT;
     return outcome;

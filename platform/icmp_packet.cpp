@@ -25,11 +25,13 @@ uint32_t ReadAddress(const uint8_t* bytes) {
     return address;
 }
 
-// The echo fields of a checked ICMP message of at least kIcmpHeaderSize bytes.
+enum class Checksum { Verify, VerifiedByKernel };
+
+// The echo fields of an ICMP message that is an echo reply.
 std::optional<EchoReply> ReadEchoReply(std::span<const uint8_t> message, uint32_t source,
-                                       uint8_t ttl) {
+                                       uint8_t ttl, Checksum checksum) {
     if (message.size() < kIcmpHeaderSize || message[0] != kEchoReply) return std::nullopt;
-    if (InternetChecksum(message) != 0) return std::nullopt;
+    if (checksum == Checksum::Verify && InternetChecksum(message) != 0) return std::nullopt;
     return EchoReply{source, ttl, ReadBigEndian16(&message[4]), ReadBigEndian16(&message[6]),
                      message.subspan(kIcmpHeaderSize)};
 }
@@ -79,27 +81,63 @@ bool QuotesRequest(std::span<const uint8_t> quoted, const EchoRequestKey& reques
 
 }  // namespace
 
-uint16_t InternetChecksum(std::span<const uint8_t> bytes) {
+namespace {
+
+// The one's complement sum of `bytes` as 16-bit words in the machine's byte order, not yet folded
+// to 16 bits. The sum does not depend on the order the words are read in (RFC 1071), so eight
+// bytes at a time serve as well as two; an odd last byte is padded with a zero byte.
+uint64_t UnfoldedSum(std::span<const uint8_t> bytes) {
     uint64_t sum = 0;
     size_t i = 0;
-    for (; i + 1 < bytes.size(); i += 2) sum += ReadBigEndian16(&bytes[i]);
-    if (i < bytes.size()) sum += static_cast<uint16_t>(bytes[i] << 8);
+    for (; i + 8 <= bytes.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, &bytes[i], sizeof(word));
+        sum += (word & 0xFFFFFFFF) + (word >> 32);  // no overflow below 2^32 words
+    }
+    if (i == bytes.size()) return sum;
+    uint64_t tail = 0;
+    std::memcpy(&tail, &bytes[i], bytes.size() - i);
+    return sum + (tail & 0xFFFFFFFF) + (tail >> 32);
+}
+
+uint16_t FinishChecksum(uint64_t sum) {
     while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<uint16_t>(~sum);
+    // Words were read in the machine's order; the checksum is read in network order.
+    return static_cast<uint16_t>(~ntohs(static_cast<uint16_t>(sum)));
+}
+
+}  // namespace
+
+uint16_t InternetChecksum(std::span<const uint8_t> bytes) {
+    return FinishChecksum(UnfoldedSum(bytes));
+}
+
+IcmpHeader EchoRequestHeader(uint16_t identifier, uint16_t sequence) {
+    return {kEchoRequest,
+            0,
+            0,
+            0,
+            static_cast<uint8_t>(identifier >> 8),
+            static_cast<uint8_t>(identifier),
+            static_cast<uint8_t>(sequence >> 8),
+            static_cast<uint8_t>(sequence)};
+}
+
+void SetChecksum(IcmpHeader& header, std::span<const uint8_t> payload) {
+    header[2] = header[3] = 0;
+    // The header's length is even, so the payload's words line up as in one message.
+    const uint16_t checksum = FinishChecksum(UnfoldedSum(header) + UnfoldedSum(payload));
+    header[2] = static_cast<uint8_t>(checksum >> 8);
+    header[3] = static_cast<uint8_t>(checksum);
 }
 
 std::vector<uint8_t> BuildEchoRequest(uint16_t identifier, uint16_t sequence,
                                       std::span<const uint8_t> payload) {
+    IcmpHeader header = EchoRequestHeader(identifier, sequence);
+    SetChecksum(header, payload);
     std::vector<uint8_t> packet(kIcmpHeaderSize + payload.size());
-    packet[0] = kEchoRequest;
-    packet[4] = static_cast<uint8_t>(identifier >> 8);
-    packet[5] = static_cast<uint8_t>(identifier);
-    packet[6] = static_cast<uint8_t>(sequence >> 8);
-    packet[7] = static_cast<uint8_t>(sequence);
-    std::copy(payload.begin(), payload.end(), packet.begin() + kIcmpHeaderSize);
-    const uint16_t checksum = InternetChecksum(packet);
-    packet[2] = static_cast<uint8_t>(checksum >> 8);
-    packet[3] = static_cast<uint8_t>(checksum);
+    std::ranges::copy(header, packet.begin());
+    std::ranges::copy(payload, packet.begin() + kIcmpHeaderSize);
     return packet;
 }
 
@@ -112,12 +150,12 @@ std::optional<EchoReply> ParseRawEchoReply(std::span<const uint8_t> ipPacket) {
     }
     if (ipPacket[9] != IPPROTO_ICMP) return std::nullopt;
     const std::span<const uint8_t> message = ipPacket.subspan(headerSize, totalSize - headerSize);
-    return ReadEchoReply(message, ReadAddress(&ipPacket[12]), ipPacket[8]);
+    return ReadEchoReply(message, ReadAddress(&ipPacket[12]), ipPacket[8], Checksum::Verify);
 }
 
 std::optional<EchoReply> ParseDatagramEchoReply(std::span<const uint8_t> icmpMessage,
                                                 uint32_t source, uint8_t ttl) {
-    return ReadEchoReply(icmpMessage, source, ttl);
+    return ReadEchoReply(icmpMessage, source, ttl, Checksum::VerifiedByKernel);
 }
 
 bool IsReplyTo(const EchoReply& reply, const EchoRequestKey& request) {
@@ -137,7 +175,8 @@ std::optional<ProbeError> ClassifyQueuedError(std::span<const uint8_t> extendedE
     std::memcpy(&error, extendedError.data(), sizeof(error));
 
     if (error.ee_origin == SO_EE_ORIGIN_LOCAL) {
-        // Raised by our own send: nothing is quoted, and the queue was emptied before it.
+        // Raised by a send of ours: nothing is quoted, and every failed send empties the queue
+        // behind it, so the note is this probe's.
         return ProbeError{StatusForErrno(static_cast<int>(error.ee_errno)), 0};
     }
     if (error.ee_origin != SO_EE_ORIGIN_ICMP || !QuotesRequest(quoted, request)) {

@@ -4,6 +4,7 @@
 // hand us goes through code that can be tested and fuzzed on its own. Addresses are in network
 // byte order, identifiers and sequence numbers in host order.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -26,7 +27,15 @@ inline constexpr size_t kMaxEchoPayload = 65535 - kIpHeaderSize - kIcmpHeaderSiz
 // The one's complement sum of RFC 1071; a message with a correct checksum sums to 0.
 uint16_t InternetChecksum(std::span<const uint8_t> bytes);
 
-// An echo request (type 8) with its checksum filled in.
+using IcmpHeader = std::array<uint8_t, kIcmpHeaderSize>;
+
+// The header of an echo request (type 8), its checksum left 0: a datagram ICMP socket fills it in.
+IcmpHeader EchoRequestHeader(uint16_t identifier, uint16_t sequence);
+
+// Fills in the checksum of the message made of `header` followed by `payload`.
+void SetChecksum(IcmpHeader& header, std::span<const uint8_t> payload);
+
+// A whole echo request with its checksum filled in.
 std::vector<uint8_t> BuildEchoRequest(uint16_t identifier, uint16_t sequence,
                                       std::span<const uint8_t> payload);
 
@@ -51,7 +60,8 @@ struct EchoReply {
 std::optional<EchoReply> ParseRawEchoReply(std::span<const uint8_t> ipPacket);
 
 // An ICMP message as a datagram ICMP socket receives it (no IP header); the source address and
-// TTL come from the socket. nullopt unless it is a well-formed echo reply.
+// TTL come from the socket. The kernel delivers only messages whose checksum it has verified, so
+// the checksum is not computed again. nullopt unless it is an echo reply.
 std::optional<EchoReply> ParseDatagramEchoReply(std::span<const uint8_t> icmpMessage,
                                                 uint32_t source, uint8_t ttl);
 

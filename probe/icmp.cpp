@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+#include <span>
 
 namespace nodrel {
 
@@ -14,6 +14,11 @@ namespace {
 // The maker's web address is a reserved name that reaches nobody.
 constexpr char kPayloadText[] = "KAVREN Nodrel ICMP request.  kavren.example  ";
 constexpr size_t kHeaderSize = sizeof(platform::ICMP_ECHO_REPLY);
+
+void WriteRequestData(std::span<char> data) {
+    std::fill(data.begin(), data.end(), ' ');
+    std::copy_n(kPayloadText, std::min(data.size(), sizeof kPayloadText - 1), data.begin());
+}
 
 }  // namespace
 
@@ -82,9 +87,17 @@ platform::ICMP_ECHO_REPLY TICMP::LastReply() const {
 }
 
 QByteArray TICMP::RequestData(uint16_t size) {
-    QByteArray data(size, ' ');
-    std::memcpy(data.data(), kPayloadText, std::min<size_t>(size, sizeof kPayloadText - 1));
+    QByteArray data(size, Qt::Uninitialized);
+    WriteRequestData(data);
     return data;
+}
+
+void TICMP::PrepareBuffers(uint16_t size) {
+    if (FRequestData.size() == size && FReplyArea.size() == kHeaderSize + size) return;
+    // New buffers of the exact size, so a large Size once does not hold its memory for good.
+    FRequestData = std::vector<char>(size);
+    WriteRequestData(FRequestData);
+    FReplyArea = std::vector<unsigned char>(kHeaderSize + size);
 }
 
 uint32_t TICMP::Resolve() {
@@ -132,23 +145,25 @@ int32_t TICMP::Ping() {
     // The echo service counts the request size in 16 bits; the buffers follow that count, so a
     // negative or oversized Size can never overrun them.
     const auto size = static_cast<uint16_t>(FSize.load());
-    const QByteArray request = RequestData(size);
-    std::vector<unsigned char> replyArea(kHeaderSize + size);
+    PrepareBuffers(size);
+    std::memset(FReplyArea.data(), 0, kHeaderSize);
 
     if (FOnEchoRequest) FOnEchoRequest(this);
+    // A handler that pinged again with another Size has resized the buffers meanwhile.
+    PrepareBuffers(size);
 
     platform::IP_OPTION_INFORMATION options{};
     options.Ttl = static_cast<uint8_t>(FTTL.load());
     options.Flags = static_cast<uint8_t>(FFlags.load());
     const uint32_t timeout = static_cast<uint32_t>(std::max(FTimeout.load(), 0));
-    const uint32_t replies =
-        FLibrary->IcmpSendEcho(FHandle, destination, request.constData(), size, &options,
-                               replyArea.data(), static_cast<uint32_t>(replyArea.size()), timeout);
+    const uint32_t replies = FLibrary->IcmpSendEcho(
+        FHandle, destination, FRequestData.data(), size, &options, FReplyArea.data(),
+        static_cast<uint32_t>(FReplyArea.size()), timeout);
     FLastErrorCode = FPlatform.GetLastError();
     const auto result = static_cast<int32_t>(replies);
     {
         std::lock_guard lock(FLock);
-        std::memcpy(&FLastReply, replyArea.data(), kHeaderSize);
+        std::memcpy(&FLastReply, FReplyArea.data(), kHeaderSize);
     }
     if (FOnEchoReply) FOnEchoReply(this, result);
     return result;

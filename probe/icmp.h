@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 #include "echo_library.h"
 
@@ -19,7 +20,8 @@ public:
 
 // Sends one ICMP echo request to one IPv4 host and waits for the answer, blocking the caller.
 // Address, Size, Timeout, TTL and Flags may be written from another thread while Ping runs: each
-// Ping takes its own copy of them at the start, and a write takes effect at the next Ping.
+// Ping takes its own copy of them at the start, and a write takes effect at the next Ping. Ping
+// itself runs on one thread at a time.
 class TICMP {
 public:
     using DisplayEvent = std::function<void(TICMP* sender, const QString& msg)>;
@@ -50,7 +52,7 @@ public:
     void SetOnEchoReply(EchoReplyEvent handler) { FOnEchoReply = std::move(handler); }
 
     // Sends one echo request; returns the number of replies (0 or 1), 0 without sending when the
-    // address cannot be resolved.
+    // address cannot be resolved. Allocates only when Size changed since the last Ping.
     int32_t Ping();
 
     platform::ICMP_ECHO_REPLY LastReply() const;
@@ -69,6 +71,9 @@ private:
     // a fresh resolution; INADDR_NONE when there is none.
     uint32_t Resolve();
 
+    // Makes the request data and the reply area fit `size` bytes of data.
+    void PrepareBuffers(uint16_t size);
+
     platform::EchoPlatform& FPlatform;
     const platform::EchoLibrary* FLibrary = nullptr;
     bool FSocketLayerStarted = false;
@@ -86,6 +91,11 @@ private:
     std::atomic<int32_t> FTTL = 64;
     std::atomic<int32_t> FFlags = 0;
     std::atomic<uint32_t> FLastErrorCode = 0;
+
+    // Kept from probe to probe: the request data depends on the size alone, and the reply area's
+    // header is cleared before each send.
+    std::vector<char> FRequestData;
+    std::vector<unsigned char> FReplyArea;
 
     DisplayEvent FOnDisplay;
     EchoRequestEvent FOnEchoRequest;

@@ -98,6 +98,19 @@ public:
         const size_t quoted = (request[0] & 0x0F) * 4u + icmp::kIcmpHeaderSize;
         std::vector<uint8_t> message{type, code, 0, 0, 0, 0, 0, 0};
         message.insert(message.end(), request.begin(), request.begin() + quoted);
+        Send(message);
+    }
+
+    // Sends 127.0.0.1 the echo reply to `request`, as the host would answer it.
+    void SendReply(const std::vector<uint8_t>& request) {
+        std::vector<uint8_t> message(request.begin() + (request[0] & 0x0F) * 4u, request.end());
+        message[0] = icmp::kEchoReply;
+        message[2] = message[3] = 0;
+        Send(message);
+    }
+
+private:
+    void Send(std::vector<uint8_t> message) {
         const uint16_t checksum = icmp::InternetChecksum(message);
         message[2] = static_cast<uint8_t>(checksum >> 8);
         message[3] = static_cast<uint8_t>(checksum);
@@ -109,7 +122,6 @@ public:
                   static_cast<ssize_t>(message.size()));
     }
 
-private:
     int FSocket;
 };
 
@@ -276,6 +288,39 @@ TEST_P(EchoOverLoopback, LateErrorDoesNotSpoilTheNextProbe) {
     const Probe probe = SendEcho(*handle, kLoopback, kPayload56, 2000);
     EXPECT_EQ(probe.result, 1u);
     EXPECT_EQ(probe.reply.Status, IP_SUCCESS);
+}
+
+// Leftovers are emptied only once they show (a failed send, a read that reports a pending
+// error): an error and a reply that belong to an earlier probe and arrive while a later one
+// waits are passed over, and the probe after that is not failed by what was left behind either.
+TEST_P(EchoOverLoopback, LeftoversArrivingDuringALaterProbeAreIgnored) {
+    ASSERT_TRUE(testing::WriteSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+    LoopbackWire wire;
+    EXPECT_EQ(SendEcho(*handle, kLoopback, kPayload56, 100).reply.Status, IP_REQ_TIMED_OUT);
+    const std::optional<std::vector<uint8_t>> earlier = wire.NextRequest();
+    ASSERT_TRUE(earlier);
+
+    const std::vector<uint8_t> payload(56, 'n');
+    std::thread host([&] {
+        const std::optional<std::vector<uint8_t>> request = wire.NextRequest();
+        ASSERT_TRUE(request);
+        wire.SendError(*earlier, 3, 1);
+        wire.SendError(*earlier, 11, 0);
+        wire.SendReply(*earlier);
+        wire.SendReply(*request);
+    });
+    const Probe answered = SendEcho(*handle, kLoopback, payload, 5000);
+    host.join();
+    EXPECT_EQ(answered.result, 1u);
+    EXPECT_EQ(answered.reply.Status, IP_SUCCESS);
+    EXPECT_EQ(answered.echoed, payload);
+
+    ASSERT_TRUE(testing::WriteSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
+    for (int i = 0; i < 3; ++i) {
+        const Probe next = SendEcho(*handle, kLoopback, kPayload56, 2000);
+        EXPECT_EQ(next.result, 1u);
+        EXPECT_EQ(next.reply.Status, IP_SUCCESS);
+    }
 }
 
 TEST_P(EchoOverLoopback, UnusableRequestsGetAStatusWithoutWaiting) {

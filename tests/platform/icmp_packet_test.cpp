@@ -60,6 +60,46 @@ TEST(IcmpPacket, RawReplyIsReadPastIpOptionsAndRejectedWhenDamaged) {
     EXPECT_FALSE(IsReplyTo(*reply, other));
 }
 
+TEST(IcmpPacket, ChecksumIsTheOnesComplementOfTheWordSum) {
+    const std::vector<uint8_t> rfc1071{0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7};
+    EXPECT_EQ(InternetChecksum(rfc1071), 0x220d);
+    std::vector<uint8_t> longer = rfc1071;
+    longer.push_back(0x01);  // an odd byte counts as the high byte of a word
+    EXPECT_EQ(InternetChecksum(longer), 0x210d);
+    longer.back() = 0x00;
+    longer.push_back(0x03);
+    EXPECT_EQ(InternetChecksum(longer), 0x220a);
+    EXPECT_EQ(InternetChecksum(std::vector<uint8_t>(1, 0x01)), 0xfeff);
+    EXPECT_EQ(InternetChecksum(std::vector<uint8_t>(12, 0xff)), 0x0000);  // carries wrap around
+    EXPECT_EQ(InternetChecksum({}), 0xffff);
+}
+
+TEST(IcmpPacket, RequestHeaderCarriesTheChecksumOfTheWholeMessage) {
+    for (const size_t size : {0u, 1u, 6u, 7u, 56u}) {
+        const std::vector<uint8_t> payload(size, 'p');
+        IcmpHeader header = EchoRequestHeader(0x1234, 0xABCD);
+        EXPECT_EQ(header, (IcmpHeader{8, 0, 0, 0, 0x12, 0x34, 0xAB, 0xCD}));
+        SetChecksum(header, payload);
+        std::vector<uint8_t> message(header.begin(), header.end());
+        message.resize(header.size() + size, 'p');
+        EXPECT_EQ(InternetChecksum(message), 0) << size << " bytes of payload";
+        EXPECT_EQ(BuildEchoRequest(0x1234, 0xABCD, payload), message);
+    }
+}
+
+TEST(IcmpPacket, DatagramReplyIsTakenWithTheKernelsChecksumCheck) {
+    // The kernel hands a datagram ICMP socket only messages with a verified checksum.
+    std::vector<uint8_t> message = BuildEchoRequest(0x1234, 7, kPayload);
+    message[0] = kEchoReply;
+    const std::optional<EchoReply> reply = ParseDatagramEchoReply(message, kHost, 61);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->ttl, 61);
+    EXPECT_TRUE(IsReplyTo(*reply, kRequest));
+    message[0] = kEchoRequest;
+    EXPECT_FALSE(ParseDatagramEchoReply(message, kHost, 61));
+    EXPECT_FALSE(ParseDatagramEchoReply(std::span(message).first(7), kHost, 61));
+}
+
 std::vector<uint8_t> ExtendedError(uint8_t origin, uint8_t type, uint8_t code, uint32_t error = 0) {
     sock_extended_err extended{};
     extended.ee_origin = origin;
