@@ -132,7 +132,8 @@ TEST_F(FloatingWindowTest, TheAlarmAndTheRecoveryPlayToTheirEndBeforeTheOutcomeI
     Values values = StoredValues();
     values["sound"] = "dword:00000001";
     WriteStore(values);
-    testing::FakeEchoPlatform echo;
+    // The worker outlives the window and goes on probing: its echo service must stay.
+    auto& echo = *new testing::FakeEchoPlatform;
     echo.status = 11010;  // timed out
     QStringList played;
     QRgb cellTwoWhileAlarmed = 0;
