@@ -37,7 +37,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A private display with a window manager, and a private settings store.
+# A private display with a window manager, a private session bus and a private settings store.
 display=:$((200 + $$ % 300))
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
@@ -49,6 +49,14 @@ pids+=($!)
 sleep 1
 export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# A session bus, as every desktop session has: without one each Qt program looks for it at start.
+if command -v dbus-daemon >/dev/null; then
+    bus_address=unix:path=$XDG_RUNTIME_DIR/bus
+    dbus-daemon --session --address="$bus_address" --nofork >/dev/null 2>&1 &
+    pids+=($!)
+    export DBUS_SESSION_BUS_ADDRESS=$bus_address
+    for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/bus" ] && break; sleep 0.1; done
+fi
 mkdir -p "$XDG_CONFIG_HOME/KAVREN"
 # Complete: a store that lacks a value is read as none, and the first-run host is a public name.
 printf '%s\n' 'Windows Registry Editor Version 5.00' '' \

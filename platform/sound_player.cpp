@@ -1,5 +1,6 @@
 #include "sound_player.h"
 
+#include <dlfcn.h>
 #include <pulse/simple.h>
 #include <sndfile.h>
 
@@ -40,6 +41,43 @@ void AddDataFolder(std::vector<fs::path>& folders, const fs::path& dataFolder) {
     if (dataFolder.is_absolute()) folders.push_back(dataFolder / kSoundsFolder);
 }
 
+// libsndfile and libpulse, with the codecs and the D-Bus client they bring along, are loaded at
+// the first cue instead of at program start: many runs play none, and loading them took a fifth of
+// the program's start-up. They stay loaded from then on.
+struct SoundLibraries {
+    decltype(&::sf_open) Open = nullptr;
+    decltype(&::sf_close) Close = nullptr;
+    decltype(&::sf_readf_short) ReadFrames = nullptr;
+    decltype(&::pa_simple_new) NewStream = nullptr;
+    decltype(&::pa_simple_write) Write = nullptr;
+    decltype(&::pa_simple_drain) Drain = nullptr;
+    decltype(&::pa_simple_free) Free = nullptr;
+};
+
+template <typename Function>
+bool Resolve(void* library, const char* name, Function& function) {
+    function = library ? reinterpret_cast<Function>(dlsym(library, name)) : nullptr;
+    return function != nullptr;
+}
+
+// Null where either library cannot be had: then no cue plays.
+const SoundLibraries* LoadSoundLibraries() {
+    static const SoundLibraries* const loaded = []() -> const SoundLibraries* {
+        static SoundLibraries libraries;
+        void* sndfile = dlopen("libsndfile.so.1", RTLD_NOW | RTLD_LOCAL);
+        void* pulse = dlopen("libpulse-simple.so.0", RTLD_NOW | RTLD_LOCAL);
+        const bool complete = Resolve(sndfile, "sf_open", libraries.Open) &&
+                              Resolve(sndfile, "sf_close", libraries.Close) &&
+                              Resolve(sndfile, "sf_readf_short", libraries.ReadFrames) &&
+                              Resolve(pulse, "pa_simple_new", libraries.NewStream) &&
+                              Resolve(pulse, "pa_simple_write", libraries.Write) &&
+                              Resolve(pulse, "pa_simple_drain", libraries.Drain) &&
+                              Resolve(pulse, "pa_simple_free", libraries.Free);
+        return complete ? &libraries : nullptr;
+    }();
+    return loaded;
+}
+
 struct DecodedSound {
     pa_sample_spec spec{};
     std::vector<int16_t> samples;  // interleaved frames
@@ -50,10 +88,10 @@ struct DecodedSound {
 // plays (rate, channel count) or what no cue needs (length), and refusing a file whose samples
 // cannot all be read. (A file cut short within its samples counts, for libsndfile, only the frames
 // it still holds.)
-std::optional<DecodedSound> DecodeSoundFile(const fs::path& file) {
+std::optional<DecodedSound> DecodeSoundFile(const SoundLibraries& libraries, const fs::path& file) {
     SF_INFO info{};
-    const std::unique_ptr<SNDFILE, decltype(&sf_close)> sound(
-        sf_open(file.c_str(), SFM_READ, &info), &sf_close);
+    const std::unique_ptr<SNDFILE, decltype(&::sf_close)> sound(
+        libraries.Open(file.c_str(), SFM_READ, &info), libraries.Close);
     if (!sound) return std::nullopt;
     if (info.samplerate <= 0 || static_cast<unsigned>(info.samplerate) > PA_RATE_MAX ||
         info.channels <= 0 || static_cast<unsigned>(info.channels) > PA_CHANNELS_MAX ||
@@ -66,7 +104,7 @@ std::optional<DecodedSound> DecodeSoundFile(const fs::path& file) {
     decoded.seconds = static_cast<double>(info.frames) / info.samplerate;
     if (decoded.seconds > kMaxSoundSeconds) return std::nullopt;
     decoded.samples.resize(static_cast<size_t>(info.frames * info.channels));
-    if (sf_readf_short(sound.get(), decoded.samples.data(), info.frames) != info.frames) {
+    if (libraries.ReadFrames(sound.get(), decoded.samples.data(), info.frames) != info.frames) {
         return std::nullopt;
     }
     return decoded;
@@ -114,26 +152,27 @@ bool GivenUp(Playback& playback) {
     return playback.abandoned;
 }
 
-void PlayOnServer(const std::shared_ptr<Playback>& playback) {
+void PlayOnServer(const SoundLibraries& libraries, const std::shared_ptr<Playback>& playback) {
     const DecodedSound& sound = playback->sound;
     pa_buffer_attr buffer;
     buffer.maxlength = static_cast<uint32_t>(-1);
-    buffer.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kServerBufferUsec, &sound.spec));
+    buffer.tlength = static_cast<uint32_t>(kServerBufferUsec * sound.spec.rate / 1'000'000 *
+                                           sound.spec.channels * sizeof(int16_t));
     buffer.prebuf = static_cast<uint32_t>(-1);
     buffer.minreq = static_cast<uint32_t>(-1);
     buffer.fragsize = static_cast<uint32_t>(-1);
     int error = 0;
-    pa_simple* stream = pa_simple_new(
+    pa_simple* stream = libraries.NewStream(
         playback->server.empty() ? nullptr : playback->server.c_str(), "KAVREN Nodrel",
         PA_STREAM_PLAYBACK, nullptr, playback->name.c_str(), &sound.spec, nullptr, &buffer, &error);
     bool played = false;
     if (stream) {
         // A cue whose caller has moved on is not played late.
         played = !GivenUp(*playback) &&
-                 pa_simple_write(stream, sound.samples.data(),
+                 libraries.Write(stream, sound.samples.data(),
                                  sound.samples.size() * sizeof(int16_t), &error) == 0 &&
-                 pa_simple_drain(stream, &error) == 0;
-        pa_simple_free(stream);
+                 libraries.Drain(stream, &error) == 0;
+        libraries.Free(stream);
     }
     const std::lock_guard lock(playback->mutex);
     playback->done = true;
@@ -147,11 +186,11 @@ void PlayOnServer(const std::shared_ptr<Playback>& playback) {
 // length plus kServerAllowance. A thread still blocked then is left behind, owning its Playback;
 // while one is, further plays are refused at once, so a stopped server costs one wait and at most
 // one thread rather than one per cue.
-bool Play(std::shared_ptr<Playback> playback) {
+bool Play(const SoundLibraries& libraries, std::shared_ptr<Playback> playback) {
     const auto deadline = Clock::now() + kServerAllowance +
                           std::chrono::duration_cast<Clock::duration>(
                               std::chrono::duration<double>(playback->sound.seconds));
-    std::thread player(PlayOnServer, playback);
+    std::thread player(PlayOnServer, std::cref(libraries), playback);
     std::unique_lock lock(playback->mutex);
     if (playback->finished.wait_until(lock, deadline, [&] { return playback->done; })) {
         lock.unlock();
@@ -221,14 +260,15 @@ bool PlaySoundFile(std::string_view bareName) {
     try {
         const std::optional<fs::path> file =
             FindSoundFile(bareName, SoundSearchFolders(ProcessSoundSearchEnvironment()));
-        if (!file) return false;
-        std::optional<DecodedSound> sound = DecodeSoundFile(*file);
+        const SoundLibraries* libraries = file ? LoadSoundLibraries() : nullptr;
+        if (libraries == nullptr) return false;
+        std::optional<DecodedSound> sound = DecodeSoundFile(*libraries, *file);
         if (!sound) return false;
         auto playback = std::make_shared<Playback>();
         playback->sound = std::move(*sound);
         playback->server = PulseServerList();
         playback->name = std::string(bareName);
-        return Play(std::move(playback));
+        return Play(*libraries, std::move(playback));
     } catch (const std::exception&) {
         // No memory or no thread to spare: the cue is skipped, the caller carries on.
         return false;
