@@ -31,6 +31,16 @@ constexpr int kDesignedPanelHeight = 53;
 constexpr double kTransparentOpacity = 148.0 / 255.0;
 constexpr int kTrayHintLength = 127;
 
+// Where the mode bytes, the colour table and the cell geometry live, in the order of ModeByte,
+// ColourSlot and GeometryValue.
+constexpr uint8_t TRenderSettings::*kModeFields[] = {
+    &TRenderSettings::viewmode, &TRenderSettings::modenum, &TRenderSettings::blinkmode};
+constexpr uint32_t TRenderSettings::*kColourFields[] = {
+    &TRenderSettings::col2, &TRenderSettings::col1, &TRenderSettings::col3, &TRenderSettings::col4,
+    &TRenderSettings::col5};
+constexpr uint16_t TRenderSettings::*kGeometryFields[] = {
+    &TRenderSettings::w, &TRenderSettings::h, &TRenderSettings::hs, &TRenderSettings::ws};
+
 const QString kProductName = QStringLiteral("KAVREN Nodrel");
 const QString kStatusNotifierWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 
@@ -459,65 +469,19 @@ int32_t TFloatingWindow::FirstMonitorHeight() const {
 }
 
 uint8_t TFloatingWindow::Mode(ModeByte which) const {
-    switch (which) {
-        case ModeByte::View:
-            return render_.viewmode;
-        case ModeByte::Size:
-            return render_.modenum;
-        case ModeByte::Blink:
-            return render_.blinkmode;
-    }
-    return 0;
+    return render_.*kModeFields[static_cast<int>(which)];
 }
 
 void TFloatingWindow::SetMode(ModeByte which, uint8_t value) {
-    switch (which) {
-        case ModeByte::View:
-            render_.viewmode = value;
-            break;
-        case ModeByte::Size:
-            render_.modenum = value;
-            break;
-        case ModeByte::Blink:
-            render_.blinkmode = value;
-            break;
-    }
+    render_.*kModeFields[static_cast<int>(which)] = value;
 }
 
 uint32_t TFloatingWindow::Colour(ColourSlot slot) const {
-    switch (slot) {
-        case ColourSlot::NoResult:
-            return render_.col2;
-        case ColourSlot::Success:
-            return render_.col1;
-        case ColourSlot::Failure:
-            return render_.col3;
-        case ColourSlot::FailureBlink:
-            return render_.col4;
-        case ColourSlot::Background:
-            return render_.col5;
-    }
-    return 0;
+    return render_.*kColourFields[static_cast<int>(slot)];
 }
 
 void TFloatingWindow::SetColour(ColourSlot slot, uint32_t colour) {
-    switch (slot) {
-        case ColourSlot::NoResult:
-            render_.col2 = colour;
-            break;
-        case ColourSlot::Success:
-            render_.col1 = colour;
-            break;
-        case ColourSlot::Failure:
-            render_.col3 = colour;
-            break;
-        case ColourSlot::FailureBlink:
-            render_.col4 = colour;
-            break;
-        case ColourSlot::Background:
-            render_.col5 = colour;
-            break;
-    }
+    render_.*kColourFields[static_cast<int>(slot)] = colour;
 }
 
 uint32_t TFloatingWindow::FrameColour() const {
@@ -529,34 +493,11 @@ void TFloatingWindow::SetFrameColour(uint32_t colour) {
 }
 
 uint16_t TFloatingWindow::Geometry(GeometryValue which) const {
-    switch (which) {
-        case GeometryValue::Width:
-            return render_.w;
-        case GeometryValue::Height:
-            return render_.h;
-        case GeometryValue::SpaceHeight:
-            return render_.hs;
-        case GeometryValue::SpaceWidth:
-            return render_.ws;
-    }
-    return 0;
+    return render_.*kGeometryFields[static_cast<int>(which)];
 }
 
 void TFloatingWindow::SetGeometry(GeometryValue which, uint16_t value) {
-    switch (which) {
-        case GeometryValue::Width:
-            render_.w = value;
-            break;
-        case GeometryValue::Height:
-            render_.h = value;
-            break;
-        case GeometryValue::SpaceHeight:
-            render_.hs = value;
-            break;
-        case GeometryValue::SpaceWidth:
-            render_.ws = value;
-            break;
-    }
+    render_.*kGeometryFields[static_cast<int>(which)] = value;
 }
 
 void TFloatingWindow::MarkViewModeItem(uint8_t viewMode) {
