@@ -78,8 +78,11 @@ const SoundLibraries* LoadSoundLibraries() {
     return loaded;
 }
 
+// PulseAudio's record of a stream's sample format, rate and channel count.
+using SampleFormat = pa_sample_spec;
+
 struct DecodedSound {
-    pa_sample_spec spec{};
+    SampleFormat format{};
     std::vector<int16_t> samples;  // interleaved frames
     double seconds = 0.0;
 };
@@ -99,8 +102,8 @@ std::optional<DecodedSound> DecodeSoundFile(const SoundLibraries& libraries, con
         return std::nullopt;
     }
     DecodedSound decoded;
-    decoded.spec = {PA_SAMPLE_S16NE, static_cast<uint32_t>(info.samplerate),
-                    static_cast<uint8_t>(info.channels)};
+    decoded.format = {PA_SAMPLE_S16NE, static_cast<uint32_t>(info.samplerate),
+                      static_cast<uint8_t>(info.channels)};
     decoded.seconds = static_cast<double>(info.frames) / info.samplerate;
     if (decoded.seconds > kMaxSoundSeconds) return std::nullopt;
     decoded.samples.resize(static_cast<size_t>(info.frames * info.channels));
@@ -156,15 +159,16 @@ void PlayOnServer(const SoundLibraries& libraries, const std::shared_ptr<Playbac
     const DecodedSound& sound = playback->sound;
     pa_buffer_attr buffer;
     buffer.maxlength = static_cast<uint32_t>(-1);
-    buffer.tlength = static_cast<uint32_t>(kServerBufferUsec * sound.spec.rate / 1'000'000 *
-                                           sound.spec.channels * sizeof(int16_t));
+    buffer.tlength = static_cast<uint32_t>(kServerBufferUsec * sound.format.rate / 1'000'000 *
+                                           sound.format.channels * sizeof(int16_t));
     buffer.prebuf = static_cast<uint32_t>(-1);
     buffer.minreq = static_cast<uint32_t>(-1);
     buffer.fragsize = static_cast<uint32_t>(-1);
     int error = 0;
-    pa_simple* stream = libraries.NewStream(
-        playback->server.empty() ? nullptr : playback->server.c_str(), "KAVREN Nodrel",
-        PA_STREAM_PLAYBACK, nullptr, playback->name.c_str(), &sound.spec, nullptr, &buffer, &error);
+    pa_simple* stream =
+        libraries.NewStream(playback->server.empty() ? nullptr : playback->server.c_str(),
+                            "KAVREN Nodrel", PA_STREAM_PLAYBACK, nullptr, playback->name.c_str(),
+                            &sound.format, nullptr, &buffer, &error);
     bool played = false;
     if (stream) {
         // A cue whose caller has moved on is not played late.

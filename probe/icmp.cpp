@@ -15,6 +15,7 @@ namespace {
 constexpr char kPayloadText[] = "KAVREN Nodrel ICMP request.  kavren.example  ";
 constexpr size_t kHeaderSize = sizeof(platform::ICMP_ECHO_REPLY);
 
+// The request data: the payload text cut, or padded with spaces, to the data's size.
 void WriteRequestData(std::span<char> data) {
     std::fill(data.begin(), data.end(), ' ');
     std::copy_n(kPayloadText, std::min(data.size(), sizeof kPayloadText - 1), data.begin());
@@ -86,12 +87,6 @@ platform::ICMP_ECHO_REPLY TICMP::LastReply() const {
     return FLastReply;
 }
 
-QByteArray TICMP::RequestData(uint16_t size) {
-    QByteArray data(size, Qt::Uninitialized);
-    WriteRequestData(data);
-    return data;
-}
-
 void TICMP::PrepareBuffers(uint16_t size) {
     if (FRequestData.size() == size && FReplyArea.size() == kHeaderSize + size) return;
     // New buffers of the exact size, so a large Size once does not hold its memory for good.
@@ -145,12 +140,10 @@ int32_t TICMP::Ping() {
     // The echo service counts the request size in 16 bits; the buffers follow that count, so a
     // negative or oversized Size can never overrun them.
     const auto size = static_cast<uint16_t>(FSize.load());
+    if (FOnEchoRequest) FOnEchoRequest(this);
+    // After the handler, which may itself have pinged with another Size.
     PrepareBuffers(size);
     std::memset(FReplyArea.data(), 0, kHeaderSize);
-
-    if (FOnEchoRequest) FOnEchoRequest(this);
-    // A handler that pinged again with another Size has resized the buffers meanwhile.
-    PrepareBuffers(size);
 
     platform::IP_OPTION_INFORMATION options{};
     options.Ttl = static_cast<uint8_t>(FTTL.load());

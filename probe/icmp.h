@@ -60,9 +60,6 @@ public:
     uint32_t ResolvedAddress() const;
     bool AddressResolved() const;
 
-    // The request data: the payload text cut, or padded with spaces, to `size` bytes.
-    static QByteArray RequestData(uint16_t size);
-
 private:
     // Gives back what construction acquired, in reverse order.
     void ReleaseServices();

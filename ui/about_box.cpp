@@ -77,15 +77,6 @@ QPixmap DrawBanner(const QFont& baseFont) {
     return banner;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect designed) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    label->setGeometry(designed);
-    FitLabelToTexts(*label, {text});
-    return label;
-}
-
 void SetTextColour(QWidget& widget, const QColor& colour) {
     QPalette palette = widget.palette();
     palette.setColor(QPalette::WindowText, colour);
@@ -116,11 +107,7 @@ TAboutBox::TAboutBox(std::function<bool(const QUrl&)> openUrl, QWidget* parent)
     banner->setAlignment(Qt::AlignCenter);
     banner->setPixmap(DrawBanner(font()));
 
-    auto* bannerLine = new QFrame(this);
-    bannerLine->setObjectName(QStringLiteral("Bevel1"));
-    bannerLine->setFrameShape(QFrame::HLine);
-    bannerLine->setFrameShadow(QFrame::Sunken);
-    bannerLine->setGeometry(0, 74, 267, 2);
+    MakeEtchedLine(this, "Bevel1", QRect(0, 74, 267, 2));
 
     // A groove: lowered outer edge around a raised inner edge.
     auto* infoPanel = new QFrame(this);

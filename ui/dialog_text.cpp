@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QFrame>
 #include <algorithm>
 
 namespace nodrel {
@@ -34,6 +35,24 @@ void FitLabelToTexts(QLabel& label, const QStringList& texts) {
         area.setBottom(std::min(bounds.bottom(), area.top() + metrics.height() - 1));
     }
     label.setGeometry(area);
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect designed,
+                  Qt::Alignment horizontal, const QStringList& shownTexts) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setAlignment(horizontal | Qt::AlignVCenter);
+    label->setGeometry(designed);
+    FitLabelToTexts(*label, shownTexts.isEmpty() ? QStringList{text} : shownTexts);
+    return label;
+}
+
+void MakeEtchedLine(QWidget* parent, const char* name, QRect designed) {
+    auto* line = new QFrame(parent);
+    line->setObjectName(QString::fromLatin1(name));
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(designed);
 }
 
 }  // namespace nodrel

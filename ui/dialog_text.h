@@ -1,6 +1,6 @@
 #pragma once
 
-// Text helpers shared by the dialogs: their font and labels that never clip their text.
+// What the dialogs share: their font, labels that never clip their text, etched lines.
 
 #include <QFont>
 #include <QLabel>
@@ -17,5 +17,13 @@ QFont DialogFont(int pixelSize);
 // any other to the right; the height grows evenly about the label's middle. The label stays
 // inside its parent's contents, which it must have.
 void FitLabelToTexts(QLabel& label, const QStringList& texts);
+
+// A label named `name` at its designed place, vertically centred, then fitted to its text, or to
+// the widest of `shownTexts` where it will show several.
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect designed,
+                  Qt::Alignment horizontal = Qt::AlignLeft, const QStringList& shownTexts = {});
+
+// A horizontal etched line at its designed place.
+void MakeEtchedLine(QWidget* parent, const char* name, QRect designed);
 
 }  // namespace nodrel

@@ -138,16 +138,13 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     PlaceOnScreen();
     DrawHistory();
     worker_->Resume();
-    trayIcon_->setVisible(!StartsShown());
+    startsShown_ = showAtStart_ || !TrayAvailable();
+    trayIcon_->setVisible(!startsShown_);
     WatchTrayHost();
 }
 
 // The worker is left running: the process ends without waiting for it.
 TFloatingWindow::~TFloatingWindow() = default;
-
-bool TFloatingWindow::StartsShown() const {
-    return showAtStart_ || !TrayAvailable();
-}
 
 void TFloatingWindow::CreateWindowMenu() {
     windowMenu_->setObjectName(QStringLiteral("PopupMenu1"));
@@ -160,15 +157,12 @@ void TFloatingWindow::CreateWindowMenu() {
     QMenu* blinkMenu = menu->addMenu(QStringLiteral("Blink mode"));
     blinkMenu->menuAction()->setObjectName(QStringLiteral("N8"));
     auto* blinkGroup = new QActionGroup(blinkMenu);
-    const auto addBlinkItem = [&](const char* name, const QString& caption, uint8_t mode) {
-        QAction* item = AddMenuItem(blinkMenu, name, caption, [this, mode] { SetBlinkMode(mode); });
-        item->setCheckable(true);
-        blinkGroup->addAction(item);
-        return item;
-    };
-    blinkOffItem_ = addBlinkItem("N9", QStringLiteral("Off"), 1);
-    blinkSimpleItem_ = addBlinkItem("N10", QStringLiteral("Simple order"), 2);
-    blinkChessItem_ = addBlinkItem("N11", QStringLiteral("Chess order"), 3);
+    blinkOffItem_ = AddRadioItem(blinkMenu, blinkGroup, "N9", QStringLiteral("Off"),
+                                 [this] { SetBlinkMode(1); });
+    blinkSimpleItem_ = AddRadioItem(blinkMenu, blinkGroup, "N10", QStringLiteral("Simple order"),
+                                    [this] { SetBlinkMode(2); });
+    blinkChessItem_ = AddRadioItem(blinkMenu, blinkGroup, "N11", QStringLiteral("Chess order"),
+                                   [this] { SetBlinkMode(3); });
     blinkOffItem_->setChecked(true);
 
     QMenu* colourMenu = menu->addMenu(QStringLiteral("Colors"));
@@ -190,23 +184,15 @@ void TFloatingWindow::CreateWindowMenu() {
         AddMenuItem(menu, "N5", QStringLiteral("Transparent"), [this] { ApplyTransparency(); });
     transparentItem_->setCheckable(true);
     menu->addSeparator()->setObjectName(QStringLiteral("N28"));
-    QAction* switchSize =
-        AddMenuItem(menu, "N3", QStringLiteral("Switch size"), [this] { SwitchSize(); });
-    menu->setDefaultAction(switchSize);
-    QFont bold = switchSize->font();
-    bold.setBold(true);
-    switchSize->setFont(bold);
+    SetDefaultItem(
+        menu, AddMenuItem(menu, "N3", QStringLiteral("Switch size"), [this] { SwitchSize(); }));
     menu->addSeparator()->setObjectName(QStringLiteral("N25"));
 
     auto* viewGroup = new QActionGroup(menu);
-    const auto addViewItem = [&](const char* name, const QString& caption, uint8_t mode) {
-        QAction* item = AddMenuItem(menu, name, caption, [this, mode] { SetViewMode(mode); });
-        item->setCheckable(true);
-        viewGroup->addAction(item);
-        return item;
-    };
-    graphViewItem_ = addViewItem("N6", QStringLiteral("View Mode: Graph"), 1);
-    historyViewItem_ = addViewItem("N7", QStringLiteral("View Mode: History"), 2);
+    graphViewItem_ = AddRadioItem(menu, viewGroup, "N6", QStringLiteral("View Mode: Graph"),
+                                  [this] { SetViewMode(1); });
+    historyViewItem_ = AddRadioItem(menu, viewGroup, "N7", QStringLiteral("View Mode: History"),
+                                    [this] { SetViewMode(2); });
     historyViewItem_->setChecked(true);
     menu->addSeparator()->setObjectName(QStringLiteral("N2"));
     AddMenuItem(menu, "N24", QStringLiteral("Options..."), [this] { ShowOptions(); });
@@ -224,17 +210,29 @@ QAction* TFloatingWindow::AddMenuItem(QMenu* menu, const char* name, const QStri
     return item;
 }
 
+QAction* TFloatingWindow::AddRadioItem(QMenu* menu, QActionGroup* group, const char* name,
+                                       const QString& caption, std::function<void()> handler) {
+    QAction* item = AddMenuItem(menu, name, caption, std::move(handler));
+    item->setCheckable(true);
+    group->addAction(item);
+    return item;
+}
+
+// The default item, in bold: what a double-click does.
+void TFloatingWindow::SetDefaultItem(QMenu* menu, QAction* item) {
+    menu->setDefaultAction(item);
+    QFont bold = item->font();
+    bold.setBold(true);
+    item->setFont(bold);
+}
+
 void TFloatingWindow::CreateTray() {
     trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
     trayImages_ = {DrawTrayImage(0), DrawTrayImage(1)};
     trayIcon_->setIcon(trayImages_[0]);
     trayMenu_->setObjectName(QStringLiteral("PopupMenu2"));
-    QAction* show = AddMenuItem(trayMenu_, "N20", QStringLiteral("Show Floating Window"),
-                                [this] { ShowFromTray(); });
-    trayMenu_->setDefaultAction(show);
-    QFont bold = show->font();
-    bold.setBold(true);
-    show->setFont(bold);
+    SetDefaultItem(trayMenu_, AddMenuItem(trayMenu_, "N20", QStringLiteral("Show Floating Window"),
+                                          [this] { ShowFromTray(); }));
     AddMenuItem(trayMenu_, "N23", QStringLiteral("Close KAVREN Nodrel"), [this] { close(); });
     trayIcon_->setContextMenu(trayMenu_);
     connect(trayIcon_, &QSystemTrayIcon::activated, this, &TFloatingWindow::TrayActivated);

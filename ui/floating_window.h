@@ -80,7 +80,7 @@ public:
     bool ShowAtStart() const { return showAtStart_; }
     // Whether the window is to be shown when the program starts: also when it should start in
     // the notification area but there is none, since nothing would then be left to bring it back.
-    bool StartsShown() const;
+    bool StartsShown() const { return startsShown_; }
 
     // Operations the menu commands and the options dialog share.
     void ApplyWidth(uint8_t mode);
@@ -167,6 +167,9 @@ private:
 
     QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption,
                          std::function<void()> handler);
+    QAction* AddRadioItem(QMenu* menu, QActionGroup* group, const char* name,
+                          const QString& caption, std::function<void()> handler);
+    static void SetDefaultItem(QMenu* menu, QAction* item);
 
     TFramePanel* framePanel_;
     TDrawingSurface* surface_;
@@ -190,6 +193,7 @@ private:
     std::array<QIcon, 2> trayImages_;  // drawn once: red after a failure, blue after a success
     int trayImage_ = 0;
     bool showAtStart_ = false;
+    bool startsShown_ = false;
     bool closing_ = false;
     std::optional<QString> startError_;
     QPoint dragPoint_;  // where the left button went down, in the pressed control's coordinates

@@ -1,6 +1,5 @@
 #include "options_dialog.h"
 
-#include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,6 +7,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <algorithm>
+#include <cmath>
 
 #include "dialog_text.h"
 
@@ -20,29 +20,15 @@ constexpr int kMaxSeconds = 60;
 constexpr int kSliderLineStep = 200;
 constexpr int kDelayLineStep = 500;
 
-// Milliseconds to whole seconds, halves to the even neighbour, clamped into the slider range.
+// Milliseconds to whole seconds, clamped into the slider range. Rounding to nearest, the default
+// mode, takes halves to the even neighbour.
 int SliderSeconds(int32_t milliseconds) {
-    const int64_t ms = milliseconds;
-    int64_t seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);  // floor
-    const int64_t remainder = ms - seconds * 1000;
-    if (remainder > 500 || (remainder == 500 && seconds % 2 != 0)) {
-        ++seconds;
-    }
-    return static_cast<int>(std::clamp<int64_t>(seconds, kMinSeconds, kMaxSeconds));
+    return static_cast<int>(std::clamp(std::nearbyint(milliseconds / 1000.0), double{kMinSeconds},
+                                       double{kMaxSeconds}));
 }
 
 QString SecondsText(int seconds) {
     return QString::number(seconds) + QStringLiteral(" s.");
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect designed,
-                  Qt::Alignment horizontal, const QStringList& shownTexts = {}) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setAlignment(horizontal | Qt::AlignVCenter);
-    label->setGeometry(designed);
-    FitLabelToTexts(*label, shownTexts.isEmpty() ? QStringList{text} : shownTexts);
-    return label;
 }
 
 QSlider* MakeSlider(QWidget* parent, const char* name, QRect designed, int minimum, int maximum,
@@ -56,14 +42,6 @@ QSlider* MakeSlider(QWidget* parent, const char* name, QRect designed, int minim
     slider->setSingleStep(lineStep);
     slider->setPageStep(0);
     return slider;
-}
-
-void MakeEtchedLine(QWidget* parent, const char* name, QRect designed) {
-    auto* line = new QFrame(parent);
-    line->setObjectName(QString::fromLatin1(name));
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(designed);
 }
 
 }  // namespace

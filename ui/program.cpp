@@ -42,8 +42,10 @@ int RunProgram(platform::EchoPlatform& echoPlatform) {
     // Hiding to the notification area closes no window; only "Close KAVREN Nodrel" ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(kApplicationId);
-    // The installed icon where the theme has it, else the same design drawn here.
-    QApplication::setWindowIcon(QIcon::fromTheme(kApplicationId, DrawTrayImage(1)));
+    // The installed icon where the theme has it, else the same design drawn here (only then).
+    QIcon applicationIcon = QIcon::fromTheme(kApplicationId);
+    if (applicationIcon.isNull()) applicationIcon = DrawTrayImage(1);
+    QApplication::setWindowIcon(applicationIcon);
 
     TFloatingWindow window(echoPlatform);
     if (window.StartError()) {

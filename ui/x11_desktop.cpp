@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QWidget>
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -22,13 +23,26 @@ xcb_connection_t* X11Connection() {
     return x11 ? x11->connection() : nullptr;
 }
 
+// The atoms of `names`, asked for together: one round trip to the server for all of them.
+template <size_t Count>
+std::array<xcb_atom_t, Count> Atoms(xcb_connection_t* connection,
+                                    const std::array<const char*, Count>& names) {
+    std::array<xcb_intern_atom_cookie_t, Count> cookies;
+    for (size_t i = 0; i < Count; ++i) {
+        cookies[i] =
+            xcb_intern_atom(connection, 0, static_cast<uint16_t>(strlen(names[i])), names[i]);
+    }
+    std::array<xcb_atom_t, Count> atoms;
+    for (size_t i = 0; i < Count; ++i) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr);
+        atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(reply);
+    }
+    return atoms;
+}
+
 xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
-    const xcb_intern_atom_cookie_t cookie =
-        xcb_intern_atom(connection, 0, static_cast<uint16_t>(strlen(name)), name);
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    free(reply);
-    return atom;
+    return Atoms<1>(connection, {name})[0];
 }
 
 xcb_window_t RootWindow(xcb_connection_t* connection) {
@@ -43,7 +57,8 @@ void SetSkipTaskbarAndPager(QWidget* window) {
     xcb_connection_t* connection = X11Connection();
     if (connection == nullptr) return;
     const auto id = static_cast<xcb_window_t>(window->winId());
-    const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
+    const auto [state, skipTaskbar, skipPager] = Atoms<3>(
+        connection, {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
     std::vector<xcb_atom_t> states;
     const xcb_get_property_cookie_t cookie =
         xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 64);
@@ -53,8 +68,7 @@ void SetSkipTaskbarAndPager(QWidget* window) {
             states.assign(held, held + xcb_get_property_value_length(reply) / 4);
         free(reply);
     }
-    for (const char* name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
-        const xcb_atom_t wanted = Atom(connection, name);
+    for (const xcb_atom_t wanted : {skipTaskbar, skipPager}) {
         if (std::find(states.begin(), states.end(), wanted) == states.end())
             states.push_back(wanted);
     }

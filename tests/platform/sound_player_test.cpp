@@ -22,6 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+// PulseAudio's record of a stream's sample format, rate and channel count.
+using SampleFormat = pa_sample_spec;
 
 #define START_SOUND_SERVER(server)              \
     nodrel::testing::PrivateSoundServer server; \
@@ -58,7 +60,7 @@ TEST(SoundPlayer, PutsTheShippedSoundsOnTheSinkAndReturnsWhenTheyHaveBeenPlayed)
     UseShippedSoundsAndRuntimeFolder(server.folder());
     constexpr int kRate = 44100;
     constexpr uint32_t kTenMilliseconds = kRate / 100 * sizeof(int16_t);
-    const pa_sample_spec spec{PA_SAMPLE_S16NE, kRate, 1};
+    const SampleFormat format{PA_SAMPLE_S16NE, kRate, 1};
     const pa_buffer_attr buffer{~0u, ~0u, ~0u, ~0u, kTenMilliseconds};
     // The alarm is two falling tones, 880 then 660 Hz; the recovery glides from 520 to 1040 Hz.
     for (const auto& [name, startHz, endHz] :
@@ -66,7 +68,7 @@ TEST(SoundPlayer, PutsTheShippedSoundsOnTheSinkAndReturnsWhenTheyHaveBeenPlayed)
         SCOPED_TRACE(name);
         pa_simple* recorder =
             pa_simple_new(server.address().c_str(), "recorder", PA_STREAM_RECORD,
-                          server.kMonitorSource, "monitor", &spec, nullptr, &buffer, nullptr);
+                          server.kMonitorSource, "monitor", &format, nullptr, &buffer, nullptr);
         ASSERT_TRUE(recorder);
         std::vector<int16_t> samples(kRate);  // one second of the sink
         pa_simple_read(recorder, samples.data(), kTenMilliseconds, nullptr);  // now it runs

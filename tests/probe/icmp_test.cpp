@@ -63,11 +63,19 @@ TEST(TICMPConstruction, DestructionReleasesEverythingInReverseOrder) {
 }
 
 TEST(TICMPRequest, DataIsThePayloadTextCutOrPaddedWithSpaces) {
-    const QByteArray text = "KAVREN Nodrel ICMP request.  kavren.example  ";
-    ASSERT_EQ(text.size(), 45);
-    EXPECT_EQ(TICMP::RequestData(56), text + QByteArray(11, ' '));
-    EXPECT_EQ(TICMP::RequestData(10), text.left(10));
-    EXPECT_EQ(TICMP::RequestData(0), QByteArray());
+    const std::string text = "KAVREN Nodrel ICMP request.  kavren.example  ";
+    ASSERT_EQ(text.size(), 45u);
+    FakeEchoPlatform platform;
+    TICMP icmp(platform);
+    icmp.SetAddress("192.0.2.1");
+    const auto sent = [&](int32_t size) {
+        icmp.SetSize(size);
+        icmp.Ping();
+        return platform.lastSend.data;
+    };
+    EXPECT_EQ(sent(56), text + std::string(11, ' '));
+    EXPECT_EQ(sent(10), text.substr(0, 10));
+    EXPECT_EQ(sent(0), std::string());
 }
 
 TEST(TICMPRequest, SendsTheLowBitsOfSizeTtlAndFlags) {
