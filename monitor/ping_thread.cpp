@@ -38,6 +38,10 @@ void TPingThread::Resume() {
 void TPingThread::Execute() {
     do {
         FCycle.fetch_add(1, std::memory_order_relaxed);
+        FRecord = TOutcomeRecord{};
+        FRecord.StartTime = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
         try {
             FPing->Ping();
         } catch (...) {
@@ -54,17 +58,27 @@ bool TPingThread::Pause(int32_t milliseconds) {
     return !Terminated();
 }
 
-void TPingThread::PingDisplay(TPing*, TICMP*, const QString&) {
+void TPingThread::PingDisplay(TPing*, TICMP* icmp, const QString&) {
     // A name that cannot be resolved is reported twice in a cycle; it is one failure.
     const int64_t cycle = Cycle();
     if (FReportedCycle == cycle) return;
     FReportedCycle = cycle;
     FSucceeded = false;
+    // The first report carries the lookup's error number; only an address that resolves to no
+    // usable one comes without a lookup failure.
+    FRecord.Status = icmp->LastErrorCode();
+    FRecord.NameNotFound = FRecord.Status != platform::IP_BAD_DESTINATION;
     HandOver();
 }
 
-void TPingThread::PingEchoReply(TPing* sender, TICMP*, int32_t) {
-    FSucceeded = sender->LastReply().Status == platform::IP_SUCCESS;
+void TPingThread::PingEchoReply(TPing* sender, TICMP* icmp, int32_t) {
+    const platform::ICMP_ECHO_REPLY reply = sender->LastReply();
+    FSucceeded = reply.Status == platform::IP_SUCCESS;
+    FRecord.Status = reply.Status;
+    FRecord.Milliseconds = reply.Status == platform::IP_REQ_TIMED_OUT
+                               ? static_cast<uint32_t>(std::max(sender->Timeout(), 0))
+                               : reply.RoundTripTime;
+    FRecord.Address = icmp->ResolvedAddress();
     HandOver();
 }
 
@@ -75,7 +89,7 @@ void TPingThread::HandOver() {
 
 void TPingThread::DeliverResult() {
     if (Terminated() || FWindow.isNull()) return;
-    FAddResult(FSucceeded);
+    FAddResult(FSucceeded, FRecord);
     TrimMemory();
 }
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "gui_handover.h"
+#include "outcome_record.h"
 #include "ping.h"
 
 namespace nodrel {
@@ -27,7 +28,7 @@ namespace nodrel {
 // AddResult.
 class TPingThread {
 public:
-    using TAddResult = std::function<void(bool succeeded)>;
+    using TAddResult = std::function<void(bool succeeded, const TOutcomeRecord& record)>;
 
     // On the GUI thread: creates the probe component there; the worker stays suspended until
     // Resume. `addResult` is called for every outcome while `window` exists, never after.
@@ -74,6 +75,7 @@ private:
     int64_t FReportedCycle = 0;  // the cycle of the last failure reported by PingDisplay
     std::unique_ptr<TPing> FPing;
     bool FSucceeded = false;  // the outcome in flight, written before each hand-over
+    TOutcomeRecord FRecord;   // its probe's record: started with the cycle, completed with it
 
     TAddResult FAddResult;
     QPointer<QObject> FWindow;

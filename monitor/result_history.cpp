@@ -21,9 +21,12 @@ void TResultHistory::Reset() {
     *this = TResultHistory{};
 }
 
-TOutcomeEffects TResultHistory::AddResult(bool success, bool soundsMarked) {
+TOutcomeEffects TResultHistory::AddResult(bool success, bool soundsMarked,
+                                          const TOutcomeRecord& record) {
     if (FFillCount == THistoryColumn::kCapacity) {
-        // The oldest column falls off the end; the current one starts afresh.
+        // The oldest column falls off the end, and its records with it; the current one starts
+        // afresh.
+        FStoredOutcomes -= FColumns.back().Length;
         std::move_backward(FColumns.begin(), FColumns.end() - 1, FColumns.end());
         FColumns[0] = THistoryColumn{};
         FFillCount = 0;
@@ -49,6 +52,10 @@ TOutcomeEffects TResultHistory::AddResult(bool success, bool soundsMarked) {
                        current.Chars.begin() + current.Length + 1);
     current.Chars[0] = success ? kSuccess : kFailure;
     ++current.Length;
+    // After a shift at most 600 are left, so the slot taken never holds a kept record.
+    FNewestRecord = (FNewestRecord + kStoredOutcomes - 1) % kStoredOutcomes;
+    FRecords[FNewestRecord] = record;
+    ++FStoredOutcomes;
 
     for (int column = 1; column <= kShownColumns; ++column) {
         FSuccessCounts[column - 1] = CountSuccesses(column);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "outcome_record.h"
+
 namespace nodrel {
 
 // One column of outcomes, newest first: '1' for a success, '2' for a failure.
@@ -32,19 +34,23 @@ struct TOutcomeEffects {
 // to 60 are shown, column 61 keeps the ten outcomes after them so that the History view always
 // finds 600 once that many have arrived. Fixed size: recording an outcome allocates nothing.
 // Columns and counts are indexed from 1, as they are drawn.
+//
+// Beside each outcome it keeps that probe's record, in a ring that drops exactly what the columns
+// drop, so an outcome and its record always leave together.
 class TResultHistory {
 public:
     static constexpr int kShownColumns = 60;
     static constexpr int kStoredColumns = 61;
+    static constexpr int kStoredOutcomes = kStoredColumns * THistoryColumn::kCapacity;
     static constexpr char kSuccess = '1';
     static constexpr char kFailure = '2';
 
     // Empties every column and clears the counts and the failure streak.
     void Reset();
 
-    // Records one outcome. `soundsMarked` is the state of the "Sounds" menu item; the sound due
-    // is decided from the failure streak before this outcome.
-    TOutcomeEffects AddResult(bool success, bool soundsMarked);
+    // Records one outcome and its probe's record. `soundsMarked` is the state of the "Sounds" menu
+    // item; the sound due is decided from the failure streak before this outcome.
+    TOutcomeEffects AddResult(bool success, bool soundsMarked, const TOutcomeRecord& record = {});
 
     // How many successes column `column` (1..61) holds; 0 for an empty or nonexistent column.
     uint8_t CountSuccesses(int column) const {
@@ -63,11 +69,23 @@ public:
     uint8_t FillCount() const { return FFillCount; }
     int32_t FailStreak() const { return FFailStreak; }
 
+    // How many outcomes the columns hold, at most kStoredOutcomes.
+    int StoredOutcomes() const { return FStoredOutcomes; }
+    // The record of the `outcome`-th newest outcome (1 = the newest, the one cell `outcome` of the
+    // History view shows); null when there is no such outcome.
+    const TOutcomeRecord* Record(int outcome) const {
+        if (outcome < 1 || outcome > FStoredOutcomes) return nullptr;
+        return &FRecords[(FNewestRecord + outcome - 1) % kStoredOutcomes];
+    }
+
 private:
     std::array<THistoryColumn, kStoredColumns> FColumns{};
     std::array<uint8_t, kShownColumns> FSuccessCounts{};
     uint8_t FFillCount = 0;
     int32_t FFailStreak = 0;
+    int FStoredOutcomes = 0;
+    int FNewestRecord = 0;  // where in FRecords the newest outcome's record is
+    std::array<TOutcomeRecord, kStoredOutcomes> FRecords{};
 };
 
 }  // namespace nodrel

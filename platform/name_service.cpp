@@ -51,4 +51,20 @@ uint16_t ResolveHostIPv4(const char* name, uint32_t& address) {
     return error;
 }
 
+const char* LookupErrorMessage(uint16_t error) {
+    // Each number stands for the first of the results that map to it above.
+    switch (error) {
+        case WSAHOST_NOT_FOUND:
+            return gai_strerror(EAI_NONAME);
+        case WSATRY_AGAIN:
+            return gai_strerror(EAI_AGAIN);
+        case WSANO_RECOVERY:
+            return gai_strerror(EAI_FAIL);
+        case WSANO_DATA:
+            return gai_strerror(EAI_NODATA);
+        default:
+            return nullptr;
+    }
+}
+
 }  // namespace nodrel::platform

@@ -17,4 +17,7 @@ inline constexpr uint16_t WSANO_DATA = 11004;
 // address (network byte order) in `address` and returns 0; otherwise returns the error number.
 uint16_t ResolveHostIPv4(const char* name, uint32_t& address);
 
+// The name service's own words for a lookup error number; null for a number that is not one.
+const char* LookupErrorMessage(uint16_t error);
+
 }  // namespace nodrel::platform

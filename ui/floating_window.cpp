@@ -12,6 +12,7 @@
 #include <QScreen>
 
 #include "about_box.h"
+#include "hover_readout.h"
 #include "options_dialog.h"
 #include "sound_player.h"
 #include "tray_images.h"
@@ -104,7 +105,8 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       trayMenu_(new QMenu(this)),
       trayIcon_(new QSystemTrayIcon(this)),
       playSound_(playSound ? std::move(playSound)
-                           : [](std::string_view name) { platform::PlaySoundFile(name); }) {
+                           : [](std::string_view name) { platform::PlaySoundFile(name); }),
+      readout_(new THoverReadout(surface_, history_, render_, [this] { return Address(); })) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nodrel"));
     resize(kDesignedWidth, kDesignedHeight);
@@ -124,7 +126,9 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     history_.Reset();
     try {
         worker_ = new TPingThread(
-            this, [this](bool success) { AddResult(success); }, echoPlatform);
+            this,
+            [this](bool success, const TOutcomeRecord& record) { AddResult(success, record); },
+            echoPlatform);
     } catch (const std::exception& error) {
         startError_ = QString::fromLocal8Bit(error.what());
         return;
@@ -315,8 +319,8 @@ void TFloatingWindow::DrawHistory() {
     if (!picture.isNull()) surface_->SetPicture(std::move(picture));
 }
 
-void TFloatingWindow::AddResult(bool success) {
-    const TOutcomeEffects effects = history_.AddResult(success, SoundsMarked());
+void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
+    const TOutcomeEffects effects = history_.AddResult(success, SoundsMarked(), record);
     if (effects.Sound != TDueSound::None) playSound_(SoundFileName(effects.Sound));
     DrawHistory();
     // The tray is told only of a change: each new image travels to the panel.
@@ -324,6 +328,7 @@ void TFloatingWindow::AddResult(bool success) {
         trayImage_ = effects.IconImage;
         trayIcon_->setIcon(trayImages_[trayImage_]);
     }
+    readout_->Refresh();
 }
 
 void TFloatingWindow::showEvent(QShowEvent* event) {

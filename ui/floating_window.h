@@ -25,6 +25,7 @@ class QColorDialog;
 namespace nodrel {
 
 class TAboutBox;
+class THoverReadout;
 class TOptionsDialog;
 class X11TrayWatcher;
 
@@ -151,7 +152,7 @@ private:
     void PlaceOnScreen();
     QPoint ScreenPosition() const;
 
-    void AddResult(bool success);
+    void AddResult(bool success, const TOutcomeRecord& record);
 
     // Menu commands.
     void ChooseColour(ColourSlot slot);
@@ -190,6 +191,7 @@ private:
     TResultHistory history_;
     TRenderSettings render_;
     TColourRegister colourRegister_;
+    THoverReadout* readout_;
     std::array<QIcon, 2> trayImages_;  // drawn once: red after a failure, blue after a success
     int trayImage_ = 0;
     bool showAtStart_ = false;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QTimer>
 #include <memory>
@@ -33,11 +34,13 @@ constexpr int32_t kShortInterval = 10;
 class PingThread : public ::testing::Test {
 protected:
     void Start(const QString& host, int32_t interval) {
-        worker = std::make_unique<TPingThread>(window.get(), [this](bool succeeded) {
-            outcomes.push_back(succeeded);
-            cycles.push_back(worker->Cycle());
-            if (onOutcome) onOutcome(succeeded);
-        });
+        worker = std::make_unique<TPingThread>(
+            window.get(), [this](bool succeeded, const TOutcomeRecord& record) {
+                outcomes.push_back(succeeded);
+                records.push_back(record);
+                cycles.push_back(worker->Cycle());
+                if (onOutcome) onOutcome(succeeded);
+            });
         worker->Ping().SetAddress(host);
         worker->Ping().SetTimeout(2000);
         worker->SetInterval(interval);
@@ -75,6 +78,7 @@ protected:
     std::unique_ptr<QObject> window = std::make_unique<QObject>();
     std::unique_ptr<TPingThread> worker;
     std::vector<bool> outcomes;
+    std::vector<TOutcomeRecord> records;
     std::vector<int64_t> cycles;
     std::function<void(bool)> onOutcome;
 };
@@ -90,11 +94,18 @@ TEST_F(PingThread, FirstProbeRunsAtOnceThenThePauseFollows) {
 
 TEST_F(PingThread, LoopbackAddsOneSuccessPerCycle) {
     REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    const int64_t before = QDateTime::currentMSecsSinceEpoch();
     Start("127.0.0.1", kShortInterval);
     ASSERT_TRUE(WaitForOutcomes(3));
     worker.reset();
     EXPECT_EQ(outcomes, (std::vector<bool>{true, true, true}));
     EXPECT_EQ(cycles, (std::vector<int64_t>{1, 2, 3}));
+    // Each record tells when its probe started and what it probed.
+    EXPECT_GE(records[0].StartTime, before);
+    EXPECT_LE(records[0].StartTime, records[2].StartTime);
+    EXPECT_LE(records[2].StartTime, QDateTime::currentMSecsSinceEpoch());
+    EXPECT_EQ(records[2].Status, 0u);
+    EXPECT_EQ(records[2].Address, htonl(0x7F000001));
 }
 
 TEST_F(PingThread, UnresolvableHostAddsExactlyOneFailurePerCycle) {
@@ -104,16 +115,33 @@ TEST_F(PingThread, UnresolvableHostAddsExactlyOneFailurePerCycle) {
     worker.reset();
     EXPECT_EQ(outcomes, std::vector<bool>(4, false));
     EXPECT_EQ(cycles, (std::vector<int64_t>{1, 2, 3, 4}));
+    // Which lookup error depends on the system's resolver; that it is one is what counts.
+    EXPECT_TRUE(records[3].NameNotFound);
+    EXPECT_EQ(records[3].Address, 0u);
 }
 
 TEST_F(PingThread, UnansweredProbeIsAFailure) {
     REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
-    // Nothing in the private network answers this address.
-    Start("192.0.2.1", kShortInterval);
+    ASSERT_TRUE(testing::WriteSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+    Start("127.0.0.1", kShortInterval);
     worker->Ping().SetTimeout(50);
     ASSERT_TRUE(WaitForOutcomes(2));
     worker.reset();
     EXPECT_EQ(outcomes, (std::vector<bool>{false, false}));
+    EXPECT_FALSE(records[1].NameNotFound);
+    EXPECT_EQ(records[1].Status, 11010u);  // IP_REQ_TIMED_OUT
+    EXPECT_EQ(records[1].Milliseconds, 50u);
+}
+
+TEST_F(PingThread, UnreachableAddressIsAFailureWithItsStatus) {
+    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    // The private network has no route there.
+    Start("192.0.2.1", kShortInterval);
+    ASSERT_TRUE(WaitForOutcomes(1));
+    worker.reset();
+    EXPECT_EQ(outcomes[0], false);
+    EXPECT_FALSE(records[0].NameNotFound);
+    EXPECT_EQ(records[0].Status, 11002u);  // IP_DEST_NET_UNREACHABLE
 }
 
 TEST_F(PingThread, FailureWhileProcessingAnOutcomeDoesNotStopProbing) {

@@ -1,0 +1,53 @@
+#include "hover_readout.h"
+
+#include <QHelpEvent>
+#include <QTextDocument>
+#include <QToolTip>
+#include <QWidget>
+
+#include "outcome_readout.h"
+
+namespace nodrel {
+
+THoverReadout::THoverReadout(QWidget* surface, const TResultHistory& history,
+                             const TRenderSettings& settings, THost host)
+    : QObject(surface),
+      surface_(surface),
+      history_(history),
+      settings_(settings),
+      host_(std::move(host)) {
+    // The window floats beside the one the user works in: it is rarely the active one.
+    surface_->window()->setAttribute(Qt::WA_AlwaysShowToolTips);
+    surface_->installEventFilter(this);
+}
+
+void THoverReadout::Refresh() {
+    if (!shownText_.isEmpty() && QToolTip::isVisible() && QToolTip::text() == shownText_) {
+        Show(shownAt_);
+    }
+}
+
+bool THoverReadout::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != surface_ || event->type() != QEvent::ToolTip) return false;
+    Show(static_cast<QHelpEvent*>(event)->pos());
+    return true;
+}
+
+void THoverReadout::Show(QPoint at) {
+    const TReadoutSpot spot = ReadoutSpotAt(at.x(), at.y(), settings_, surface_->height());
+    const QString text = OutcomeReadout(history_, settings_, spot.Cell, host_());
+    if (text.isEmpty()) {
+        shownText_.clear();
+        QToolTip::hideText();
+        return;
+    }
+    // As rich text, escaped: the host and the lookup's message are not ours to trust.
+    shownText_ = Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap);
+    shownAt_ = at;
+    // Moving out of the area hides it; Qt then asks again for the spot the pointer reached.
+    const QRect area(QPoint(spot.Area.Left, spot.Area.Top),
+                     QPoint(spot.Area.Right - 1, spot.Area.Bottom - 1));
+    QToolTip::showText(surface_->mapToGlobal(at), shownText_, surface_, area);
+}
+
+}  // namespace nodrel

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QString>
+#include <functional>
+
+#include "history_renderer.h"
+#include "result_history.h"
+
+class QWidget;
+
+namespace nodrel {
+
+// The drawing surface's tooltip: what the outcome under the pointer was, or its column in the
+// Graph view, and a summary of all shown. The text is made only when the tooltip is asked for,
+// and made again when a new outcome arrives while it is shown.
+class THoverReadout : public QObject {
+public:
+    using THost = std::function<QString()>;
+
+    // Reads `history` and `settings` afresh at every showing; `host` gives the host text.
+    THoverReadout(QWidget* surface, const TResultHistory& history, const TRenderSettings& settings,
+                  THost host);
+
+    // After a new outcome: a readout still shown is made again for the same spot.
+    void Refresh();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Show(QPoint at);
+
+    QWidget* surface_;
+    const TResultHistory& history_;
+    const TRenderSettings& settings_;
+    THost host_;
+    QPoint shownAt_;
+    QString shownText_;  // empty while no readout of ours is shown
+};
+
+}  // namespace nodrel
