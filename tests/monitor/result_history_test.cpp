@@ -128,5 +128,42 @@ TEST(ResultHistory, ResetEmptiesEverything) {
     EXPECT_EQ(history.SuccessCounts(2), 0);
 }
 
+// Record n carries n as its start time; successes have status 0.
+void AddNumbered(TResultHistory& history, int from, int to) {
+    for (int n = from; n < to; ++n) {
+        TOutcomeRecord record;
+        record.StartTime = n;
+        record.Status = n % 3 == 0 ? 11010 : 0;
+        history.AddResult(record.Status == 0, false, record);
+    }
+}
+
+TEST(ResultHistory, RecordsFollowTheirOutcomesAcrossShiftsAndReset) {
+    TResultHistory history;
+    AddNumbered(history, 0, 610);
+    EXPECT_EQ(history.StoredOutcomes(), 610);
+    EXPECT_EQ(history.Record(1)->StartTime, 609);
+    EXPECT_EQ(history.Record(610)->StartTime, 0);
+    EXPECT_EQ(history.Record(611), nullptr);
+    AddNumbered(history, 610, 611);  // the oldest ten go with their column
+    EXPECT_EQ(history.StoredOutcomes(), 601);
+    EXPECT_EQ(history.Record(601)->StartTime, 10);
+    EXPECT_EQ(history.Record(602), nullptr);
+
+    AddNumbered(history, 611, 1237);
+    const std::string all = AllOutcomes(history);
+    ASSERT_EQ(all.size(), 607u);
+    for (int outcome = 1; outcome <= 607; ++outcome) {
+        ASSERT_EQ(history.Record(outcome)->StartTime, 1237 - outcome);
+        ASSERT_EQ(all[outcome - 1] == '1', history.Record(outcome)->Status == 0) << outcome;
+    }
+
+    history.Reset();
+    EXPECT_EQ(history.Record(1), nullptr);
+    AddNumbered(history, 5000, 5001);
+    EXPECT_EQ(history.Record(1)->StartTime, 5000);
+    EXPECT_EQ(history.Record(2), nullptr);
+}
+
 }  // namespace
 }  // namespace nodrel
