@@ -23,17 +23,18 @@ THoverReadout::THoverReadout(QWidget* surface, const TResultHistory& history,
 
 void THoverReadout::Refresh() {
     if (!shownText_.isEmpty() && QToolTip::isVisible() && QToolTip::text() == shownText_) {
-        Show(shownAt_);
+        Show(shownAt_, shownAtGlobal_);
     }
 }
 
 bool THoverReadout::eventFilter(QObject* watched, QEvent* event) {
     if (watched != surface_ || event->type() != QEvent::ToolTip) return false;
-    Show(static_cast<QHelpEvent*>(event)->pos());
+    const auto* help = static_cast<QHelpEvent*>(event);
+    Show(help->pos(), help->globalPos());
     return true;
 }
 
-void THoverReadout::Show(QPoint at) {
+void THoverReadout::Show(QPoint at, QPoint atGlobal) {
     const TReadoutSpot spot = ReadoutSpotAt(at.x(), at.y(), settings_, surface_->height());
     const QString text = OutcomeReadout(history_, settings_, spot.Cell, host_());
     if (text.isEmpty()) {
@@ -44,10 +45,11 @@ void THoverReadout::Show(QPoint at) {
     // As rich text, escaped: the host and the lookup's message are not ours to trust.
     shownText_ = Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap);
     shownAt_ = at;
+    shownAtGlobal_ = atGlobal;
     // Moving out of the area hides it; Qt then asks again for the spot the pointer reached.
     const QRect area(QPoint(spot.Area.Left, spot.Area.Top),
                      QPoint(spot.Area.Right - 1, spot.Area.Bottom - 1));
-    QToolTip::showText(surface_->mapToGlobal(at), shownText_, surface_, area);
+    QToolTip::showText(atGlobal, shownText_, surface_, area);
 }
 
 }  // namespace nodrel

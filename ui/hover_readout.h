@@ -30,13 +30,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void Show(QPoint at);
+    // `at` in the surface's coordinates; `atGlobal` the pointer's place on the screen, as the
+    // pointer event had it: some window managers leave Qt unsure where a frameless window is.
+    void Show(QPoint at, QPoint atGlobal);
 
     QWidget* surface_;
     const TResultHistory& history_;
     const TRenderSettings& settings_;
     THost host_;
     QPoint shownAt_;
+    QPoint shownAtGlobal_;
     QString shownText_;  // empty while no readout of ours is shown
 };
 

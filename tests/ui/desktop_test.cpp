@@ -319,3 +319,33 @@ TEST_F(DesktopTest, SigtermEndsAtOnceWhileAProbeWaitsOutItsTimeout) {
     EXPECT_FALSE(Has(Log("nodrel"), "Sanitizer")) << Log("nodrel");
     EXPECT_EQ(Stored("timeout"), 60000);
 }
+
+TEST_F(DesktopTest, HoveringACellShowsItsReadoutNearThePointer) {
+    WriteStore();
+    StartProgram();
+    const std::string id = FloatingWindow();
+    ASSERT_FALSE(id.empty()) << Log("nodrel");
+    ASSERT_TRUE(PollUntil([&] { return NewestCells(id) == "1:0000FF 1:0000FF "; }))
+        << NewestCells(id);
+
+    // Where the program's tooltip is on the screen, empty while none is shown.
+    const auto tipPlace = [] {
+        for (const std::string& window : ProgramWindows()) {
+            if (Has(Capture("xprop -id " + window + " _NET_WM_WINDOW_TYPE"), "TOOLTIP")) {
+                return Geometry(window).substr(Geometry(window).find('+'));
+            }
+        }
+        return std::string();
+    };
+    // Over the newest cell, at (4, 39) of the window; then over the next column's first cell.
+    Capture("xdotool mousemove 304 239");
+    std::string place;
+    EXPECT_TRUE(PollUntil([&] { return !(place = tipPlace()).empty(); })) << "no tooltip";
+    int x = 0, y = 0;
+    std::sscanf(place.c_str(), "+%d+%d", &x, &y);
+    EXPECT_TRUE(x >= 304 && x < 344 && y >= 239 && y < 279) << place;
+    Capture("xdotool mousemove 310 239");
+    EXPECT_TRUE(PollUntil([&] {
+        return std::sscanf(tipPlace().c_str(), "+%d+%d", &x, &y) == 2 && x >= 310 && x < 350;
+    })) << tipPlace();
+}

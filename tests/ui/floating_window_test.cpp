@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QColorDialog>
+#include <QHelpEvent>
 #include <QMessageBox>
 #include <QTimer>
+#include <QToolTip>
 
 #include "fake_echo_platform.h"
 #include "program.h"
@@ -150,6 +152,25 @@ TEST_F(FloatingWindowTest, TheAlarmAndTheRecoveryPlayToTheirEndBeforeTheOutcomeI
     EXPECT_EQ(played, QStringList({"sound1.wav", "sound.wav"}));
     // The second failure sounded while the picture still showed only the first.
     EXPECT_EQ(cellTwoWhileAlarmed, qRgb(192, 192, 192));
+}
+
+TEST_F(FloatingWindowTest, TheReadoutUnderThePointerIsRenewedByEachOutcome) {
+    WriteStore(StoredValues());
+    // The worker outlives the window and goes on probing: its echo service must stay.
+    auto& echo = *new testing::FakeEchoPlatform;
+    TFloatingWindow window(echo);
+    window.show();
+    ASSERT_TRUE(ServeUntil([&] { return window.History().StoredOutcomes() == 1; }));
+    auto* surface = window.findChild<TDrawingSurface*>("Image1");
+    QHelpEvent hover(QEvent::ToolTip, QPoint(3, 38), surface->mapToGlobal(QPoint(3, 38)));
+    QCoreApplication::sendEvent(surface, &hover);
+    ASSERT_TRUE(QToolTip::isVisible());
+    EXPECT_TRUE(QToolTip::text().contains("reply in 0 ms")) << QToolTip::text().toStdString();
+
+    echo.status = 11003;
+    ASSERT_TRUE(ServeUntil([&] { return window.History().StoredOutcomes() == 2; }));
+    EXPECT_TRUE(QToolTip::text().contains("host unreachable<br>\n127.0.0.1: 50 % lost"))
+        << QToolTip::text().toStdString();
 }
 
 TEST_F(FloatingWindowTest, ProbingThatCannotBeSetUpIsReportedAndEndsTheProgram) {
