@@ -332,7 +332,8 @@ TEST_F(DesktopTest, HoveringACellShowsItsReadoutNearThePointer) {
     const auto tipPlace = [] {
         for (const std::string& window : ProgramWindows()) {
             if (Has(Capture("xprop -id " + window + " _NET_WM_WINDOW_TYPE"), "TOOLTIP")) {
-                return Geometry(window).substr(Geometry(window).find('+'));
+                const std::string geometry = Geometry(window);
+                return geometry.substr(std::min(geometry.find('+'), geometry.size()));
             }
         }
         return std::string();
