@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 
 #include "about_box.h"
 #include "options_dialog.h"
@@ -346,8 +347,9 @@ void TFloatingWindow::showEvent(QShowEvent* event) {
 }
 
 void TFloatingWindow::hideEvent(QHideEvent* event) {
-    if (!event->spontaneous()) placeWhenHidden_ = pos();
-    if (!event->spontaneous() && !closing_) trayIcon_->setVisible(true);
+    if (event->spontaneous()) return;
+    placeWhenHidden_ = pos();
+    if (!closing_) trayIcon_->setVisible(true);
 }
 
 void TFloatingWindow::closeEvent(QCloseEvent* event) {
