@@ -8,7 +8,7 @@ packages=(
     libsndfile1-dev libpulse-dev pulseaudio pulseaudio-utils util-linux
     fonts-dejavu-core fonts-noto-core fonts-liberation2 libxcb1-dev libxcb-xfixes0-dev
     # the real-desktop tests
-    xvfb xauth openbox tint2 xdotool x11-utils imagemagick dbus iproute2
+    xvfb xauth openbox xfwm4 wmctrl tint2 xdotool x11-utils imagemagick dbus iproute2
     # the installed files' validators, the Debian package, the whole-program bench
     desktop-file-utils appstream dpkg-dev libcap2-bin libxcb-damage0-dev strace
 )

@@ -10,6 +10,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
 
 #include "about_box.h"
 #include "hover_readout.h"
@@ -28,6 +31,9 @@ constexpr int kDesignedWidth = 814;
 constexpr int kDesignedHeight = 99;
 constexpr int kDesignedPanelWidth = 761;
 constexpr int kDesignedPanelHeight = 53;
+
+// How long the server must keep the window at a place before Qt is told it is there.
+constexpr std::chrono::milliseconds kPlaceSettleTime{100};
 
 constexpr double kTransparentOpacity = 148.0 / 255.0;
 constexpr int kTrayHintLength = 127;
@@ -87,13 +93,18 @@ TDrawingSurface::TDrawingSurface(QWidget* parent) : QWidget(parent) {
     setContextMenuPolicy(Qt::CustomContextMenu);
 }
 
-void TDrawingSurface::SetPicture(QImage picture) {
+void TDrawingSurface::SetPicture(QImage picture, QColor background) {
     picture_ = std::move(picture);
+    background_ = background;
     update();
 }
 
 void TDrawingSurface::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
+    // In a size mode without a grid width the surface is wider than the picture.
+    for (const QRect& uncovered : QRegion(event->rect()).subtracted(picture_.rect())) {
+        painter.fillRect(uncovered, background_);
+    }
     painter.drawImage(event->rect(), picture_, event->rect());
 }
 
@@ -306,8 +317,8 @@ void TFloatingWindow::ApplyTransparency() {
 }
 
 void TFloatingWindow::UpdateTitles() {
-    QGuiApplication::setApplicationDisplayName(kProductName + QStringLiteral(" - ") + Address());
-    setWindowTitle(QGuiApplication::applicationDisplayName());
+    // Not the application's display name: Qt would append that to every other window's title.
+    setWindowTitle(kProductName + QStringLiteral(" - ") + Address());
     trayIcon_->setToolTip(windowTitle().left(kTrayHintLength));
 }
 
@@ -316,7 +327,7 @@ void TFloatingWindow::UpdateTitles() {
 void TFloatingWindow::DrawHistory() {
     QImage picture =
         ComposeHistory(history_, render_, framePanel_->size(), surface_->height(), colourRegister_);
-    if (!picture.isNull()) surface_->SetPicture(std::move(picture));
+    if (!picture.isNull()) surface_->SetPicture(std::move(picture), ToQColor(render_.col5));
 }
 
 void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
@@ -333,14 +344,17 @@ void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
 
 void TFloatingWindow::showEvent(QShowEvent* event) {
     if (event->spontaneous()) return;
+    placeWhenHidden_.reset();
     trayIcon_->setVisible(false);
     // The window manager forgets the window's states when it is withdrawn: state them again
     // before every mapping.
-    SetSkipTaskbarAndPager(this);
+    SetDesktopStates(this);
 }
 
 void TFloatingWindow::hideEvent(QHideEvent* event) {
-    if (!event->spontaneous() && !closing_) trayIcon_->setVisible(true);
+    if (event->spontaneous()) return;
+    placeWhenHidden_ = pos();
+    if (!closing_) trayIcon_->setVisible(true);
 }
 
 void TFloatingWindow::closeEvent(QCloseEvent* event) {
@@ -387,7 +401,7 @@ std::optional<QColor> TFloatingWindow::PickColour(QColor initial) {
         colourDialog_->setObjectName(QStringLiteral("CD"));
     }
     colourDialog_->setCurrentColor(initial);
-    if (colourDialog_->exec() != QDialog::Accepted) return std::nullopt;
+    if (ShowDialog(*colourDialog_) != QDialog::Accepted) return std::nullopt;
     return colourDialog_->selectedColor();
 }
 
@@ -405,10 +419,10 @@ void TFloatingWindow::ChooseFrameColour() {
 }
 
 void TFloatingWindow::ShowOptions() {
-    if (!optionsDialog_) optionsDialog_ = std::make_unique<TOptionsDialog>();
+    if (!optionsDialog_) optionsDialog_ = std::make_unique<TOptionsDialog>(this);
     optionsDialog_->Fill(
         {Address(), Timeout(), Interval(), render_.w, render_.h, render_.ws, render_.hs});
-    if (optionsDialog_->exec() != QDialog::Accepted) return;
+    if (ShowDialog(*optionsDialog_) != QDialog::Accepted) return;
     const TProbeOptions chosen = optionsDialog_->Values();
     SetAddress(chosen.Host);
     SetTimeout(chosen.Timeout);
@@ -424,8 +438,17 @@ void TFloatingWindow::ShowOptions() {
 }
 
 void TFloatingWindow::ShowAbout() {
-    if (!aboutBox_) aboutBox_ = std::make_unique<TAboutBox>();
-    aboutBox_->exec();
+    if (!aboutBox_) aboutBox_ = std::make_unique<TAboutBox>(nullptr, this);
+    ShowDialog(*aboutBox_);
+}
+
+int TFloatingWindow::ShowDialog(QDialog& dialog) {
+    // Placed by its client area, which is known before the first showing, unlike its frame.
+    QRect area(QPoint(0, 0), dialog.size());
+    area.moveCenter(screen()->geometry().center());
+    dialog.setGeometry(area);
+    SetDesktopStates(&dialog);
+    return dialog.exec();
 }
 
 bool TFloatingWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -438,6 +461,7 @@ bool TFloatingWindow::eventFilter(QObject* watched, QEvent* event) {
             MouseMove(control, static_cast<QMouseEvent*>(event));
             return false;
         case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
             SwitchSize();
             return true;
         default:
@@ -457,13 +481,57 @@ void TFloatingWindow::MouseMove(QWidget* control, QMouseEvent* event) {
     move(event->globalPosition().toPoint() - controlOrigin - dragPoint_);
 }
 
-QPoint TFloatingWindow::ScreenPosition() const {
-    // Some window managers leave Qt believing a frameless window sits at (0, 0) once mapped;
-    // the X server knows where it is.
-    if (isVisible()) {
-        if (const std::optional<QPoint> origin = X11WindowOrigin(this)) return *origin;
+bool TFloatingWindow::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    // Qt handles the event after this returns: the place is compared once it has.
+    if (!placeCheckQueued_ && X11PlacementEvent(eventType, message)) {
+        placeCheckQueued_ = true;
+        QMetaObject::invokeMethod(this, &TFloatingWindow::TakePlaceFromServer,
+                                  Qt::QueuedConnection);
     }
-    return pos();
+    return QWidget::nativeEvent(eventType, message, result);
+}
+
+void TFloatingWindow::TakePlaceFromServer() {
+    placeCheckQueued_ = false;
+    // A window manager that lets the window go can report it anywhere: it stays where it was.
+    if (!isVisible()) {
+        if (placeWhenHidden_ && pos() != *placeWhenHidden_) move(*placeWhenHidden_);
+        return;
+    }
+    // While the left button drags, the server lags behind the moves asked for.
+    if (QGuiApplication::mouseButtons() != Qt::NoButton) return;
+    const std::optional<QPoint> origin = X11WindowOrigin(this);
+    if (!origin || *origin == pos()) {
+        serverPlaceSeen_.reset();
+        return;
+    }
+    // While the manager frames the window the server passes through places of the frame's
+    // making: only a place that holds is taken. Asking for the place the window already has
+    // moves nothing, and Qt learns where it is.
+    if (serverPlaceSeen_ == origin) {
+        serverPlaceSeen_.reset();
+        move(*origin);
+        return;
+    }
+    serverPlaceSeen_ = origin;
+    QTimer::singleShot(kPlaceSettleTime, this, &TFloatingWindow::TakePlaceFromServer);
+}
+
+namespace {
+
+// A stored coordinate that Qt's geometry can carry, width added, without overflowing.
+int CarriedCoordinate(int32_t stored) {
+    return std::clamp(stored, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+}
+
+}  // namespace
+
+void TFloatingWindow::SetWindowLeft(int32_t left) {
+    move(CarriedCoordinate(left), y());
+}
+
+void TFloatingWindow::SetWindowTop(int32_t top) {
+    move(x(), CarriedCoordinate(top));
 }
 
 int32_t TFloatingWindow::FirstMonitorHeight() const {

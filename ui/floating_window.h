@@ -21,6 +21,7 @@
 #include "settings.h"
 
 class QColorDialog;
+class QDialog;
 
 namespace nodrel {
 
@@ -52,7 +53,8 @@ private:
 class TDrawingSurface : public QWidget {
 public:
     explicit TDrawingSurface(QWidget* parent);
-    void SetPicture(QImage picture);
+    // `background` fills what the picture does not cover.
+    void SetPicture(QImage picture, QColor background);
     const QImage& Picture() const { return picture_; }
 
 protected:
@@ -60,6 +62,7 @@ protected:
 
 private:
     QImage picture_;
+    QColor background_;
 };
 
 // The program's one window: a borderless strip above all other windows that shows the recent
@@ -99,10 +102,10 @@ public:
     QMenu& TrayMenu() { return *trayMenu_; }
 
     // SettingsHolders
-    int32_t WindowLeft() const override { return ScreenPosition().x(); }
-    void SetWindowLeft(int32_t left) override { move(left, y()); }
-    int32_t WindowTop() const override { return ScreenPosition().y(); }
-    void SetWindowTop(int32_t top) override { move(x(), top); }
+    int32_t WindowLeft() const override { return x(); }
+    void SetWindowLeft(int32_t left) override;
+    int32_t WindowTop() const override { return y(); }
+    void SetWindowTop(int32_t top) override;
     int32_t WindowHeight() const override { return height(); }
     int32_t FirstMonitorHeight() const override;
     bool WindowVisible() const override { return isVisible(); }
@@ -139,6 +142,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
     void CreateWindowMenu();
@@ -150,7 +154,11 @@ private:
     // The colour the user chose in the colour dialog, starting at `initial`; nothing on cancel.
     std::optional<QColor> PickColour(QColor initial);
     void PlaceOnScreen();
-    QPoint ScreenPosition() const;
+    // Makes Qt's idea of the window's place the X server's, which a window manager can leave
+    // behind while it maps the window.
+    void TakePlaceFromServer();
+    // Shows `dialog` modally above this window, centred on the screen that holds the window.
+    int ShowDialog(QDialog& dialog);
 
     void AddResult(bool success, const TOutcomeRecord& record);
 
@@ -197,6 +205,9 @@ private:
     bool showAtStart_ = false;
     bool startsShown_ = false;
     bool closing_ = false;
+    bool placeCheckQueued_ = false;
+    std::optional<QPoint> serverPlaceSeen_;  // where the server had the window at the last check
+    std::optional<QPoint> placeWhenHidden_;  // where the window was when it was last hidden
     std::optional<QString> startError_;
     QPoint dragPoint_;  // where the left button went down, in the pressed control's coordinates
 

@@ -1,8 +1,11 @@
 #include "program.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSessionManager>
+#include <QTextDocument>
+#include <QtMath>
 
 #include "floating_window.h"
 #include "termination_signals.h"
@@ -12,20 +15,31 @@ namespace nodrel {
 
 namespace {
 
+const QString kApplicationTitle = QStringLiteral("KAVREN Nodrel");
 const QString kNoPingHandle = QStringLiteral("Unable to get ping handle");
 // Names the installed launcher and icon, so docks and task switchers match the window to them.
 const QString kApplicationId = QStringLiteral("example.kavren.Nodrel");
 
 void ReportStartError(const QString& message) {
-    QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(),
-                    ErrorBoxText(message), QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, kApplicationTitle, ErrorBoxText(message),
+                    QMessageBox::Ok);
     box.setObjectName(QStringLiteral("StartError"));
     if (message == kNoPingHandle) {
+        // Each command on a line of its own, unbroken, to be copied whole.
         box.setInformativeText(
-            QStringLiteral(
-                "Allow ICMP for users: sysctl net.ipv4.ping_group_range=\"0 2147483647\"\n"
-                "or let the program open raw sockets: setcap cap_net_raw+ep %1")
-                .arg(QCoreApplication::applicationFilePath()));
+            QStringLiteral("Allow ICMP for users:"
+                           "<pre>sudo sysctl net.ipv4.ping_group_range=\"0 2147483647\"</pre>"
+                           "or let the program open raw sockets:"
+                           "<pre>sudo setcap cap_net_raw+ep %1</pre>")
+                .arg(QCoreApplication::applicationFilePath().toHtmlEscaped()));
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+        // The box narrows its texts to wrap them; a command must not be cut instead.
+        if (auto* advice = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+            QTextDocument laidOut;
+            laidOut.setDefaultFont(advice->font());
+            laidOut.setHtml(advice->text());
+            advice->setMinimumWidth(qCeil(laidOut.idealWidth()));
+        }
     }
     box.exec();
 }
@@ -38,7 +52,6 @@ QString ErrorBoxText(const QString& message) {
 }
 
 int RunProgram(platform::EchoPlatform& echoPlatform) {
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("KAVREN Nodrel"));
     // Hiding to the notification area closes no window; only "Close KAVREN Nodrel" ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(kApplicationId);
@@ -53,11 +66,14 @@ int RunProgram(platform::EchoPlatform& echoPlatform) {
         return 1;
     }
     // The end of the desktop session, or a signal to end, closes the window as the menu does,
-    // so the settings are saved.
+    // so the settings are saved. A session manager asks for the data also for a session save
+    // that ends nothing: then the settings are saved and the program runs on.
     platform::TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &platform::TerminationSignals::Received, &window,
                      &QWidget::close);
-    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window, &QWidget::close);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &window, &QWidget::close);
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window,
+                     [&window] { SaveSettings(window); });
 
     if (window.StartsShown()) window.show();
     return QApplication::exec();

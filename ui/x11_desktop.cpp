@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 #include <algorithm>
 #include <array>
@@ -53,12 +54,13 @@ constexpr const char* kTraySelection = "_NET_SYSTEM_TRAY_S0";
 
 }  // namespace
 
-void SetSkipTaskbarAndPager(QWidget* window) {
+void SetDesktopStates(QWidget* window) {
     xcb_connection_t* connection = X11Connection();
     if (connection == nullptr) return;
     const auto id = static_cast<xcb_window_t>(window->winId());
-    const auto [state, skipTaskbar, skipPager] = Atoms<3>(
-        connection, {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
+    const auto [state, skipTaskbar, skipPager, sticky, desktop] = Atoms<5>(
+        connection, {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
+                     "_NET_WM_STATE_STICKY", "_NET_WM_DESKTOP"});
     std::vector<xcb_atom_t> states;
     const xcb_get_property_cookie_t cookie =
         xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 64);
@@ -68,12 +70,15 @@ void SetSkipTaskbarAndPager(QWidget* window) {
             states.assign(held, held + xcb_get_property_value_length(reply) / 4);
         free(reply);
     }
-    for (const xcb_atom_t wanted : {skipTaskbar, skipPager}) {
+    for (const xcb_atom_t wanted : {skipTaskbar, skipPager, sticky}) {
         if (std::find(states.begin(), states.end(), wanted) == states.end())
             states.push_back(wanted);
     }
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                         static_cast<uint32_t>(states.size()), states.data());
+    constexpr uint32_t kEveryWorkspace = 0xFFFFFFFF;
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, desktop, XCB_ATOM_CARDINAL, 32, 1,
+                        &kEveryWorkspace);
     xcb_flush(connection);
 }
 
@@ -87,7 +92,24 @@ std::optional<QPoint> X11WindowOrigin(const QWidget* window) {
     if (reply == nullptr) return std::nullopt;
     const QPoint origin(reply->dst_x, reply->dst_y);
     free(reply);
-    return origin;
+    // Qt scales about each screen's top-left corner, which both units share.
+    const QScreen* screen = window->screen();
+    const QPoint screenOrigin = screen->geometry().topLeft();
+    return screenOrigin + (origin - screenOrigin) / screen->devicePixelRatio();
+}
+
+bool X11PlacementEvent(const QByteArray& eventType, const void* message) {
+    if (eventType != "xcb_generic_event_t") return false;
+    switch (static_cast<const xcb_generic_event_t*>(message)->response_type & 0x7F) {
+        case XCB_MAP_NOTIFY:
+        case XCB_REPARENT_NOTIFY:
+        case XCB_CONFIGURE_NOTIFY:
+        case XCB_EXPOSE:
+        case XCB_PROPERTY_NOTIFY:
+            return true;
+        default:
+            return false;
+    }
 }
 
 bool X11TrayPresent() {

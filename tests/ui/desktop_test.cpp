@@ -1,6 +1,6 @@
-// The real program on a real X desktop: Xvfb, openbox as window manager, tint2 as panel with a
-// system tray, a private session bus, and a settings store written by the test. Everything is
-// looked at from outside, with the X tools a user would have.
+// The real program on a real X desktop: Xvfb, openbox or xfwm4 as window manager, tint2 as panel
+// with a system tray, a private session bus, and a settings store written by the test. Everything
+// is looked at from outside, with the X tools a user would have.
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -63,6 +64,9 @@ std::vector<std::string> ProgramWindows() {
     return Words(Capture("xdotool search --onlyvisible --class nodrel"));
 }
 
+// The floating window's title as the window manager shows it.
+const std::string kTitle = "KAVREN Nodrel - 127.0.0.1";
+
 // Where the window is on the screen, as "WxH+X+Y".
 std::string Geometry(const std::string& id) {
     return Capture("eval $(xdotool getwindowgeometry --shell " + id +
@@ -76,6 +80,13 @@ std::string NewestCells(const std::string& id) {
                    " -crop 5x7+2+34 +repage miff:- | convert - '(' -clone 0 -crop 5x3+0+4 ')' "
                    "'(' -clone 0 -crop 5x3+0+0 ')' -delete 0 -unique-colors -depth 8 "
                    "-format '%w:%[hex:p{0,0}] ' info:");
+}
+
+// The colour of one pixel of a window, its place given as "x y": "RRGGBB".
+std::string Pixel(const std::string& id, const std::string& at) {
+    const size_t space = at.find(' ');
+    return Capture("import -window " + id + " -crop 1x1+" + at.substr(0, space) + "+" +
+                   at.substr(space + 1) + " +repage -depth 8 -format '%[hex:p{0,0}]' info:");
 }
 
 // The program's windows inside tint2's: its icons in the tray (decimal ids).
@@ -104,11 +115,33 @@ void Signal(pid_t pid, int signalNumber) {
     if (pid > 0) kill(pid, signalNumber);
 }
 
-class DesktopTest : public ::testing::Test {
+// A window property as xprop prints it after the '=', "" when the window has none.
+std::string Property(const std::string& id, const std::string& name) {
+    const std::string line = Capture("xprop -id " + id + " " + name);
+    const size_t at = line.find(" = ");
+    return at == std::string::npos ? "" : line.substr(at + 3, line.size() - at - 4);
+}
+
+// The menu's window, once one is mapped: it alone is override-redirect.
+std::string MenuWindow() {
+    std::string found;
+    PollUntil([&] {
+        for (const std::string& id : ProgramWindows()) {
+            if (Has(Capture("xwininfo -id " + id), "Override Redirect State: yes")) found = id;
+        }
+        return !found.empty();
+    });
+    return found;
+}
+
+// The parameter: the window manager's command line.
+class DesktopTest : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
+        const std::string windowManager = GetParam();
         const std::string missing =
-            Missing("Xvfb openbox tint2 xdotool xprop xwininfo import convert dbus-daemon");
+            Missing(windowManager.substr(0, windowManager.find(' ')) +
+                    " tint2 xdotool xprop xwininfo wmctrl import convert dbus-daemon");
         if (!missing.empty()) GTEST_SKIP() << "not installed: " << missing;
         // Probing loopback needs an ICMP socket: root, or a ping group range holding our group.
         const int icmp = socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP);
@@ -141,7 +174,7 @@ protected:
         ASSERT_TRUE(answers && ended.si_pid == 0) << "Xvfb did not start: " << Log("Xvfb");
 
         Spawn("dbus", "dbus-daemon --session --nofork --address=$DBUS_SESSION_BUS_ADDRESS");
-        Spawn("openbox", "openbox --sm-disable");
+        Spawn("wm", windowManager);
         std::ofstream(dir_ + "/tint2rc")
             << "panel_items = S\npanel_position = bottom center horizontal\n"
                "panel_size = 100% 30\nsystray_icon_size = 24\n";
@@ -150,7 +183,7 @@ protected:
             return std::filesystem::exists(dir_ + "/bus") && TrayOwned() &&
                    Has(Capture("xprop -root _NET_SUPPORTING_WM_CHECK"), "window id");
         })) << "no bus, window manager or tray: "
-            << Log("dbus") << Log("openbox") << Log("tint2");
+            << Log("dbus") << Log("wm") << Log("tint2");
     }
 
     void TearDown() override {
@@ -216,17 +249,18 @@ protected:
                    : int32_t(std::stoul(&text[at + name.size() + 9], nullptr, 16));
     }
 
-    // The program's mapped top-level window: the floating window, 43 pixels high.
-    std::string FloatingWindow() {
+    // The program's mapped window of that title, once there is one.
+    static std::string MappedWindow(const std::string& title) {
         std::string found;
         PollUntil([&] {
-            for (const std::string& id : ProgramWindows()) {
-                if (Has(Geometry(id), "x43+")) found = id;
-            }
+            const std::vector<std::string> ids =
+                Words(Capture("xdotool search --onlyvisible --name '^" + title + "$'"));
+            if (!ids.empty()) found = ids.front();
             return !found.empty();
         });
         return found;
     }
+    static std::string FloatingWindow() { return MappedWindow(kTitle); }
 
     // The exit status once the program has ended within 3 s (only to tell a hang), else -1.
     int ProgramStatus() {
@@ -245,7 +279,7 @@ protected:
 
 }  // namespace
 
-TEST_F(DesktopTest, FromTheTrayToAWindowOnTopUndecoratedBlueDraggedSwitchedAndClosedByItsMenu) {
+TEST_P(DesktopTest, FromTheTrayToAWindowOnEveryWorkspaceThatKeepsItsPlaceAndItsDialogsOnTop) {
     WriteStore({{"minimized", 1}, {"alpha", 1}});
     StartProgram();
     std::vector<std::string> icons;
@@ -254,52 +288,168 @@ TEST_F(DesktopTest, FromTheTrayToAWindowOnTopUndecoratedBlueDraggedSwitchedAndCl
         EXPECT_TRUE(std::ranges::count(icons, id))
             << "window " << id << " is mapped outside the tray";
     }
-
-    Signal(tint2_, SIGTERM);
+    const auto fromTheTray = [] {
+        Capture("xdotool mousemove --window " + TrayIcons().front() +
+                " 5 5 click --repeat 2 --delay 80 1");
+    };
+    fromTheTray();
     const std::string id = FloatingWindow();
-    ASSERT_FALSE(id.empty()) << "no window after the tray went away: " << Log("nodrel");
+    ASSERT_FALSE(id.empty()) << "no window from the tray: " << Log("nodrel");
     EXPECT_EQ(Geometry(id), "75x43+300+200");
-    const std::string state = Capture("xprop -id " + id + " _NET_WM_STATE");
-    for (const char* atom :
-         {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
-        EXPECT_TRUE(Has(state, atom)) << atom << " missing: " << state;
+    EXPECT_EQ(Property(id, "_NET_WM_NAME"), '"' + kTitle + '"');
+    const std::string state = Property(id, "_NET_WM_STATE");
+    const std::string supported = Capture("xprop -root _NET_SUPPORTED");
+    for (const char* atom : {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR",
+                             "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_STICKY"}) {
+        // openbox knows no sticky state: every workspace is its only way.
+        if (Has(supported, atom)) {
+            EXPECT_TRUE(Has(state, atom)) << atom << " missing: " << state;
+        }
     }
-    EXPECT_EQ(Capture("xprop -id " + id + " _NET_FRAME_EXTENTS"),
-              "_NET_FRAME_EXTENTS(CARDINAL) = 0, 0, 0, 0\n");
-    EXPECT_EQ(Capture("xprop -id " + id + " _NET_WM_WINDOW_OPACITY"),
-              "_NET_WM_WINDOW_OPACITY(CARDINAL) = 2492765332\n");
+    EXPECT_EQ(Property(id, "_NET_WM_DESKTOP"), "4294967295");
+    EXPECT_EQ(Property(id, "_NET_FRAME_EXTENTS"), "0, 0, 0, 0");
+    EXPECT_EQ(Property(id, "_NET_WM_WINDOW_OPACITY"), "2492765332");
+    Capture("wmctrl -s 1");
+    EXPECT_TRUE(PollUntil([] { return Has(Capture("wmctrl -d"), "1  * DG"); }));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(std::ranges::count(ProgramWindows(), id)) << "gone on the second workspace";
+    Capture("wmctrl -s 0");
     // Answers from loopback, one a second, each a blue cell (silver without answers: see below).
     EXPECT_TRUE(PollUntil([&] { return NewestCells(id) == "1:0000FF 1:0000FF "; }))
         << NewestCells(id);
 
-    // Grab at (30, 20) of the window and move 120 right and 80 up in four steps.
-    Capture(
-        "xdotool mousemove 330 220 mousedown 1 sleep 0.1 mousemove 360 200 sleep 0.1 "
-        "mousemove 390 180 sleep 0.1 mousemove 420 160 sleep 0.1 mousemove 450 140 sleep 0.1 "
-        "mouseup 1");
-    EXPECT_TRUE(PollUntil([&] { return Geometry(id) == "75x43+420+120"; })) << Geometry(id);
-    for (const char* geometry : {"363x43+420+120", "75x43+420+120"}) {
+    // No drag first: the place the window was mapped at holds through everything that sizes it.
+    // A middle double-click switches nothing.
+    Capture("xdotool mousemove 330 220 click --repeat 2 --delay 80 2");
+    for (const char* geometry : {"75x43+300+200", "363x43+300+200", "75x43+300+200"}) {
         std::this_thread::sleep_for(600ms);  // longer than a double-click: the clicks don't pair
-        Capture("xdotool click --repeat 2 --delay 80 1");
         EXPECT_TRUE(PollUntil([&] { return Geometry(id) == geometry; })) << Geometry(id);
+        Capture("xdotool click --repeat 2 --delay 80 1");
     }
-
-    const auto menuShown = [] {
-        return std::ranges::any_of(ProgramWindows(), [](const std::string& window) {
-            return Has(Capture("xwininfo -id " + window), "Override Redirect State: yes");
-        });
+    EXPECT_TRUE(PollUntil([&] { return Geometry(id) == "363x43+300+200"; })) << Geometry(id);
+    const auto menuItem = [&](const std::string& upPresses) {
+        Capture("xdotool mousemove 330 220 click 3");
+        const std::string menu = MenuWindow();
+        EXPECT_TRUE(Has(Geometry(menu), "+330+220"))
+            << "menu not at the pointer: " << Geometry(menu);
+        Capture("xdotool " + upPresses + "sleep 0.1 key Return");
     };
-    EXPECT_FALSE(menuShown());
-    Capture("xdotool click 3");
-    EXPECT_TRUE(PollUntil(menuShown)) << "no menu";
-    Capture("xdotool key Up sleep 0.1 key Return");  // the last item: "Close KAVREN Nodrel"
+
+    // Options, twice at the same place: centred on the screen, above the window, titled as is.
+    std::string firstPlace;
+    for (const char* keys : {"Tab Tab Tab Tab Tab Right Return", "Escape"}) {
+        menuItem("key Up key Up key Up ");
+        const std::string dialog = MappedWindow("KAVREN Nodrel Options");
+        ASSERT_FALSE(dialog.empty()) << Log("nodrel");
+        EXPECT_EQ(Property(dialog, "_NET_WM_NAME"), "\"KAVREN Nodrel Options\"");
+        // The client area centred at (338, 280), give or take the frame the manager adds.
+        std::string place;
+        int x = 0, y = 0;
+        EXPECT_TRUE(PollUntil([&] {
+            place = Geometry(dialog);
+            return std::sscanf(place.c_str(), "348x208+%d+%d", &x, &y) == 2 &&
+                   std::abs(x - 338) <= 8 && std::abs(y - 280) <= 30;
+        })) << place;
+        if (firstPlace.empty()) firstPlace = place;
+        EXPECT_EQ(place, firstPlace) << "the dialog moved between openings";
+        EXPECT_TRUE(Has(Property(dialog, "_NET_WM_STATE"), "_NET_WM_STATE_SKIP_TASKBAR"));
+        const std::string actions = Property(dialog, "_NET_WM_ALLOWED_ACTIONS");
+        // openbox lets its own key bindings minimise any window, with or without a button.
+        EXPECT_FALSE(Has(actions, "MAXIMIZE")) << actions;
+        if (Has(GetParam(), "xfwm4")) {
+            EXPECT_FALSE(Has(actions, "MINIMIZE")) << actions;
+        }
+        const std::vector<std::string> stacking = Words(Capture(
+            "xprop -root _NET_CLIENT_LIST_STACKING | cut -d# -f2 | tr , '\\n' | xargs printf "
+            "'%d '"));
+        const auto at = [&](const std::string& window) {
+            return std::ranges::find(stacking, window) - stacking.begin();
+        };
+        EXPECT_GT(at(dialog), at(id)) << "the dialog is under the window";
+        Capture("xdotool key " + std::string(keys));
+        if (keys[0] == 'E') Capture("xdotool mousemove 640 464 click 1");  // Cancel
+        EXPECT_TRUE(PollUntil([] { return MappedWindow("KAVREN Nodrel Options").empty(); }, 3s));
+    }
+    // The widest cells: 60 columns of 10 + 1 pixels.
+    EXPECT_TRUE(PollUntil([&] { return Geometry(id) == "663x43+300+200"; })) << Geometry(id);
+
+    menuItem("key Up key Up ");  // "Minimize to SystemTray"
+    ASSERT_TRUE(PollUntil([] { return !TrayIcons().empty(); }));
+    fromTheTray();
+    EXPECT_TRUE(PollUntil([&] { return Geometry(id) == "663x43+300+200"; })) << Geometry(id);
+
+    // Grab at (30, 20) of the window and move 120 left and 80 up in four steps.
+    Capture(
+        "xdotool mousemove 330 220 mousedown 1 sleep 0.1 mousemove 300 200 sleep 0.1 "
+        "mousemove 270 180 sleep 0.1 mousemove 240 160 sleep 0.1 mousemove 210 140 sleep 0.1 "
+        "mouseup 1");
+    EXPECT_TRUE(PollUntil([&] { return Geometry(id) == "663x43+180+120"; })) << Geometry(id);
+
+    // Hidden, then the tray goes away: the window comes back where it was.
+    Capture("xdotool mousemove 210 140 click 3 sleep 0.3 key Up key Up sleep 0.1 key Return");
+    ASSERT_TRUE(PollUntil([] { return !TrayIcons().empty(); }));
+    Signal(tint2_, SIGTERM);
+    EXPECT_TRUE(PollUntil([&] { return Geometry(id) == "663x43+180+120"; })) << Geometry(id);
+    Capture("xdotool mousemove 210 140 click 3 sleep 0.3 key Up sleep 0.1 key Return");
     EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
-    EXPECT_EQ(Stored("left"), 420);
+    EXPECT_EQ(Stored("left"), 180);
     EXPECT_EQ(Stored("top"), 120);
     EXPECT_EQ(Stored("minimized"), 0);
+    EXPECT_EQ(Stored("w"), 10);
 }
 
-TEST_F(DesktopTest, SigtermEndsAtOnceWhileAProbeWaitsOutItsTimeout) {
+// Ten short starts, none dragged first: the place holds through the first size switch, the menu
+// opens at the pointer, and the store gets the place back, also from a window closed while hidden,
+// at every screen scale.
+TEST_P(DesktopTest, TenStartsInARowEachKeepTheirPlaceAtEveryScale) {
+    for (int start = 0; start < 10; ++start) {
+        const char* scale[] = {"1", "1.5", "2"};
+        setenv("QT_SCALE_FACTOR", scale[start % 3], 1);
+        const double factor = std::atof(scale[start % 3]);
+        // Screen pixels from the program's own.
+        const auto scaled = [&](int logical) { return std::to_string(int(logical * factor)); };
+        const auto at = [&](int x, int y) { return scaled(x) + " " + scaled(y); };
+        // Near the top left: the widest window and the menu fit the screen at every scale, so no
+        // window manager moves them.
+        const std::string place = "+" + scaled(100) + "+" + scaled(50);
+        SCOPED_TRACE("start " + std::to_string(start) + " at scale " + scale[start % 3]);
+        WriteStore({{"left", 100}, {"top", 50}, {"modenum", start == 0 ? 3 : 2}});
+        StartProgram();
+        const std::string id = FloatingWindow();
+        ASSERT_FALSE(id.empty()) << Log("nodrel");
+        const std::string mapped = Geometry(id);
+        EXPECT_TRUE(Has(mapped, place)) << mapped;
+        // The newest cell's middle turns blue with the first answer.
+        EXPECT_TRUE(PollUntil([&] { return Pixel(id, at(4, 39)) == "0000FF"; }))
+            << Pixel(id, at(4, 39));
+        if (start == 0) {
+            // Size mode 3: the designed width, and right of the picture the background colour.
+            EXPECT_TRUE(mapped.starts_with(scaled(761) + "x")) << mapped;
+            EXPECT_EQ(Pixel(id, at(600, 20)), "FFFFFF");
+        }
+        Capture("xdotool mousemove " + at(110, 60));
+        if (start % 2 == 0) {
+            Capture("xdotool click --repeat 2 --delay 80 1");
+            EXPECT_TRUE(PollUntil([&] { return Geometry(id) != mapped; }));
+            EXPECT_TRUE(Has(Geometry(id), place)) << Geometry(id);
+        } else {
+            Capture("xdotool click 3");
+            const std::string menu = MenuWindow();
+            EXPECT_TRUE(Has(Geometry(menu), "+" + scaled(110) + "+" + scaled(60)))
+                << Geometry(menu);
+            Capture("xdotool key Up key Up sleep 0.1 key Return");  // "Minimize to SystemTray"
+            EXPECT_TRUE(PollUntil([] { return !TrayIcons().empty(); }));
+        }
+        Signal(program_, SIGTERM);
+        EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
+        EXPECT_EQ(Stored("left"), 100);
+        EXPECT_EQ(Stored("top"), 50);
+        EXPECT_EQ(Stored("minimized"), start % 2);
+    }
+    unsetenv("QT_SCALE_FACTOR");
+}
+
+TEST_P(DesktopTest, SigtermEndsAtOnceWhileAProbeWaitsOutItsTimeout) {
     if (geteuid() != 0) GTEST_SKIP() << "a private network namespace needs root";
     if (!Missing("unshare ip").empty()) GTEST_SKIP() << "unshare or ip is not installed";
     WriteStore({{"timeout", 60000}});
@@ -320,7 +470,7 @@ TEST_F(DesktopTest, SigtermEndsAtOnceWhileAProbeWaitsOutItsTimeout) {
     EXPECT_EQ(Stored("timeout"), 60000);
 }
 
-TEST_F(DesktopTest, HoveringACellShowsItsReadoutNearThePointer) {
+TEST_P(DesktopTest, HoveringACellShowsItsReadoutNearThePointer) {
     WriteStore();
     StartProgram();
     const std::string id = FloatingWindow();
@@ -350,3 +500,14 @@ TEST_F(DesktopTest, HoveringACellShowsItsReadoutNearThePointer) {
         return std::sscanf(tipPlace().c_str(), "+%d+%d", &x, &y) == 2 && x >= 310 && x < 350;
     })) << tipPlace();
 }
+
+// Each run named after its window manager.
+std::string WindowManagerName(const ::testing::TestParamInfo<const char*>& run) {
+    const std::string command = run.param;
+    return command.substr(0, command.find(' '));
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowManagers, DesktopTest,
+                         ::testing::Values("openbox --sm-disable",
+                                           "xfwm4 --sm-client-disable --compositor=off"),
+                         WindowManagerName);

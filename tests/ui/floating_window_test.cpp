@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractTextDocumentLayout>
 #include <QColorDialog>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QMessageBox>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolTip>
 
@@ -103,6 +107,12 @@ TEST_F(FloatingWindowTest, APositionOffEveryScreenFallsBackButAPartlyVisibleOneS
     WriteStore(values);
     EXPECT_EQ(TFloatingWindow().pos(), QPoint(20, 701));
 
+    // The largest numbers a store can hold overflow no geometry (the sanitizer build aborts).
+    values["left"] = "dword:7fffffff";
+    values["top"] = "dword:80000000";
+    WriteStore(values);
+    EXPECT_EQ(TFloatingWindow().pos(), QPoint(20, 701));
+
     values["left"] = "dword:ffffffce";  // -50: 25 of its 75 pixels still show
     values["top"] = "dword:00000000";
     WriteStore(values);
@@ -176,11 +186,24 @@ TEST_F(FloatingWindowTest, TheReadoutUnderThePointerIsRenewedByEachOutcome) {
 TEST_F(FloatingWindowTest, ProbingThatCannotBeSetUpIsReportedAndEndsTheProgram) {
     testing::FakeEchoPlatform noHandle(testing::FakeEchoPlatform::Failure::Handle);
     QString text, details;
+    int adviceLines = 0;
+    bool adviceFits = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             text = box->text();
             details = box->informativeText();
+            // As the box lays the advice out: each command whole on a line of its own.
+            const auto* advice = box->findChild<QLabel*>("qt_msgbox_informativelabel");
+            QTextDocument shown;
+            shown.setDefaultFont(advice->font());
+            shown.setHtml(advice->text());
+            shown.setTextWidth(advice->contentsRect().width());
+            adviceFits = shown.idealWidth() <= advice->contentsRect().width();  // lays it out
+            adviceLines = 0;
+            for (QTextBlock block = shown.begin(); block.isValid(); block = block.next()) {
+                adviceLines += block.layout()->lineCount();
+            }
             box->accept();
         }
     });
@@ -189,6 +212,8 @@ TEST_F(FloatingWindowTest, ProbingThatCannotBeSetUpIsReportedAndEndsTheProgram) 
     EXPECT_EQ(text, "Unable to get ping handle.");
     EXPECT_TRUE(details.contains("net.ipv4.ping_group_range"));
     EXPECT_TRUE(details.contains("setcap cap_net_raw+ep"));
+    EXPECT_EQ(adviceLines, 4);
+    EXPECT_TRUE(adviceFits);
     EXPECT_EQ(ErrorBoxText("Failed."), "Failed.");
     EXPECT_EQ(ErrorBoxText("Failed!"), "Failed!");  // '!' comes before '.'
 }
