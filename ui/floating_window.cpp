@@ -291,7 +291,7 @@ void TFloatingWindow::PlaceOnScreen() {
         if (screen->geometry().intersects(frame)) return;
     }
     // Placed as on a first start: the screen it was on is gone, or the store was edited.
-    move(kFallbackLeft, FirstMonitorHeight() - kDesignedHeight);
+    MoveTo({kFallbackLeft, FirstMonitorHeight() - kDesignedHeight});
 }
 
 void TFloatingWindow::ApplyWidth(uint8_t mode) {
@@ -478,24 +478,26 @@ void TFloatingWindow::MouseMove(QWidget* control, QMouseEvent* event) {
     // The press point is kept under the mouse. Working from the screen position rather than the
     // control's own keeps the window steady while the window manager catches up with each move.
     const QPoint controlOrigin = control->mapTo(this, QPoint(0, 0));
-    move(event->globalPosition().toPoint() - controlOrigin - dragPoint_);
+    MoveTo(event->globalPosition().toPoint() - controlOrigin - dragPoint_);
 }
 
 bool TFloatingWindow::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
     // Qt handles the event after this returns: the place is compared once it has.
-    if (!placeCheckQueued_ && X11PlacementEvent(eventType, message)) {
-        placeCheckQueued_ = true;
-        QMetaObject::invokeMethod(this, &TFloatingWindow::TakePlaceFromServer,
-                                  Qt::QueuedConnection);
-    }
+    if (X11PlacementEvent(eventType, message)) QueuePlaceCheck();
     return QWidget::nativeEvent(eventType, message, result);
+}
+
+void TFloatingWindow::QueuePlaceCheck() {
+    if (placeCheckQueued_) return;
+    placeCheckQueued_ = true;
+    QMetaObject::invokeMethod(this, &TFloatingWindow::TakePlaceFromServer, Qt::QueuedConnection);
 }
 
 void TFloatingWindow::TakePlaceFromServer() {
     placeCheckQueued_ = false;
     // A window manager that lets the window go can report it anywhere: it stays where it was.
     if (!isVisible()) {
-        if (placeWhenHidden_ && pos() != *placeWhenHidden_) move(*placeWhenHidden_);
+        if (placeWhenHidden_ && pos() != *placeWhenHidden_) MoveTo(*placeWhenHidden_);
         return;
     }
     // While the left button drags, the server lags behind the moves asked for.
@@ -505,12 +507,12 @@ void TFloatingWindow::TakePlaceFromServer() {
         serverPlaceSeen_.reset();
         return;
     }
-    // While the manager frames the window the server passes through places of the frame's
-    // making: only a place that holds is taken. Asking for the place the window already has
-    // moves nothing, and Qt learns where it is.
-    if (serverPlaceSeen_ == origin) {
+    // Asking for the place the window already has moves nothing, and Qt learns where it is. The
+    // place the window asked for is taken at once; while the manager frames the window the
+    // server passes through places of the frame's making, so any other only once it holds.
+    if (*origin == intendedPlace_ || serverPlaceSeen_ == origin) {
         serverPlaceSeen_.reset();
-        move(*origin);
+        MoveTo(*origin);
         return;
     }
     serverPlaceSeen_ = origin;
@@ -527,11 +529,22 @@ int CarriedCoordinate(int32_t stored) {
 }  // namespace
 
 void TFloatingWindow::SetWindowLeft(int32_t left) {
-    move(CarriedCoordinate(left), y());
+    MoveTo({CarriedCoordinate(left), y()});
 }
 
 void TFloatingWindow::SetWindowTop(int32_t top) {
-    move(x(), CarriedCoordinate(top));
+    MoveTo({x(), CarriedCoordinate(top)});
+}
+
+void TFloatingWindow::MoveTo(QPoint place) {
+    intendedPlace_ = place;
+    move(place);
+}
+
+void TFloatingWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // Qt can learn a place the manager only passed through while framing the window.
+    QueuePlaceCheck();
 }
 
 int32_t TFloatingWindow::FirstMonitorHeight() const {

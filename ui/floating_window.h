@@ -143,6 +143,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void CreateWindowMenu();
@@ -157,6 +158,9 @@ private:
     // Makes Qt's idea of the window's place the X server's, which a window manager can leave
     // behind while it maps the window.
     void TakePlaceFromServer();
+    void QueuePlaceCheck();
+    // Moves the window, remembering the place as the one it asked for.
+    void MoveTo(QPoint place);
     // Shows `dialog` modally above this window, centred on the screen that holds the window.
     int ShowDialog(QDialog& dialog);
 
@@ -207,6 +211,7 @@ private:
     bool closing_ = false;
     bool placeCheckQueued_ = false;
     std::optional<QPoint> serverPlaceSeen_;  // where the server had the window at the last check
+    QPoint intendedPlace_;                   // where the window last asked to be
     std::optional<QPoint> placeWhenHidden_;  // where the window was when it was last hidden
     std::optional<QString> startError_;
     QPoint dragPoint_;  // where the left button went down, in the pressed control's coordinates
