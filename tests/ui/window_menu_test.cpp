@@ -7,6 +7,7 @@
 #include <QSlider>
 #include <QTimer>
 
+#include "support/paint_counter.h"
 #include "window_test_fixture.h"
 
 namespace nodrel {
@@ -42,19 +43,6 @@ protected:
 
     std::unique_ptr<TFloatingWindow> window_;
     QColor openedAt_;
-};
-
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        paints += event->type() == QEvent::Paint;
-        return false;
-    }
 };
 
 // One line per item: its name and caption, "-" for a separator, "[x]" checkable, "(o)" in a
@@ -147,7 +135,8 @@ TEST_F(WindowMenuTest, ColourCommandsStoreRedBlueGreenAndRedraw) {
 
     // The frame takes its colour at once and no picture is composed for it.
     const qint64 picture = window_->findChild<TDrawingSurface*>("Image1")->Picture().cacheKey();
-    PaintCounter framePaints(window_->findChild<QWidget*>("Panel2"));
+    testing::PaintCounter framePaints;
+    window_->findChild<QWidget*>("Panel2")->installEventFilter(&framePaints);
     AnswerColourDialog(QColor(0, 128, 0));
     Item("N14")->trigger();
     EXPECT_EQ(window_->FrameColour(), 0x00008000u);
