@@ -31,9 +31,7 @@ TEST_F(FloatingWindowTest, FirstStartIsShownSmallAtTheFallbackPlaceAndSavesEvery
     EXPECT_EQ(window.windowTitle(), "KAVREN Nodrel - dns.google");
     EXPECT_EQ(window.TrayIcon().toolTip(), "KAVREN Nodrel - dns.google");
     EXPECT_EQ(window.TrayImageIndex(), 0);
-    const auto marked = [&](const char* item) {
-        return window.findChild<QAction*>(item)->isChecked();
-    };
+    const auto marked = [&](const char* item) { return Marked(window, item); };
     EXPECT_TRUE(marked("N7") && !marked("N6"));                     // View Mode: History
     EXPECT_TRUE(marked("N9") && !marked("N10") && !marked("N11"));  // Blink mode: Off
 
@@ -110,9 +108,7 @@ TEST_F(FloatingWindowTest, StoredLooksComeBackInTheMarksTheOpacityAndTheFrame) {
     ASSERT_TRUE(WriteStore(values));
     TFloatingWindow window;
     window.show();
-    const auto marked = [&](const char* item) {
-        return window.findChild<QAction*>(item)->isChecked();
-    };
+    const auto marked = [&](const char* item) { return Marked(window, item); };
     EXPECT_TRUE(marked("N6") && !marked("N7"));                     // View Mode: Graph
     EXPECT_TRUE(marked("N10") && !marked("N9") && !marked("N11"));  // Simple order
     EXPECT_TRUE(marked("N5"));

@@ -167,8 +167,8 @@ TEST_F(WindowMenuTest, TheLeftButtonDragsAndADoubleClickSwitchesTheSize) {
         send(QEvent::MouseButtonPress, press, Qt::LeftButton);
         send(QEvent::MouseMove, press + QPoint(30, 20), Qt::LeftButton);
         EXPECT_EQ(window_->pos(), start + QPoint(30, 20));
-        send(QEvent::MouseMove, press + QPoint(-5, 2),
-             Qt::LeftButton);  // the window moved under it
+        // The window has moved under the mouse since.
+        send(QEvent::MouseMove, press + QPoint(-5, 2), Qt::LeftButton);
         EXPECT_EQ(window_->pos(), start + QPoint(25, 22));
 
         send(QEvent::MouseButtonDblClick, press, Qt::LeftButton);

@@ -43,6 +43,10 @@ protected:
         return surface->Picture().pixel(3, 38);
     }
 
+    static bool Marked(TFloatingWindow& window, const char* item) {
+        return window.findChild<QAction*>(item)->isChecked();
+    }
+
     // A pixel of the tray icon's fill, clear of its emblem.
     static QRgb TrayPixel(TFloatingWindow& window) {
         return window.TrayIcon().icon().pixmap(16, 16).toImage().pixel(4, 12);
