@@ -10,8 +10,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QWindow>
 #include <cstdio>
@@ -21,28 +19,13 @@
 
 #include "fake_echo_platform.h"
 #include "floating_window.h"
+#include "support/paint_counter.h"
+#include "support/test_store.h"
 
 namespace {
 
 using nodrel::TFloatingWindow;
-
-// A store with every value, as a previous run leaves it: a store that lacks one is read as
-// none, and the first-run host is a public name.
-void WriteStore(const QString& configHome) {
-    QDir().mkpath(configHome + "/KAVREN");
-    QFile file(configHome + "/KAVREN/Nodrel.reg");
-    if (!file.open(QIODevice::WriteOnly)) return;
-    file.write(
-        "Windows Registry Editor Version 5.00\n\n"
-        "[HKEY_CURRENT_USER\\Software\\KAVREN\\Nodrel]\n"
-        "\"left\"=dword:00000064\n\"top\"=dword:00000064\n\"viewmode\"=dword:00000002\n"
-        "\"modenum\"=dword:00000002\n\"blinkmode\"=dword:00000001\n\"col1\"=dword:00ff0000\n"
-        "\"col2\"=dword:00c0c0c0\n\"col3\"=dword:000000ff\n\"col4\"=dword:000080ff\n"
-        "\"col5\"=dword:00ffffff\n\"col6\"=dword:00000000\n\"sound\"=dword:00000000\n"
-        "\"timeout\"=dword:000003e8\n\"host\"=\"127.0.0.1\"\n\"interval\"=dword:00001388\n"
-        "\"alpha\"=dword:00000000\n\"w\"=dword:00000005\n\"h\"=dword:00000003\n"
-        "\"ws\"=dword:00000001\n\"hs\"=dword:00000001\n\"minimized\"=dword:00000000\n");
-}
+using nodrel::testing::PaintCounter;
 
 long ResidentKilobytes() {
     std::ifstream status("/proc/self/status");
@@ -52,18 +35,6 @@ long ResidentKilobytes() {
     }
     return -1;
 }
-
-// Counts the paints of the drawing surface.
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
-        return false;
-    }
-};
 
 // Serves events until the worker has started `cycles` probe cycles (each start follows the
 // delivery of the previous outcome) and the surface has been painted `paints` times.
@@ -136,7 +107,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QTemporaryDir configHome;
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
-    WriteStore(configHome.path());
+    if (!nodrel::testing::WriteStore(nodrel::testing::CompleteStore())) return 1;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -170,6 +170,11 @@ TEST_P(EchoOverLoopback, LoopbackAnswersWithTheEchoedData) {
     const Probe cut = SendEcho(*handle, kLoopback, kPayload56, 2000, nullptr, 10);
     EXPECT_EQ(cut.result, 1u);
     EXPECT_EQ(cut.echoed, std::vector<uint8_t>(kPayload56.begin(), kPayload56.begin() + 10));
+
+    // A larger request than any before on the handle.
+    std::vector<uint8_t> larger(1400);
+    for (size_t i = 0; i < larger.size(); ++i) larger[i] = static_cast<uint8_t>(i % 251);
+    EXPECT_EQ(SendEcho(*handle, kLoopback, larger, 2000).echoed, larger);
 }
 
 TEST_P(EchoOverLoopback, ZeroTimeoutStillSeesAReplyAlreadyQueued) {
@@ -274,6 +279,23 @@ TEST_P(EchoOverLoopback, IcmpErrorQuotingTheRequestEndsTheWait) {
             EXPECT_EQ(probe.reply.Address, kLoopback);
         }
     }
+}
+
+TEST_P(EchoOverLoopback, RepliesDifferingOnlyInIdentifierOrSequenceAreNotOurs) {
+    ASSERT_TRUE(testing::WriteSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+    LoopbackWire wire;
+    std::thread host([&] {
+        const std::optional<std::vector<uint8_t>> request = wire.NextRequest();
+        ASSERT_TRUE(request);
+        for (const size_t field : {20 + 4, 20 + 6}) {  // the identifier, the sequence number
+            std::vector<uint8_t> other = *request;
+            other[field] ^= 1;
+            wire.SendReply(other);
+        }
+    });
+    const Probe probe = SendEcho(*handle, kLoopback, kPayload56, 500);
+    host.join();
+    EXPECT_EQ(probe.reply.Status, IP_REQ_TIMED_OUT);
 }
 
 TEST_P(EchoOverLoopback, LateErrorDoesNotSpoilTheNextProbe) {

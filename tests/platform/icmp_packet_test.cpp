@@ -58,6 +58,12 @@ TEST(IcmpPacket, RawReplyIsReadPastIpOptionsAndRejectedWhenDamaged) {
     other = kRequest;
     other.payload = std::span(kPayload).first(5);
     EXPECT_FALSE(IsReplyTo(*reply, other));
+    other = kRequest;
+    other.identifier = 0x1235;
+    EXPECT_FALSE(IsReplyTo(*reply, other));
+    other = kRequest;
+    other.sequence = 8;
+    EXPECT_FALSE(IsReplyTo(*reply, other));
 }
 
 TEST(IcmpPacket, ChecksumIsTheOnesComplementOfTheWordSum) {

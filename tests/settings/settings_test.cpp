@@ -8,6 +8,8 @@
 #include <array>
 #include <variant>
 
+#include "support/test_store.h"
+
 namespace nodrel {
 namespace {
 
@@ -93,7 +95,7 @@ public:
     HeldValues v;
 };
 
-using Stored = std::variant<uint32_t, QString>;
+using Stored = testing::StoredValue;
 
 // A store written by an earlier run, in the order the program writes it.
 const std::vector<std::pair<QString, Stored>> kSampleStore{
@@ -154,19 +156,11 @@ protected:
     }
 
     // A fresh store holding kSampleStore, less one value or with some replaced.
-    void Store(const QString& omitted = {}, const std::map<QString, Stored>& replaced = {}) {
-        QFile::remove(home_.path() + "/KAVREN/Nodrel.reg");
-        auto key = RegistryKey::Open(kSettingsKeyPath);
-        ASSERT_TRUE(key);
-        for (auto [name, value] : kSampleStore) {
-            if (name == omitted) continue;
-            if (replaced.contains(name)) value = replaced.at(name);
-            if (auto* number = std::get_if<uint32_t>(&value)) {
-                ASSERT_TRUE(key->WriteInteger(name, *number));
-            } else {
-                ASSERT_TRUE(key->WriteString(name, std::get<QString>(value)));
-            }
-        }
+    void Store(const QString& omitted = {}, const testing::StoreValues& replaced = {}) {
+        testing::StoreValues values(kSampleStore.begin(), kSampleStore.end());
+        values.erase(omitted);
+        for (const auto& [name, value] : replaced) values[name] = value;
+        ASSERT_TRUE(testing::WriteStore(values));
     }
     HeldValues Load() {
         TestHolders holders;

@@ -33,10 +33,17 @@ protected:
     QApplication application_{argc_, argv_};
 };
 
-// Runs `steps` once the dialog's modal loop runs; returns the dialog's result.
+// Runs `steps` once the dialog's modal loop runs; returns the dialog's result. The steps end by
+// closing the dialog: one they leave open fails at once rather than waiting for a user.
 template <typename Steps>
 int ExecWith(QDialog& dialog, Steps steps) {
-    QTimer::singleShot(0, &dialog, steps);
+    QTimer::singleShot(0, &dialog, [&dialog, steps] {
+        steps();
+        if (dialog.isVisible()) {
+            ADD_FAILURE() << "the steps left the dialog open";
+            dialog.hide();
+        }
+    });
     return dialog.exec();
 }
 

@@ -7,6 +7,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSessionManager>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
@@ -20,8 +21,9 @@
 namespace nodrel {
 namespace {
 
-using testing::StoredValues;
-using testing::Values;
+using testing::CompleteStore;
+using testing::StoreValues;
+using testing::WriteStore;
 using FloatingWindowTest = testing::WindowTest;
 
 TEST_F(FloatingWindowTest, FirstStartIsShownSmallAtTheFallbackPlaceAndSavesEverythingOnClose) {
@@ -35,6 +37,9 @@ TEST_F(FloatingWindowTest, FirstStartIsShownSmallAtTheFallbackPlaceAndSavesEvery
     EXPECT_EQ(window.windowTitle(), "KAVREN Nodrel - dns.google");
     EXPECT_EQ(window.TrayIcon().toolTip(), "KAVREN Nodrel - dns.google");
     EXPECT_EQ(window.TrayImageIndex(), 0);
+    const auto marked = [&](const char* item) { return Marked(window, item); };
+    EXPECT_TRUE(marked("N7") && !marked("N6"));                     // View Mode: History
+    EXPECT_TRUE(marked("N9") && !marked("N10") && !marked("N11"));  // Blink mode: Off
 
     window.show();
     EXPECT_FALSE(window.TrayIcon().isVisible());
@@ -48,10 +53,10 @@ TEST_F(FloatingWindowTest, FirstStartIsShownSmallAtTheFallbackPlaceAndSavesEvery
 }
 
 TEST_F(FloatingWindowTest, SizeModesSetOnlyTheWidthAndSwitchingRepairsAnUnknownMode) {
-    for (const char* mode : {"dword:00000000", "dword:00000003"}) {
-        Values values = StoredValues();
+    for (const uint32_t mode : {0u, 3u}) {
+        StoreValues values = CompleteStore();
         values["modenum"] = mode;
-        WriteStore(values);
+        ASSERT_TRUE(WriteStore(values));
         TFloatingWindow window;
         EXPECT_EQ(window.size(), QSize(761, 43)) << mode;
         window.SwitchSize();
@@ -64,10 +69,10 @@ TEST_F(FloatingWindowTest, SizeModesSetOnlyTheWidthAndSwitchingRepairsAnUnknownM
 }
 
 TEST_F(FloatingWindowTest, ALongHostIsCutOnlyInTheTrayHint) {
-    Values values = StoredValues();
+    StoreValues values = CompleteStore();
     const QString host(200, 'h');
-    values["host"] = "\"" + host + "\"";
-    WriteStore(values);
+    values["host"] = host;
+    ASSERT_TRUE(WriteStore(values));
     TFloatingWindow window;
     EXPECT_EQ(window.windowTitle(), "KAVREN Nodrel - " + host);
     EXPECT_EQ(window.TrayIcon().toolTip(), ("KAVREN Nodrel - " + host).left(127));
@@ -75,7 +80,7 @@ TEST_F(FloatingWindowTest, ALongHostIsCutOnlyInTheTrayHint) {
 }
 
 TEST_F(FloatingWindowTest, ClosingWhileHiddenStartsHiddenNextTime) {
-    WriteStore(StoredValues());
+    ASSERT_TRUE(WriteStore(CompleteStore()));
     {
         TFloatingWindow window;
         window.show();
@@ -88,9 +93,9 @@ TEST_F(FloatingWindowTest, ClosingWhileHiddenStartsHiddenNextTime) {
 
 TEST_F(FloatingWindowTest, WithoutANotificationAreaTheWindowStaysWithinReach) {
     // The offscreen platform has no notification area, like a desktop without a panel.
-    Values values = StoredValues();
-    values["minimized"] = "dword:00000001";
-    WriteStore(values);
+    StoreValues values = CompleteStore();
+    values["minimized"] = 1u;
+    ASSERT_TRUE(WriteStore(values));
     TFloatingWindow window;
     EXPECT_FALSE(window.ShowAtStart());
     EXPECT_TRUE(window.StartsShown());
@@ -100,27 +105,74 @@ TEST_F(FloatingWindowTest, WithoutANotificationAreaTheWindowStaysWithinReach) {
     EXPECT_TRUE(window.isVisible());
 }
 
+TEST_F(FloatingWindowTest, StoredLooksComeBackInTheMarksTheOpacityAndTheFrame) {
+    StoreValues values = CompleteStore();
+    values["viewmode"] = 1u;
+    values["blinkmode"] = 2u;
+    values["alpha"] = 1u;
+    values["col6"] = 0x00563412u;
+    ASSERT_TRUE(WriteStore(values));
+    TFloatingWindow window;
+    window.show();
+    const auto marked = [&](const char* item) { return Marked(window, item); };
+    EXPECT_TRUE(marked("N6") && !marked("N7"));                     // View Mode: Graph
+    EXPECT_TRUE(marked("N10") && !marked("N9") && !marked("N11"));  // Simple order
+    EXPECT_TRUE(marked("N5"));
+    EXPECT_DOUBLE_EQ(window.windowOpacity(), 148.0 / 255.0);
+    EXPECT_EQ(window.FrameColour(), 0x00563412u);
+    EXPECT_EQ(window.grab().toImage().pixel(0, 0), qRgb(0x12, 0x34, 0x56));
+}
+
+// Run as the desktop runs it: no notification area here, and the session manager asks the
+// program to save before the session ends.
+TEST_F(FloatingWindowTest, TheProgramStartsShownWithoutATrayAndSavesWhenTheSessionAsks) {
+    StoreValues values = CompleteStore();
+    values["minimized"] = 1u;
+    ASSERT_TRUE(WriteStore(values));
+    // The worker outlives the program's window and goes on probing: its echo service must stay.
+    auto& echo = *new testing::FakeEchoPlatform;
+    bool shown = false;
+    QString saved;
+    QTimer::singleShot(0, [&] {
+        TFloatingWindow* window = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* floating = qobject_cast<TFloatingWindow*>(widget)) window = floating;
+        }
+        ASSERT_TRUE(window);
+        shown = window->isVisible();
+        window->findChild<QAction*>("N22")->trigger();  // "Sounds" on
+        auto* session = qApp->findChild<QSessionManager*>();
+        ASSERT_TRUE(session);
+        emit qApp->commitDataRequest(*session);
+        saved = ReadStore();
+        window->close();
+    });
+    EXPECT_EQ(RunProgram(echo), 0);
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(saved.contains("\"sound\"=dword:00000001"));
+}
+
 TEST_F(FloatingWindowTest, APositionOffEveryScreenFallsBackButAPartlyVisibleOneStays) {
-    Values values = StoredValues();
-    values["left"] = "dword:00001388";  // 5000
-    values["top"] = "dword:fffff448";   // -3000
-    WriteStore(values);
+    StoreValues values = CompleteStore();
+    values["left"] = 5000u;
+    values["top"] = uint32_t(-3000);
+    ASSERT_TRUE(WriteStore(values));
     EXPECT_EQ(TFloatingWindow().pos(), QPoint(20, 701));
 
     // The largest numbers a store can hold overflow no geometry (the sanitizer build aborts).
-    values["left"] = "dword:7fffffff";
-    values["top"] = "dword:80000000";
-    WriteStore(values);
+    values["left"] = 0x7fffffffu;
+    values["top"] = 0x80000000u;
+    ASSERT_TRUE(WriteStore(values));
     EXPECT_EQ(TFloatingWindow().pos(), QPoint(20, 701));
 
-    values["left"] = "dword:ffffffce";  // -50: 25 of its 75 pixels still show
-    values["top"] = "dword:00000000";
-    WriteStore(values);
+    values["left"] = uint32_t(-50);  // 25 of its 75 pixels still show
+    values["top"] = 0u;
+    ASSERT_TRUE(WriteStore(values));
     EXPECT_EQ(TFloatingWindow().pos(), QPoint(-50, 0));
 }
 
 TEST_F(FloatingWindowTest, OutcomesAreDrawnAndShownInTheIconEvenWhileADialogIsOpen) {
-    WriteStore(StoredValues());
+    ASSERT_TRUE(WriteStore(CompleteStore()));
     TFloatingWindow window;
     if (window.StartError())
         GTEST_SKIP() << "no ICMP socket: " << window.StartError()->toStdString();
@@ -138,12 +190,13 @@ TEST_F(FloatingWindowTest, OutcomesAreDrawnAndShownInTheIconEvenWhileADialogIsOp
     window.findChild<QAction*>("N15")->trigger();  // "Background", a modal colour dialog
     EXPECT_TRUE(drawnWhileOpen);
     EXPECT_EQ(window.TrayImageIndex(), 1);
+    EXPECT_EQ(TrayPixel(window), qRgb(0x1E, 0x56, 0xD8));  // blue after a success
 }
 
 TEST_F(FloatingWindowTest, TheAlarmAndTheRecoveryPlayToTheirEndBeforeTheOutcomeIsDrawn) {
-    Values values = StoredValues();
-    values["sound"] = "dword:00000001";
-    WriteStore(values);
+    StoreValues values = CompleteStore();
+    values["sound"] = 1u;
+    ASSERT_TRUE(WriteStore(values));
     // The worker outlives the window and goes on probing: its echo service must stay.
     auto& echo = *new testing::FakeEchoPlatform;
     echo.status = 11010;  // timed out
@@ -157,6 +210,7 @@ TEST_F(FloatingWindowTest, TheAlarmAndTheRecoveryPlayToTheirEndBeforeTheOutcomeI
     });
     window.SetInterval(0);
     ASSERT_TRUE(ServeUntil([&] { return window.History().FailStreak() >= 3; }));
+    EXPECT_EQ(TrayPixel(window), qRgb(0xD8, 0x24, 0x24));  // red after a failure
     echo.status = 0;
     ASSERT_TRUE(ServeUntil([&] { return window.History().FailStreak() == 0; }));
     EXPECT_EQ(played, QStringList({"sound1.wav", "sound.wav"}));
@@ -165,7 +219,7 @@ TEST_F(FloatingWindowTest, TheAlarmAndTheRecoveryPlayToTheirEndBeforeTheOutcomeI
 }
 
 TEST_F(FloatingWindowTest, TheReadoutUnderThePointerIsRenewedByEachOutcome) {
-    WriteStore(StoredValues());
+    ASSERT_TRUE(WriteStore(CompleteStore()));
     // The worker outlives the window and goes on probing: its echo service must stay.
     auto& echo = *new testing::FakeEchoPlatform;
     TFloatingWindow window(echo);

@@ -7,6 +7,7 @@
 #include <QSlider>
 #include <QTimer>
 
+#include "support/paint_counter.h"
 #include "window_test_fixture.h"
 
 namespace nodrel {
@@ -16,7 +17,7 @@ class WindowMenuTest : public testing::WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        WriteStore(testing::StoredValues());
+        ASSERT_TRUE(testing::WriteStore(testing::CompleteStore()));
         window_ = std::make_unique<TFloatingWindow>();
         window_->show();
     }
@@ -24,10 +25,12 @@ protected:
     QAction* Item(const char* name) { return window_->findChild<QAction*>(name); }
 
     // Answers the colour dialog once it is open: with `colour`, or a cancel when it is invalid.
+    // Notes the colour it opened at.
     void AnswerColourDialog(QColor colour) {
         QTimer::singleShot(0, window_.get(), [this, colour] {
             auto* dialog = window_->findChild<QColorDialog*>("CD");
             ASSERT_TRUE(dialog->isVisible());
+            openedAt_ = dialog->currentColor();
             if (!colour.isValid()) return dialog->reject();
             dialog->setCurrentColor(colour);
             dialog->accept();
@@ -39,6 +42,7 @@ protected:
     }
 
     std::unique_ptr<TFloatingWindow> window_;
+    QColor openedAt_;
 };
 
 // One line per item: its name and caption, "-" for a separator, "[x]" checkable, "(o)" in a
@@ -126,57 +130,80 @@ TEST_F(WindowMenuTest, ColourCommandsStoreRedBlueGreenAndRedraw) {
 
     AnswerColourDialog(QColor());
     Item("N18")->trigger();
+    EXPECT_EQ(openedAt_, QColor(0, 0, 255));  // the stored blue
     EXPECT_EQ(window_->Colour(ColourSlot::Success), 0x00FF0000u);
 
     // The frame takes its colour at once and no picture is composed for it.
     const qint64 picture = window_->findChild<TDrawingSurface*>("Image1")->Picture().cacheKey();
+    testing::PaintCounter framePaints;
+    window_->findChild<QWidget*>("Panel2")->installEventFilter(&framePaints);
     AnswerColourDialog(QColor(0, 128, 0));
     Item("N14")->trigger();
     EXPECT_EQ(window_->FrameColour(), 0x00008000u);
     EXPECT_EQ(window_->findChild<TDrawingSurface*>("Image1")->Picture().cacheKey(), picture);
+    EXPECT_TRUE(ServeUntil([&] { return framePaints.paints > 0; }));
     EXPECT_EQ(window_->grab().toImage().pixel(0, 0), qRgb(0, 128, 0));
 }
 
+// Both the drawing surface and the frame's 1-pixel edge around it take the mouse.
 TEST_F(WindowMenuTest, TheLeftButtonDragsAndADoubleClickSwitchesTheSize) {
-    auto* surface = window_->findChild<TDrawingSurface*>("Image1");
-    const QPoint start = window_->pos();
-    const auto send = [&](QEvent::Type type, QPoint local, Qt::MouseButtons buttons) {
-        const QPoint global = surface->mapToGlobal(local);
-        QMouseEvent event(type, local, global,
-                          buttons & Qt::LeftButton ? Qt::LeftButton : Qt::RightButton, buttons,
-                          Qt::NoModifier);
-        QCoreApplication::sendEvent(surface, &event);
-    };
-    send(QEvent::MouseButtonPress, {10, 10}, Qt::RightButton);
-    send(QEvent::MouseMove, {40, 30}, Qt::RightButton);
-    EXPECT_EQ(window_->pos(), start);
+    for (const auto& [name, press] :
+         {std::pair{"Image1", QPoint(12, 4)}, {"Panel2", QPoint(0, 9)}}) {
+        SCOPED_TRACE(name);
+        auto* control = window_->findChild<QWidget*>(name);
+        const QPoint start = window_->pos();
+        const auto send = [&](QEvent::Type type, QPoint local, Qt::MouseButtons buttons) {
+            const QPoint global = control->mapToGlobal(local);
+            QMouseEvent event(type, local, global,
+                              buttons & Qt::LeftButton ? Qt::LeftButton : Qt::RightButton, buttons,
+                              Qt::NoModifier);
+            QCoreApplication::sendEvent(control, &event);
+        };
+        send(QEvent::MouseButtonPress, press, Qt::RightButton);
+        send(QEvent::MouseMove, {40, 30}, Qt::RightButton);
+        EXPECT_EQ(window_->pos(), start);
 
-    send(QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton);
-    send(QEvent::MouseMove, {40, 30}, Qt::LeftButton);
-    EXPECT_EQ(window_->pos(), start + QPoint(30, 20));
-    send(QEvent::MouseMove, {5, 12}, Qt::LeftButton);  // the window has moved under the mouse
-    EXPECT_EQ(window_->pos(), start + QPoint(25, 22));
+        // The press point stays under the mouse.
+        send(QEvent::MouseButtonPress, press, Qt::LeftButton);
+        send(QEvent::MouseMove, press + QPoint(30, 20), Qt::LeftButton);
+        EXPECT_EQ(window_->pos(), start + QPoint(30, 20));
+        // The window has moved under the mouse since.
+        send(QEvent::MouseMove, press + QPoint(-5, 2), Qt::LeftButton);
+        EXPECT_EQ(window_->pos(), start + QPoint(25, 22));
 
-    send(QEvent::MouseButtonDblClick, {10, 10}, Qt::LeftButton);
-    EXPECT_EQ(window_->size(), QSize(363, 43));
-    send(QEvent::MouseButtonDblClick, {10, 10}, Qt::LeftButton);
-    EXPECT_EQ(window_->size(), QSize(75, 43));
+        send(QEvent::MouseButtonDblClick, press, Qt::LeftButton);
+        EXPECT_EQ(window_->size(), QSize(363, 43));
+        send(QEvent::MouseButtonDblClick, press, Qt::LeftButton);
+        EXPECT_EQ(window_->size(), QSize(75, 43));
+    }
 }
 
 TEST_F(WindowMenuTest, OptionsAppliedOnOkRebuildTheWindowAndBothDialogsAreMadeOnce) {
-    for (const QString host : {"127.0.0.2", "127.0.0.3"}) {
-        QTimer::singleShot(0, window_.get(), [host] {
+    struct Entry {
+        const char* host;
+        int cells;  // width, height and the pause in seconds
+        const char* button;
+        const char* title;
+        QSize size;
+    };
+    // Each OK shows its cells at once; Cancel leaves what the OK before it set.
+    for (const auto& [host, cells, button, title, size] :
+         {Entry{"127.0.0.2", 10, "Button1", "KAVREN Nodrel - 127.0.0.2", {135, 113}},
+          Entry{"127.0.0.3", 7, "Button1", "KAVREN Nodrel - 127.0.0.3", {99, 83}},
+          Entry{"127.0.0.9", 1, "Button2", "KAVREN Nodrel - 127.0.0.3", {99, 83}}}) {
+        QTimer::singleShot(0, window_.get(), [&] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             ASSERT_EQ(dialog->objectName(), "Form2");
             dialog->findChild<QLineEdit*>("eHost")->setText(host);
-            dialog->findChild<QSlider*>("xW")->setValue(10);
-            dialog->findChild<QSlider*>("tb2")->setValue(7);
-            dialog->findChild<QPushButton*>("Button1")->click();
+            for (const char* slider : {"xW", "xH", "tb2"}) {
+                dialog->findChild<QSlider*>(slider)->setValue(cells);
+            }
+            dialog->findChild<QPushButton*>(button)->click();
         });
         Item("N24")->trigger();
-        EXPECT_EQ(window_->windowTitle(), "KAVREN Nodrel - " + host);
+        EXPECT_EQ(window_->windowTitle(), title) << host;
+        EXPECT_EQ(window_->size(), size) << host;
     }
-    EXPECT_EQ(window_->size(), QSize(12 * 11 - 1 + 4, 43));
     EXPECT_EQ(window_->Interval(), 7000);
     EXPECT_EQ(window_->Timeout(), 5000);
 

@@ -6,32 +6,14 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <functional>
-#include <map>
 
 #include "floating_window.h"
+#include "support/test_store.h"
 
 namespace nodrel::testing {
-
-using Values = std::map<QString, QString>;
-
-// A store as a previous run would have left it: first-run values, probing 127.0.0.1 every second.
-inline Values StoredValues() {
-    return {{"left", "dword:00000064"},      {"top", "dword:00000064"},
-            {"viewmode", "dword:00000002"},  {"modenum", "dword:00000002"},
-            {"blinkmode", "dword:00000001"}, {"col1", "dword:00ff0000"},
-            {"col2", "dword:00c0c0c0"},      {"col3", "dword:000000ff"},
-            {"col4", "dword:000080ff"},      {"col5", "dword:00ffffff"},
-            {"col6", "dword:00000000"},      {"sound", "dword:00000000"},
-            {"timeout", "dword:00001388"},   {"host", "\"127.0.0.1\""},
-            {"interval", "dword:000003e8"},  {"alpha", "dword:00000000"},
-            {"w", "dword:00000005"},         {"h", "dword:00000003"},
-            {"ws", "dword:00000001"},        {"hs", "dword:00000001"},
-            {"minimized", "dword:00000000"}};
-}
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -41,17 +23,6 @@ protected:
     }
 
     QString StorePath() const { return configHome_.path() + "/KAVREN/Nodrel.reg"; }
-
-    void WriteStore(const Values& values) {
-        QDir().mkpath(configHome_.path() + "/KAVREN");
-        QFile file(StorePath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        QString text =
-            "Windows Registry Editor Version 5.00\n\n"
-            "[HKEY_CURRENT_USER\\Software\\KAVREN\\Nodrel]\n";
-        for (const auto& [name, value] : values) text += "\"" + name + "\"=" + value + "\n";
-        file.write(text.toUtf8());
-    }
 
     QString ReadStore() const {
         QFile file(StorePath());
@@ -70,6 +41,15 @@ protected:
         const auto* surface = window.findChild<TDrawingSurface*>("Image1");
         // The bottom-left cell: 5 x 3 pixels from (1, 37) of the surface.
         return surface->Picture().pixel(3, 38);
+    }
+
+    static bool Marked(TFloatingWindow& window, const char* item) {
+        return window.findChild<QAction*>(item)->isChecked();
+    }
+
+    // A pixel of the tray icon's fill, clear of its emblem.
+    static QRgb TrayPixel(TFloatingWindow& window) {
+        return window.TrayIcon().icon().pixmap(16, 16).toImage().pixel(4, 12);
     }
 
     int argc_ = 1;
