@@ -1,9 +1,12 @@
 #include "support/isolated_network.h"
 
+#include <arpa/inet.h>
+#include <linux/ipv6.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -52,6 +55,47 @@ bool CanOpenRawIcmpSocket() {
     if (fd < 0) return false;
     close(fd);
     return true;
+}
+
+bool AddLoopbackAddress6(const char* address) {
+    const int fd = socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    in6_ifreq request{};
+    request.ifr6_prefixlen = 128;
+    request.ifr6_ifindex = static_cast<int>(if_nametoindex("lo"));
+    sockaddr_in6 local{};
+    local.sin6_family = AF_INET6;
+    bool usable = inet_pton(AF_INET6, address, &request.ifr6_addr) == 1 &&
+                  ioctl(fd, SIOCSIFADDR, &request) == 0;
+    local.sin6_addr = request.ifr6_addr;
+    // The address is tentative until the kernel's address work has run, a moment later.
+    usable = usable && [&] {
+        for (int attempt = 0; attempt < 500; ++attempt) {
+            if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == 0)
+                return true;
+            usleep(10'000);
+        }
+        return false;
+    }();
+    close(fd);
+    return usable;
+}
+
+std::string UsePrivateHostsFile(const std::string& lines) {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {
+        return std::string("needs a private mount namespace (run as root): ") +
+               std::strerror(errno);
+    }
+    char path[] = "/tmp/nodrel-hosts-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) return std::string("mkstemp: ") + std::strerror(errno);
+    const bool written =
+        write(fd, lines.data(), lines.size()) == static_cast<ssize_t>(lines.size());
+    close(fd);
+    const bool mounted = written && mount(path, "/etc/hosts", nullptr, MS_BIND, nullptr) == 0;
+    const int mountError = errno;
+    unlink(path);  // the bind mount keeps the file alive
+    return mounted ? std::string() : std::string("bind mount: ") + std::strerror(mountError);
 }
 
 }  // namespace nodrel::testing
