@@ -208,6 +208,99 @@ TEST(TICMPResolution, AddressWrittenDuringALookupIsLookedUpAfresh) {
     EXPECT_EQ(platform.lastSend.destination, "192.0.2.2");
 }
 
+platform::IpAddress Ipv4(const char* dotted) {
+    return platform::IpAddress::FromIpv4(inet_addr(dotted));
+}
+
+TEST(TICMPResolution, Ipv6LiteralsAndIpv6OnlyNamesGoOverIcmpv6WithBlanksIgnored) {
+    FakeEchoPlatform platform;
+    std::vector<std::string> lookups;
+    platform.resolver = [&](const char* name, platform::IpAddress& address) -> uint16_t {
+        lookups.emplace_back(name);
+        address = platform::IpAddress::FromIpv6(
+            {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5});
+        return 0;
+    };
+    {
+        TICMP icmp(platform);
+        const std::pair<const char*, const char*> sent[] = {{" [2001:db8::1] ", "2001:db8::1"},
+                                                            {"2001:DB8::1", "2001:db8::1"},
+                                                            {"\t192.0.2.1 ", "192.0.2.1"},
+                                                            {" six.test", "2001:db8::5"}};
+        for (const auto& [typed, destination] : sent) {
+            icmp.SetAddress(typed);
+            EXPECT_EQ(icmp.Ping(), 1) << typed;
+            EXPECT_EQ(platform.lastSend.destination, destination);
+            EXPECT_EQ(icmp.ProbedAddress(), destination);
+            EXPECT_EQ(icmp.Address(), typed);  // kept as typed
+        }
+        EXPECT_EQ(lookups, std::vector<std::string>{"six.test"});
+        EXPECT_EQ(icmp.LastReply().Address, 0u);
+        EXPECT_EQ(icmp.LastReply().Address6[15], 5);
+    }
+    const std::vector<std::string> expected{"start", "load",  "create", "create6",
+                                            "close", "close", "free",   "stop"};
+    EXPECT_EQ(platform.log, expected);
+}
+
+// A name whose address moves while the monitor runs: probes to the old address fail.
+TEST(TICMPResolution, NameThatMovesIsLookedUpAgainAfterTheSecondFailure) {
+    FakeEchoPlatform platform;
+    int lookups = 0;
+    platform::IpAddress current = Ipv4("192.0.2.7");
+    uint16_t lookupError = 0;
+    platform.resolver = [&](const char*, platform::IpAddress& address) -> uint16_t {
+        ++lookups;
+        address = current;
+        return lookupError;
+    };
+    TICMP icmp(platform);
+    icmp.SetAddress("mover.test");
+    const auto probe = [&](uint32_t status) {
+        platform.status = status;
+        icmp.Ping();
+        return platform.lastSend.destination;
+    };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(probe(0), "192.0.2.7");
+        platform.now += 60'000;
+    }
+    EXPECT_EQ(lookups, 1) << "no lookup while the host answers, however long";
+
+    current = Ipv4("192.0.2.8");
+    EXPECT_EQ(probe(11010), "192.0.2.7");
+    EXPECT_EQ(probe(11010), "192.0.2.7");
+    EXPECT_EQ(lookups, 1);
+    EXPECT_EQ(probe(11010), "192.0.2.8");
+    EXPECT_EQ(lookups, 2);
+    EXPECT_TRUE(icmp.AddressChanged());
+    EXPECT_EQ(icmp.ProbedAddress(), "192.0.2.8");
+
+    // Failures go on: one lookup a minute, and a failed one keeps the address known.
+    lookupError = 11002;
+    EXPECT_EQ(probe(11010), "192.0.2.8");
+    EXPECT_FALSE(icmp.AddressChanged());
+    platform.now += 59'999;
+    probe(11010);
+    EXPECT_EQ(lookups, 2);
+    platform.now += 1;
+    EXPECT_EQ(probe(11010), "192.0.2.8");
+    EXPECT_EQ(lookups, 3);
+    lookupError = 0;
+    current = Ipv4("192.0.2.9");
+    platform.now += 60'000;
+    EXPECT_EQ(probe(0), "192.0.2.9");
+    EXPECT_EQ(lookups, 4);
+
+    // A typed address is never looked up.
+    icmp.SetAddress("192.0.2.10");
+    for (int i = 0; i < 5; ++i) {
+        platform.now += 60'000;
+        EXPECT_EQ(probe(11010), "192.0.2.10");
+    }
+    EXPECT_EQ(lookups, 4);
+}
+
 // Looks `address` up in an isolated namespace, where no name server can be reached.
 class TICMPUnresolvable : public ::testing::Test {
 protected:
