@@ -212,37 +212,6 @@ platform::IpAddress Ipv4(const char* dotted) {
     return platform::IpAddress::FromIpv4(inet_addr(dotted));
 }
 
-TEST(TICMPResolution, Ipv6LiteralsAndIpv6OnlyNamesGoOverIcmpv6WithBlanksIgnored) {
-    FakeEchoPlatform platform;
-    std::vector<std::string> lookups;
-    platform.resolver = [&](const char* name, platform::IpAddress& address) -> uint16_t {
-        lookups.emplace_back(name);
-        address = platform::IpAddress::FromIpv6(
-            {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5});
-        return 0;
-    };
-    {
-        TICMP icmp(platform);
-        const std::pair<const char*, const char*> sent[] = {{" [2001:db8::1] ", "2001:db8::1"},
-                                                            {"2001:DB8::1", "2001:db8::1"},
-                                                            {"\t192.0.2.1 ", "192.0.2.1"},
-                                                            {" six.test", "2001:db8::5"}};
-        for (const auto& [typed, destination] : sent) {
-            icmp.SetAddress(typed);
-            EXPECT_EQ(icmp.Ping(), 1) << typed;
-            EXPECT_EQ(platform.lastSend.destination, destination);
-            EXPECT_EQ(icmp.ProbedAddress(), destination);
-            EXPECT_EQ(icmp.Address(), typed);  // kept as typed
-        }
-        EXPECT_EQ(lookups, std::vector<std::string>{"six.test"});
-        EXPECT_EQ(icmp.LastReply().Address, 0u);
-        EXPECT_EQ(icmp.LastReply().Address6[15], 5);
-    }
-    const std::vector<std::string> expected{"start", "load",  "create", "create6",
-                                            "close", "close", "free",   "stop"};
-    EXPECT_EQ(platform.log, expected);
-}
-
 // A name whose address moves while the monitor runs: probes to the old address fail.
 TEST(TICMPResolution, NameThatMovesIsLookedUpAgainAfterTheSecondFailure) {
     FakeEchoPlatform platform;

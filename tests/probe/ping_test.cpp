@@ -96,6 +96,7 @@ TEST_P(TPingLoopback, AnswersWithStatusZeroInsideTheReplyEvent) {
 INSTANTIATE_TEST_SUITE_P(Hosts, TPingLoopback,
                          ::testing::Values(std::pair{"127.0.0.1", "127.0.0.1"},
                                            std::pair{"localhost", "127.0.0.1"},
+                                           std::pair{"\t127.0.0.1 ", "127.0.0.1"},
                                            std::pair{" ::1", "::1"}, std::pair{"[::1]", "::1"},
                                            std::pair{"both.nodrel.test", "127.0.0.1"},
                                            std::pair{"six.nodrel.test", "::1"}),

@@ -1,7 +1,5 @@
 #include "support/isolated_network.h"
 
-#include <arpa/inet.h>
-#include <linux/ipv6.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
@@ -55,30 +53,6 @@ bool CanOpenRawIcmpSocket() {
     if (fd < 0) return false;
     close(fd);
     return true;
-}
-
-bool AddLoopbackAddress6(const char* address) {
-    const int fd = socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    in6_ifreq request{};
-    request.ifr6_prefixlen = 128;
-    request.ifr6_ifindex = static_cast<int>(if_nametoindex("lo"));
-    sockaddr_in6 local{};
-    local.sin6_family = AF_INET6;
-    bool usable = inet_pton(AF_INET6, address, &request.ifr6_addr) == 1 &&
-                  ioctl(fd, SIOCSIFADDR, &request) == 0;
-    local.sin6_addr = request.ifr6_addr;
-    // The address is tentative until the kernel's address work has run, a moment later.
-    usable = usable && [&] {
-        for (int attempt = 0; attempt < 500; ++attempt) {
-            if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == 0)
-                return true;
-            usleep(10'000);
-        }
-        return false;
-    }();
-    close(fd);
-    return usable;
 }
 
 std::string UsePrivateHostsFile(const std::string& lines) {

@@ -17,9 +17,6 @@ bool WriteSysctl(const std::string& name, const std::string& value);
 // Whether raw ICMP sockets can be opened by this process (root or CAP_NET_RAW).
 bool CanOpenRawIcmpSocket();
 
-// Gives loopback one more IPv6 address (/128), e.g. to stand for a foreign host.
-bool AddLoopbackAddress6(const char* address);
-
 // Moves this process into a mount namespace of its own in which /etc/hosts holds `lines`, so that
 // names resolve as the test says without touching the machine's file. Needs root; returns an
 // empty text on success, otherwise why it could not be done.
