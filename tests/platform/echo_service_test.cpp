@@ -14,6 +14,7 @@
 #include <optional>
 #include <ostream>
 #include <span>
+#include <string>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -145,6 +146,10 @@ void SetLoopbackMtu(int mtu) {
     request.ifr_mtu = mtu;
     ASSERT_EQ(ioctl(fd, SIOCSIFMTU, &request), 0);
     close(fd);
+}
+
+std::string KindName(const ::testing::TestParamInfo<EchoSocketKind>& kind) {
+    return kind.param == EchoSocketKind::Raw ? "Raw" : "Datagram";
 }
 
 // Each case runs in a private namespace with only loopback, once per socket kind.
@@ -364,9 +369,7 @@ TEST_P(EchoOverLoopback, UnusableRequestsGetAStatusWithoutWaiting) {
 
 INSTANTIATE_TEST_SUITE_P(BothSocketKinds, EchoOverLoopback,
                          ::testing::Values(EchoSocketKind::Datagram, EchoSocketKind::Raw),
-                         [](const auto& kind) {
-                             return kind.param == EchoSocketKind::Raw ? "Raw" : "Datagram";
-                         });
+                         KindName);
 
 // A raw ICMPv6 socket of the test's own, sending from `source`: sees the echo requests to ::1 and
 // forges replies and errors to ::1. The kernel fills in every ICMPv6 checksum.
@@ -524,9 +527,7 @@ TEST_P(Echo6OverLoopback, StaleForeignAndMisnumberedRepliesAreIgnored) {
 
 INSTANTIATE_TEST_SUITE_P(BothSocketKinds, Echo6OverLoopback,
                          ::testing::Values(EchoSocketKind::Datagram, EchoSocketKind::Raw),
-                         [](const auto& kind) {
-                             return kind.param == EchoSocketKind::Raw ? "Raw" : "Datagram";
-                         });
+                         KindName);
 
 TEST(EchoService, AutomaticKindFallsBackToRawWhereDatagramIsRefused) {
     NODREL_REQUIRE_ISOLATED_NETWORK();
