@@ -1,7 +1,7 @@
-// What one probe costs: TPing::Ping to 127.0.0.1 against the floor of a bare ICMP socket that
-// sends a request and reads the reply with nothing else around it, on the datagram and on the raw
-// socket, with the ratio of the two printed at the end; the heap allocations a probe makes; and
-// how late a probe to a silent host returns after its Timeout.
+// What one probe costs: TPing::Ping to 127.0.0.1 (and to ::1) against the floor of a bare ICMP
+// socket that sends a request and reads the reply with nothing else around it, on the datagram and
+// on the raw socket, with the ratio of the two printed at the end; the heap allocations a probe
+// makes; and how late a probe to a silent host returns after its Timeout.
 //
 // As root the bench moves into a network namespace of its own (only loopback, nothing leaves the
 // machine) and sets ping_group_range there, so that both socket kinds can be measured; otherwise
@@ -180,20 +180,20 @@ void BM_BareSocketRoundTrip(benchmark::State& state, SocketKind kind) {
     }
 }
 
-void BM_TPingRoundTrip(benchmark::State& state, SocketKind kind) {
+void BM_TPingRoundTrip(benchmark::State& state, SocketKind kind, const char* host) {
     if (const std::string whyNot = ChooseSocketKind(kind); !whyNot.empty()) {
         state.SkipWithError(whyNot.c_str());
         return;
     }
     try {
         nodrel::TPing ping;
-        ping.SetAddress("127.0.0.1");
+        ping.SetAddress(host);
         ping.SetTimeout(1000);
-        ping.Ping();  // resolves the address and sizes the buffers once
+        ping.Ping();  // resolves the address, opens the IPv6 handle and sizes the buffers once
         const uint64_t allocationsBefore = gAllocations.load();
         for (auto _ : state) {
             if (ping.Ping() != 1) {
-                state.SkipWithError("127.0.0.1 did not answer");
+                state.SkipWithError((std::string(host) + " did not answer").c_str());
                 break;
             }
         }
@@ -364,7 +364,10 @@ int main(int argc, char** argv) {
                                      BM_BareSocketRoundTrip, each)
             ->UseRealTime();
         benchmark::RegisterBenchmark((std::string("TPingRoundTrip/") + Name(each)).c_str(),
-                                     BM_TPingRoundTrip, each)
+                                     BM_TPingRoundTrip, each, "127.0.0.1")
+            ->UseRealTime();
+        benchmark::RegisterBenchmark((std::string("TPingRoundTrip6/") + Name(each)).c_str(),
+                                     BM_TPingRoundTrip, each, "::1")
             ->UseRealTime();
     }
     if (timeouts.empty()) timeouts = "100,1000,4000";

@@ -16,6 +16,9 @@ namespace {
 
 using namespace nodrel::platform;
 
+const IpAddress kLoopback = IpAddress::FromIpv4(0x0100007F);
+const IpAddress kLoopback6 = IpAddress::FromIpv6({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});
+
 void Check(bool condition) {
     if (!condition) std::abort();
 }
@@ -51,9 +54,12 @@ bool IsKnownStatus(uint32_t status) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> input(data, size);
     CheckReply(icmp::ParseRawEchoReply(input), input);
-    CheckReply(icmp::ParseDatagramEchoReply(input, 0x0100007F, 64), input);
+    for (const IpAddress& source : {kLoopback, kLoopback6}) {
+        CheckReply(icmp::ParseDatagramEchoReply(input, source, 64), input);
+    }
 
-    // A queued error: the first byte says where the control data ends and the quote begins.
+    // A queued error, ICMP and ICMPv6: the first byte says where the control data ends and the
+    // quote begins.
     if (!input.empty()) {
         const size_t split = std::min<size_t>(input[0], input.size() - 1);
         const std::span<const uint8_t> extendedError = input.subspan(1, split);
@@ -62,12 +68,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint16_t identifier = quoted.size() >= 8 ? (quoted[4] << 8 | quoted[5]) : 0;
         const uint16_t sequence = quoted.size() >= 8 ? (quoted[6] << 8 | quoted[7]) : 0;
         const std::span<const uint8_t> payload = quoted.size() >= 8 ? quoted.subspan(8) : quoted;
-        const icmp::EchoRequestKey request{0x0100007F, identifier, sequence, payload};
-        for (const std::optional<uint32_t> destination :
-             {std::optional<uint32_t>{}, std::optional<uint32_t>{0x0100007F}}) {
-            const auto error =
-                icmp::ClassifyQueuedError(extendedError, destination, quoted, request);
-            if (error) Check(IsKnownStatus(error->status));
+        for (const IpAddress& host : {kLoopback, kLoopback6}) {
+            const icmp::EchoRequestKey request{host, identifier, sequence, payload};
+            for (const std::optional<IpAddress> destination :
+                 {std::optional<IpAddress>{}, std::optional<IpAddress>{host}}) {
+                const auto error =
+                    icmp::ClassifyQueuedError(extendedError, destination, quoted, request);
+                if (!error) continue;
+                Check(IsKnownStatus(error->status));
+                // Never an address of the other family, at most an unknown one.
+                Check(error->reporter.isIpv6 == host.isIpv6 || error->reporter == IpAddress{});
+            }
         }
     }
 
@@ -83,7 +94,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint16_t checksum = icmp::InternetChecksum(echoed);
     echoed[2] = static_cast<uint8_t>(checksum >> 8);
     echoed[3] = static_cast<uint8_t>(checksum);
-    const auto reply = icmp::ParseDatagramEchoReply(echoed, 0x0100007F, 64);
-    Check(reply && icmp::IsReplyTo(*reply, {0x0100007F, 0xBEEF, 0x0102, payload}));
+    const auto reply = icmp::ParseDatagramEchoReply(echoed, kLoopback, 64);
+    Check(reply && icmp::IsReplyTo(*reply, {kLoopback, 0xBEEF, 0x0102, payload}));
+    // An ICMPv6 reply to it is not an ICMP one, and the other way round.
+    Check(!icmp::ParseDatagramEchoReply(echoed, kLoopback6, 64));
+    echoed[0] = icmp::kIcmp6EchoReply;
+    const auto reply6 = icmp::ParseDatagramEchoReply(echoed, kLoopback6, 64);
+    Check(reply6 && icmp::IsReplyTo(*reply6, {kLoopback6, 0xBEEF, 0x0102, payload}));
+    Check(!icmp::IsReplyTo(*reply6, {kLoopback, 0xBEEF, 0x0102, payload}));
     return 0;
 }

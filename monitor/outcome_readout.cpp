@@ -1,8 +1,5 @@
 #include "outcome_readout.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
 #include <QDateTime>
 #include <QStringList>
 #include <algorithm>
@@ -26,10 +23,8 @@ QString InMilliseconds(double milliseconds) {
     return Decimal(milliseconds) + QStringLiteral(" ms");
 }
 
-QString DottedText(uint32_t address) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return QString::fromLatin1(text);
+QString ShownAddress(const platform::IpAddress& address) {
+    return QString::fromStdString(platform::AddressText(address));
 }
 
 int DrawnColumns(const TRenderSettings& settings) {
@@ -96,8 +91,12 @@ QStringList CellLines(const TResultHistory& history, int cell) {
     if (record == nullptr) return {QStringLiteral("not probed yet")};
     const QString started = QDateTime::fromMSecsSinceEpoch(record->StartTime)
                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    if (TOutcomeSpan(history, cell, cell).Answered == 0) return {started, FailureText(*record)};
-    return {started, QStringLiteral("reply in ") + InMilliseconds(record->Milliseconds)};
+    QStringList lines{started};
+    if (record->AddressChanged && record->Address) {
+        lines << QStringLiteral("now ") + ShownAddress(*record->Address);
+    }
+    if (TOutcomeSpan(history, cell, cell).Answered == 0) return lines << FailureText(*record);
+    return lines << QStringLiteral("reply in ") + InMilliseconds(record->Milliseconds);
 }
 
 }  // namespace
@@ -156,8 +155,8 @@ QString ReadoutSummary(const TResultHistory& history, const TRenderSettings& set
                        const QString& host) {
     QString text = host;
     const TOutcomeRecord* newest = history.Record(1);
-    if (newest != nullptr && newest->Address != 0) {
-        const QString address = DottedText(newest->Address);
+    if (newest != nullptr && newest->Address) {
+        const QString address = ShownAddress(*newest->Address);
         if (address != host) text += QStringLiteral(" (%1)").arg(address);
     }
     const TOutcomeSpan shown(history, 1, ShownOutcomes(history, settings));

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "ip_address.h"
 
 namespace nodrel {
 
@@ -12,7 +15,9 @@ struct TOutcomeRecord {
     // The echo reply's IP status (0: answered), or the lookup's error number when NameNotFound.
     uint32_t Status = 0;
     bool NameNotFound = false;
-    uint32_t Address = 0;  // the IPv4 address probed, network byte order; 0 when there was none
+    std::optional<platform::IpAddress> Address;  // the address probed; none when there was none
+    // The name was looked up again after failures and led to a new address from this probe on.
+    bool AddressChanged = false;
 };
 
 }  // namespace nodrel

@@ -79,6 +79,7 @@ void TPingThread::PingEchoReply(TPing* sender, TICMP* icmp, int32_t) {
                                ? static_cast<uint32_t>(std::max(sender->Timeout(), 0))
                                : reply.RoundTripTime;
     FRecord.Address = icmp->ResolvedAddress();
+    FRecord.AddressChanged = icmp->AddressChanged();
     HandOver();
 }
 

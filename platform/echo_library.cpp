@@ -1,5 +1,7 @@
 #include "echo_library.h"
 
+#include <chrono>
+
 #include "name_service.h"
 
 namespace nodrel::platform {
@@ -13,13 +15,19 @@ public:
     const EchoLibrary* LoadEchoLibrary() override { return &kBuiltIn; }
     void FreeEchoLibrary(const EchoLibrary*) override {}
     uint32_t GetLastError() override { return platform::GetLastError(); }
-    uint16_t ResolveHostIPv4(const char* name, uint32_t& address) override {
-        return platform::ResolveHostIPv4(name, address);
+    uint16_t ResolveHost(const char* name, IpAddress& address) override {
+        return platform::ResolveHost(name, address);
+    }
+    int64_t MonotonicMilliseconds() override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     }
 
 private:
     static constexpr EchoLibrary kBuiltIn{&platform::IcmpCreateFile, &platform::IcmpCloseHandle,
-                                          &platform::IcmpSendEcho};
+                                          &platform::IcmpSendEcho, &platform::Icmp6CreateFile,
+                                          &platform::Icmp6SendEcho};
 };
 
 }  // namespace

@@ -3,8 +3,11 @@
 // The services the echo requester acquires when it is built: the socket layer and the echo
 // service's entry table. Both come with the program on Linux, so the system implementation always
 // succeeds; they stay behind this interface so each acquisition step, and its failure, keeps its
-// place in the requester's construction and can be exercised by tests. The name lookup and the
-// last error code come through it too, so that both always belong to the services in use.
+// place in the requester's construction and can be exercised by tests. The name lookup, the last
+// error code and the clock that paces repeated lookups come through it too, so that all of them
+// always belong to the services in use.
+
+#include <cstdint>
 
 #include "echo_service.h"
 
@@ -15,6 +18,9 @@ struct EchoLibrary {
     bool (*IcmpCloseHandle)(EchoHandle);
     uint32_t (*IcmpSendEcho)(EchoHandle, uint32_t, const void*, uint16_t,
                              const IP_OPTION_INFORMATION*, void*, uint32_t, uint32_t);
+    EchoHandle (*Icmp6CreateFile)();
+    uint32_t (*Icmp6SendEcho)(EchoHandle, const Ipv6Address&, const void*, uint16_t,
+                              const IP_OPTION_INFORMATION*, void*, uint32_t, uint32_t);
 };
 
 class EchoPlatform {
@@ -32,9 +38,12 @@ public:
     // The code the last echo call left on the calling thread.
     virtual uint32_t GetLastError() = 0;
 
-    // Looks a host name up, blocking; 0 with the address (network byte order) stored, else the
-    // socket layer's error number.
-    virtual uint16_t ResolveHostIPv4(const char* name, uint32_t& address) = 0;
+    // Looks a host name up, blocking: 0 with its first IPv4 address stored, or its first IPv6 one
+    // when it has no IPv4 address; else the socket layer's error number.
+    virtual uint16_t ResolveHost(const char* name, IpAddress& address) = 0;
+
+    // Milliseconds on a clock that wall-clock steps never move.
+    virtual int64_t MonotonicMilliseconds() = 0;
 };
 
 // The services of this machine: no socket layer to start, the built-in echo service, the

@@ -1,5 +1,6 @@
 #include "echo_service.h"
 
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/random.h>
@@ -59,10 +60,44 @@ bool SetIntOption(int fd, int level, int name, int value) {
     return setsockopt(fd, level, name, &value, sizeof(value)) == 0;
 }
 
+// A socket address of either family, as the socket calls take it.
+union SocketAddress {
+    sockaddr any;
+    sockaddr_in ipv4;
+    sockaddr_in6 ipv6;
+};
+
+socklen_t AddressLength(bool ipv6) {
+    return ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+SocketAddress ToSocketAddress(const IpAddress& address) {
+    SocketAddress socketAddress{};
+    if (address.isIpv6) {
+        socketAddress.ipv6.sin6_family = AF_INET6;
+        std::memcpy(&socketAddress.ipv6.sin6_addr, address.ipv6.data(), address.ipv6.size());
+    } else {
+        socketAddress.ipv4.sin_family = AF_INET;
+        socketAddress.ipv4.sin_addr.s_addr = address.ipv4;
+    }
+    return socketAddress;
+}
+
+// The address the kernel filled in, when it is one of the family asked for.
+std::optional<IpAddress> FromSocketAddress(const SocketAddress& address, socklen_t length,
+                                           bool ipv6) {
+    if (length < AddressLength(ipv6)) return std::nullopt;
+    if (ipv6 && address.any.sa_family == AF_INET6)
+        return IpAddress::FromIpv6(std::to_array(address.ipv6.sin6_addr.s6_addr));
+    if (!ipv6 && address.any.sa_family == AF_INET)
+        return IpAddress::FromIpv4(address.ipv4.sin_addr.s_addr);
+    return std::nullopt;
+}
+
 // A message header for recvmsg that takes the peer's address, one data buffer and the control
 // messages.
 template <size_t ControlSize>
-msghdr MessageHeader(sockaddr_in& peer, iovec& data, uint8_t (&control)[ControlSize]) {
+msghdr MessageHeader(SocketAddress& peer, iovec& data, uint8_t (&control)[ControlSize]) {
     msghdr message{};
     message.msg_name = &peer;
     message.msg_namelen = sizeof(peer);
@@ -76,7 +111,7 @@ msghdr MessageHeader(sockaddr_in& peer, iovec& data, uint8_t (&control)[ControlS
 // What one probe found.
 struct ProbeOutcome {
     uint32_t status = IP_GENERAL_FAILURE;
-    uint32_t address = 0;
+    IpAddress address;
     uint32_t roundTripTime = 0;
     uint8_t ttl = 0;
     size_t echoedSize = 0;  // bytes copied to the caller's data area
@@ -108,20 +143,22 @@ public:
     }
 
     // False, with errno telling why, when no socket of the kind can be had.
-    bool Open(EchoSocketKind kind);
+    bool Open(EchoSocketKind kind, bool ipv6);
 
     EchoSocketKind Kind() const { return FKind; }
+    bool IsIpv6() const { return FIpv6; }
 
     // Sends one request and waits for its fate; the echoed bytes are copied to `dataArea` as far
     // as they fit. Nothing is allocated.
-    ProbeOutcome Probe(uint32_t destination, std::span<const uint8_t> payload,
+    ProbeOutcome Probe(const IpAddress& destination, std::span<const uint8_t> payload,
                        const IP_OPTION_INFORMATION& options, uint32_t timeout,
                        std::span<uint8_t> dataArea);
 
 private:
     bool Configure();
+    bool SetFilter();
     std::optional<uint32_t> ApplyOptions(const IP_OPTION_INFORMATION& options);
-    bool Send(size_t size, const sockaddr_in& target);
+    bool Send(size_t size, const SocketAddress& target);
     void DrainLeftovers();
     ReadResult ReadQueuedError(const icmp::EchoRequestKey& request, ProbeOutcome& outcome);
     ReadResult ReadReply(const icmp::EchoRequestKey& request, std::span<uint8_t> dataArea,
@@ -134,6 +171,7 @@ private:
     // fires on time, where the kernel lets a poll time-out run late by a share of its length.
     int FDeadlineTimer = -1;
     EchoSocketKind FKind = EchoSocketKind::Datagram;
+    bool FIpv6 = false;
     std::mutex FSending;
     uint16_t FIdentifier = 0;
     uint16_t FNextSequence = 0;
@@ -147,51 +185,67 @@ private:
     std::vector<uint8_t> FReceived = std::vector<uint8_t>(kReceiveBufferSize);
 };
 
-int OpenIcmpSocket(int type) {
-    return socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+int OpenIcmpSocket(bool ipv6, int type) {
+    type |= SOCK_NONBLOCK | SOCK_CLOEXEC;
+    return ipv6 ? socket(AF_INET6, type, IPPROTO_ICMPV6) : socket(AF_INET, type, IPPROTO_ICMP);
 }
 
-bool EchoSocket::Open(EchoSocketKind kind) {
+bool EchoSocket::Open(EchoSocketKind kind, bool ipv6) {
+    FIpv6 = ipv6;
     FKind = kind == EchoSocketKind::Raw ? EchoSocketKind::Raw : EchoSocketKind::Datagram;
     if (FKind == EchoSocketKind::Datagram) {
-        FSocket = OpenIcmpSocket(SOCK_DGRAM);
+        FSocket = OpenIcmpSocket(ipv6, SOCK_DGRAM);
         // Refused by ping_group_range (root included) or not built into the kernel.
         const bool datagramUnavailable =
             FSocket < 0 && (errno == EACCES || errno == EAFNOSUPPORT || errno == EPROTONOSUPPORT);
         if (kind == EchoSocketKind::Automatic && datagramUnavailable) FKind = EchoSocketKind::Raw;
     }
-    if (FKind == EchoSocketKind::Raw) FSocket = OpenIcmpSocket(SOCK_RAW);
+    if (FKind == EchoSocketKind::Raw) FSocket = OpenIcmpSocket(ipv6, SOCK_RAW);
     if (FSocket < 0) return false;
     FDeadlineTimer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     return FDeadlineTimer >= 0 && Configure();
 }
 
+// A raw socket sees all ICMP of the host: let only echo replies through.
+bool EchoSocket::SetFilter() {
+    if (FIpv6) {
+        icmp6_filter filter;
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        ICMP6_FILTER_SETPASS(icmp::kIcmp6EchoReply, &filter);
+        return setsockopt(FSocket, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof(filter)) == 0;
+    }
+    icmp_filter filter{~(1u << icmp::kEchoReply)};
+    return setsockopt(FSocket, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter)) == 0;
+}
+
 bool EchoSocket::Configure() {
     // ICMP errors about our requests arrive on the error queue, with the packet they quote.
-    if (!SetIntOption(FSocket, IPPROTO_IP, IP_RECVERR, 1)) return false;
+    if (!(FIpv6 ? SetIntOption(FSocket, IPPROTO_IPV6, IPV6_RECVERR, 1)
+                : SetIntOption(FSocket, IPPROTO_IP, IP_RECVERR, 1))) {
+        return false;
+    }
     FNextSequence = RandomWord();
 
     if (FKind == EchoSocketKind::Raw) {
-        // A raw socket sees all ICMP of the host: let only echo replies through, and tell ours
-        // from those of other programs by an identifier of our own.
-        icmp_filter filter{~(1u << icmp::kEchoReply)};
-        if (setsockopt(FSocket, SOL_RAW, ICMP_FILTER, &filter, sizeof(filter)) != 0) return false;
+        // Ours are told from the replies to other programs by an identifier of our own.
+        if (!SetFilter()) return false;
         FIdentifier = RandomWord();
-        return true;
+    } else {
+        // The kernel stamps the socket's port on every request as the identifier: bind now so
+        // the port is known before the first reply has to be recognised.
+        SocketAddress local{};
+        local.any.sa_family = FIpv6 ? AF_INET6 : AF_INET;
+        socklen_t length = sizeof(local);
+        if (bind(FSocket, &local.any, AddressLength(FIpv6)) != 0 ||
+            getsockname(FSocket, &local.any, &length) != 0) {
+            return false;
+        }
+        FIdentifier = ntohs(FIpv6 ? local.ipv6.sin6_port : local.ipv4.sin_port);
     }
-
-    // The kernel stamps the socket's port on every request as the identifier: bind now so the
-    // port is known before the first reply has to be recognised.
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    socklen_t length = sizeof(local);
-    if (bind(FSocket, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 ||
-        getsockname(FSocket, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
-        return false;
-    }
-    FIdentifier = ntohs(local.sin_port);
-    // Without an IP header the reply's TTL comes as a control message.
-    return SetIntOption(FSocket, IPPROTO_IP, IP_RECVTTL, 1);
+    // Without an IP header (every ICMPv6 socket, the IPv4 datagram one) the reply's TTL comes as
+    // a control message.
+    if (FIpv6) return SetIntOption(FSocket, IPPROTO_IPV6, IPV6_RECVHOPLIMIT, 1);
+    return FKind == EchoSocketKind::Raw || SetIntOption(FSocket, IPPROTO_IP, IP_RECVTTL, 1);
 }
 
 // Sets TTL, type of service, fragmentation and IP options for the next request; a status when
@@ -206,19 +260,25 @@ std::optional<uint32_t> EchoSocket::ApplyOptions(const IP_OPTION_INFORMATION& op
     wanted.discovery = (options.Flags & kDontFragmentFlag) != 0 ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
     wanted.ipOptionsSize = options.OptionsSize;
     if (options.OptionsSize > 0) {
-        // More than the header has room for is refused as the kernel would refuse it.
-        if (options.OptionsData == nullptr || options.OptionsSize > kMaxIpOptionsSize) {
+        // More than the header has room for is refused as the kernel would refuse it; IPv6 has
+        // no such options at all.
+        if (FIpv6 || options.OptionsData == nullptr || options.OptionsSize > kMaxIpOptionsSize) {
             return IP_BAD_OPTION;
         }
         std::copy_n(options.OptionsData, options.OptionsSize, wanted.ipOptions.begin());
     }
     if (wanted == FAppliedOptions) return std::nullopt;
     FAppliedOptions.reset();  // unknown until every option below is in place
-    if (!SetIntOption(FSocket, IPPROTO_IP, IP_TTL, wanted.ttl) ||
-        !SetIntOption(FSocket, IPPROTO_IP, IP_TOS, wanted.tos) ||
-        !SetIntOption(FSocket, IPPROTO_IP, IP_MTU_DISCOVER, wanted.discovery)) {
-        return icmp::StatusForErrno(errno);
-    }
+    // The IPv6 discovery modes have the same values as the IPv4 ones.
+    static_assert(IPV6_PMTUDISC_DO == IP_PMTUDISC_DO && IPV6_PMTUDISC_DONT == IP_PMTUDISC_DONT);
+    const bool applied =
+        FIpv6 ? SetIntOption(FSocket, IPPROTO_IPV6, IPV6_UNICAST_HOPS, wanted.ttl) &&
+                    SetIntOption(FSocket, IPPROTO_IPV6, IPV6_TCLASS, wanted.tos) &&
+                    SetIntOption(FSocket, IPPROTO_IPV6, IPV6_MTU_DISCOVER, wanted.discovery)
+              : SetIntOption(FSocket, IPPROTO_IP, IP_TTL, wanted.ttl) &&
+                    SetIntOption(FSocket, IPPROTO_IP, IP_TOS, wanted.tos) &&
+                    SetIntOption(FSocket, IPPROTO_IP, IP_MTU_DISCOVER, wanted.discovery);
+    if (!applied) return icmp::StatusForErrno(errno);
     // Once a socket has IP options, even an empty set of them is copied for every send; a socket
     // that was never given any is left without.
     if (wanted.ipOptionsSize > 0 || FHasIpOptions) {
@@ -233,11 +293,10 @@ std::optional<uint32_t> EchoSocket::ApplyOptions(const IP_OPTION_INFORMATION& op
     return std::nullopt;
 }
 
-bool EchoSocket::Send(size_t size, const sockaddr_in& target) {
+bool EchoSocket::Send(size_t size, const SocketAddress& target) {
     ssize_t result;
     do {
-        result = sendto(FSocket, FRequest.data(), size, 0,
-                        reinterpret_cast<const sockaddr*>(&target), sizeof(target));
+        result = sendto(FSocket, FRequest.data(), size, 0, &target.any, AddressLength(FIpv6));
     } while (result < 0 && errno == EINTR);
     return result >= 0;
 }
@@ -263,8 +322,8 @@ void EchoSocket::DrainLeftovers() {
 }
 
 ReadResult EchoSocket::ReadQueuedError(const icmp::EchoRequestKey& request, ProbeOutcome& outcome) {
-    sockaddr_in destination{};
-    uint8_t quoted[576];  // the most an ICMP error carries; routers often quote just 8 bytes
+    SocketAddress destination{};
+    uint8_t quoted[1280];  // the most an ICMP error carries; routers often quote just 8 bytes
     alignas(cmsghdr) uint8_t control[256];
     iovec data{quoted, sizeof(quoted)};
     msghdr message = MessageHeader(destination, data, control);
@@ -275,14 +334,14 @@ ReadResult EchoSocket::ReadQueuedError(const icmp::EchoRequestKey& request, Prob
         return ReadResult::QueueEmpty;
     }
 
-    std::optional<uint32_t> originalDestination;
-    if (message.msg_namelen >= sizeof(destination) && destination.sin_family == AF_INET) {
-        originalDestination = destination.sin_addr.s_addr;
-    }
+    const std::optional<IpAddress> originalDestination =
+        FromSocketAddress(destination, message.msg_namelen, FIpv6);
     const auto quotedBytes = std::span<const uint8_t>(quoted, static_cast<size_t>(received));
+    const int level = FIpv6 ? IPPROTO_IPV6 : IPPROTO_IP;
+    const int type = FIpv6 ? IPV6_RECVERR : IP_RECVERR;
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
          header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level != IPPROTO_IP || header->cmsg_type != IP_RECVERR) continue;
+        if (header->cmsg_level != level || header->cmsg_type != type) continue;
         const auto extendedError =
             std::span<const uint8_t>(CMSG_DATA(header), header->cmsg_len - CMSG_LEN(0));
         const std::optional<icmp::ProbeError> error =
@@ -298,7 +357,7 @@ ReadResult EchoSocket::ReadQueuedError(const icmp::EchoRequestKey& request, Prob
 
 ReadResult EchoSocket::ReadReply(const icmp::EchoRequestKey& request, std::span<uint8_t> dataArea,
                                  ProbeOutcome& outcome) {
-    sockaddr_in source{};
+    SocketAddress source{};
     alignas(cmsghdr) uint8_t control[64];
     iovec data{FReceived.data(), FReceived.size()};
     msghdr message = MessageHeader(source, data, control);
@@ -313,20 +372,23 @@ ReadResult EchoSocket::ReadReply(const icmp::EchoRequestKey& request, std::span<
 
     const auto packet = std::span<const uint8_t>(FReceived.data(), static_cast<size_t>(received));
     std::optional<icmp::EchoReply> reply;
-    if (FKind == EchoSocketKind::Raw) {
+    if (FKind == EchoSocketKind::Raw && !FIpv6) {
         reply = icmp::ParseRawEchoReply(packet);
-    } else {
+    } else if (const std::optional<IpAddress> from =
+                   FromSocketAddress(source, message.msg_namelen, FIpv6)) {
+        const int level = FIpv6 ? IPPROTO_IPV6 : IPPROTO_IP;
+        const int type = FIpv6 ? IPV6_HOPLIMIT : IP_TTL;
         uint8_t ttl = 0;
         for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
              header = CMSG_NXTHDR(&message, header)) {
-            if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_TTL &&
+            if (header->cmsg_level == level && header->cmsg_type == type &&
                 header->cmsg_len >= CMSG_LEN(sizeof(int))) {
                 int value;
                 std::memcpy(&value, CMSG_DATA(header), sizeof(value));
                 ttl = static_cast<uint8_t>(value);
             }
         }
-        reply = icmp::ParseDatagramEchoReply(packet, source.sin_addr.s_addr, ttl);
+        reply = icmp::ParseDatagramEchoReply(packet, *from, ttl);
     }
     if (!reply || !icmp::IsReplyTo(*reply, request)) return ReadResult::NotOurs;
 
@@ -356,7 +418,7 @@ bool EchoSocket::ReadPending(const icmp::EchoRequestKey& request, std::span<uint
     return false;
 }
 
-ProbeOutcome EchoSocket::Probe(uint32_t destination, std::span<const uint8_t> payload,
+ProbeOutcome EchoSocket::Probe(const IpAddress& destination, std::span<const uint8_t> payload,
                                const IP_OPTION_INFORMATION& options, uint32_t timeout,
                                std::span<uint8_t> dataArea) {
     const std::lock_guard sending(FSending);
@@ -368,12 +430,12 @@ ProbeOutcome EchoSocket::Probe(uint32_t destination, std::span<const uint8_t> pa
     if (FErrorQueued) DrainLeftovers();
 
     const icmp::EchoRequestKey request{destination, FIdentifier, FNextSequence++, payload};
-    icmp::IcmpHeader header = icmp::EchoRequestHeader(request.identifier, request.sequence);
-    // The datagram socket's kernel fills in the checksum (and verifies the replies' own).
-    if (FKind == EchoSocketKind::Raw) icmp::SetChecksum(header, payload);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_addr.s_addr = destination;
+    icmp::IcmpHeader header = icmp::EchoRequestHeader(
+        request.identifier, request.sequence, FIpv6 ? icmp::kIcmp6EchoRequest : icmp::kEchoRequest);
+    // The kernel fills in the checksum (and verifies the replies' own), except on a raw IPv4
+    // socket.
+    if (FKind == EchoSocketKind::Raw && !FIpv6) icmp::SetChecksum(header, payload);
+    const SocketAddress target = ToSocketAddress(destination);
     // One buffer, not a gather list: the kernel copies a single one faster.
     const size_t size = header.size() + payload.size();
     if (FRequest.size() < size) FRequest.resize(size);
@@ -466,7 +528,11 @@ HandleTable& Handles() {
 
 void WriteReplyHeader(const ProbeOutcome& outcome, uint8_t* replyArea) {
     ICMP_ECHO_REPLY header{};
-    header.Address = outcome.address;
+    if (outcome.address.isIpv6) {
+        header.Address6 = outcome.address.ipv6;
+    } else {
+        header.Address = outcome.address.ipv4;
+    }
     header.Status = outcome.status;
     header.RoundTripTime = outcome.roundTripTime;
     header.Options.Ttl = outcome.ttl;
@@ -476,18 +542,12 @@ void WriteReplyHeader(const ProbeOutcome& outcome, uint8_t* replyArea) {
     std::memcpy(replyArea, &header, sizeof(header));
 }
 
-}  // namespace
-
-EchoHandle IcmpCreateFile() {
-    return IcmpCreateFileOfKind(EchoSocketKind::Automatic);
-}
-
 // Like the system service it stands in for, the service reports running out of memory as a
 // status, never as an exception.
-EchoHandle IcmpCreateFileOfKind(EchoSocketKind kind) {
+EchoHandle CreateHandle(EchoSocketKind kind, bool ipv6) {
     try {
         auto echoSocket = std::make_shared<EchoSocket>();
-        if (!echoSocket->Open(kind)) {
+        if (!echoSocket->Open(kind, ipv6)) {
             tLastError = icmp::StatusForErrno(errno);
             return INVALID_ECHO_HANDLE;
         }
@@ -500,20 +560,9 @@ EchoHandle IcmpCreateFileOfKind(EchoSocketKind kind) {
     }
 }
 
-EchoSocketKind IcmpSocketKind(EchoHandle handle) {
-    const std::shared_ptr<EchoSocket> echoSocket = Handles().Find(handle);
-    return echoSocket ? echoSocket->Kind() : EchoSocketKind::Automatic;
-}
-
-bool IcmpCloseHandle(EchoHandle handle) {
-    const bool closed = Handles().Remove(handle);
-    tLastError = closed ? IP_SUCCESS : IP_GENERAL_FAILURE;
-    return closed;
-}
-
-uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destination, const void* requestData,
-                      uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
-                      void* replyBuffer, uint32_t replySize, uint32_t timeout) {
+uint32_t SendEcho(EchoHandle handle, const IpAddress& destination, const void* requestData,
+                  uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
+                  void* replyBuffer, uint32_t replySize, uint32_t timeout) {
     if (replyBuffer == nullptr || replySize < sizeof(ICMP_ECHO_REPLY)) {
         tLastError = replyBuffer == nullptr ? IP_GENERAL_FAILURE : IP_BUF_TOO_SMALL;
         return 0;
@@ -524,12 +573,13 @@ uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destination, const void* reque
 
     ProbeOutcome outcome;
     const std::shared_ptr<EchoSocket> echoSocket = Handles().Find(handle);
-    if (!echoSocket || (requestData == nullptr && requestSize > 0)) {
+    if (!echoSocket || echoSocket->IsIpv6() != destination.isIpv6 ||
+        (requestData == nullptr && requestSize > 0)) {
         outcome.status = IP_GENERAL_FAILURE;
     } else if (requestSize > icmp::kMaxEchoPayload) {
         outcome.status = IP_PACKET_TOO_BIG;
-    } else if (destination == INADDR_ANY) {
-        // Linux would take 0.0.0.0 for this host and the reply would come from elsewhere.
+    } else if (destination == IpAddress{destination.isIpv6, INADDR_ANY, {}}) {
+        // Linux would take 0.0.0.0 (or ::) for this host and the reply would come from elsewhere.
         outcome.status = IP_BAD_DESTINATION;
     } else {
         IP_OPTION_INFORMATION defaults{};
@@ -547,6 +597,49 @@ uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destination, const void* reque
     WriteReplyHeader(outcome, replyArea);
     tLastError = outcome.status;
     return outcome.status == IP_SUCCESS ? 1 : 0;
+}
+
+}  // namespace
+
+EchoSocketKind IcmpSocketKind(EchoHandle handle) {
+    const std::shared_ptr<EchoSocket> echoSocket = Handles().Find(handle);
+    return echoSocket ? echoSocket->Kind() : EchoSocketKind::Automatic;
+}
+
+bool IcmpCloseHandle(EchoHandle handle) {
+    const bool closed = Handles().Remove(handle);
+    tLastError = closed ? IP_SUCCESS : IP_GENERAL_FAILURE;
+    return closed;
+}
+
+EchoHandle IcmpCreateFile() {
+    return IcmpCreateFileOfKind(EchoSocketKind::Automatic);
+}
+
+EchoHandle IcmpCreateFileOfKind(EchoSocketKind kind) {
+    return CreateHandle(kind, false);
+}
+
+EchoHandle Icmp6CreateFile() {
+    return Icmp6CreateFileOfKind(EchoSocketKind::Automatic);
+}
+
+EchoHandle Icmp6CreateFileOfKind(EchoSocketKind kind) {
+    return CreateHandle(kind, true);
+}
+
+uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destination, const void* requestData,
+                      uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
+                      void* replyBuffer, uint32_t replySize, uint32_t timeout) {
+    return SendEcho(handle, IpAddress::FromIpv4(destination), requestData, requestSize,
+                    requestOptions, replyBuffer, replySize, timeout);
+}
+
+uint32_t Icmp6SendEcho(EchoHandle handle, const Ipv6Address& destination, const void* requestData,
+                       uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
+                       void* replyBuffer, uint32_t replySize, uint32_t timeout) {
+    return SendEcho(handle, IpAddress::FromIpv6(destination), requestData, requestSize,
+                    requestOptions, replyBuffer, replySize, timeout);
 }
 
 uint32_t GetLastError() {

@@ -1,10 +1,13 @@
 #pragma once
 
-// The ICMP echo service: one call sends one IPv4 echo request and waits a bounded time for its
-// reply. It mirrors the classic three-entry echo interface (create, send, close), so the requester
-// above it keeps one contract whatever socket the service uses underneath.
+// The ICMP echo service: one call sends one echo request, ICMP to an IPv4 host or ICMPv6 to an
+// IPv6 one, and waits a bounded time for its reply. It mirrors the classic echo interface (create,
+// send, close, with a handle of each family), so the requester above it keeps one contract
+// whatever socket the service uses underneath.
 
 #include <cstdint>
+
+#include "ip_address.h"
 
 namespace nodrel::platform {
 
@@ -43,6 +46,7 @@ struct ICMP_ECHO_REPLY {
     uint16_t Reserved;
     void* Data;  // the echoed bytes inside the reply area
     IP_OPTION_INFORMATION Options;
+    Ipv6Address Address6;  // the replying host when it is an IPv6 one (Address is 0 then)
 };
 
 using EchoHandle = intptr_t;
@@ -57,6 +61,9 @@ enum class EchoSocketKind {
 // Opens an echo handle; INVALID_ECHO_HANDLE when no ICMP socket can be had (GetLastError says why).
 EchoHandle IcmpCreateFile();
 EchoHandle IcmpCreateFileOfKind(EchoSocketKind kind);
+// The same for ICMPv6 echo requests to IPv6 hosts.
+EchoHandle Icmp6CreateFile();
+EchoHandle Icmp6CreateFileOfKind(EchoSocketKind kind);
 
 // The socket kind behind an open handle (Datagram or Raw).
 EchoSocketKind IcmpSocketKind(EchoHandle handle);
@@ -70,6 +77,13 @@ bool IcmpCloseHandle(EchoHandle handle);
 uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destination, const void* requestData,
                       uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
                       void* replyBuffer, uint32_t replySize, uint32_t timeout);
+
+// IcmpSendEcho for a handle from Icmp6CreateFile and an IPv6 destination. Of the options, Ttl is
+// the hop limit, Tos the traffic class and Flags 0x02 forbids fragmenting; IPv6 takes no IP
+// options (IP_BAD_OPTION).
+uint32_t Icmp6SendEcho(EchoHandle handle, const Ipv6Address& destination, const void* requestData,
+                       uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
+                       void* replyBuffer, uint32_t replySize, uint32_t timeout);
 
 // The code left by the last echo-service call on the calling thread: 0 after a reply, otherwise an
 // IP status code.

@@ -28,9 +28,10 @@ uint32_t ReadAddress(const uint8_t* bytes) {
 enum class Checksum { Verify, VerifiedByKernel };
 
 // The echo fields of an ICMP message that is an echo reply.
-std::optional<EchoReply> ReadEchoReply(std::span<const uint8_t> message, uint32_t source,
+std::optional<EchoReply> ReadEchoReply(std::span<const uint8_t> message, const IpAddress& source,
                                        uint8_t ttl, Checksum checksum) {
-    if (message.size() < kIcmpHeaderSize || message[0] != kEchoReply) return std::nullopt;
+    const uint8_t replyType = source.isIpv6 ? kIcmp6EchoReply : kEchoReply;
+    if (message.size() < kIcmpHeaderSize || message[0] != replyType) return std::nullopt;
     if (checksum == Checksum::Verify && InternetChecksum(message) != 0) return std::nullopt;
     return EchoReply{source, ttl, ReadBigEndian16(&message[4]), ReadBigEndian16(&message[6]),
                      message.subspan(kIcmpHeaderSize)};
@@ -40,6 +41,33 @@ bool IsNetworkWide(uint8_t unreachableCode) {
     // net unreachable, net unknown, net prohibited, net unreachable for the type of service
     return unreachableCode == 0 || unreachableCode == 6 || unreachableCode == 9 ||
            unreachableCode == 11;
+}
+
+// The status for an ICMPv6 error type and code; nullopt for messages that do not end a probe.
+std::optional<uint32_t> StatusForIcmp6Error(uint8_t type, uint8_t code) {
+    switch (type) {
+        case kIcmp6DestinationUnreachable:
+            switch (code) {
+                case 0:  // no route
+                    return IP_DEST_NET_UNREACHABLE;
+                case 1:  // administratively prohibited
+                case 5:  // source address failed policy
+                case 6:  // reject route
+                    return IP_DEST_PROT_UNREACHABLE;
+                case 4:
+                    return IP_DEST_PORT_UNREACHABLE;
+                default:  // address unreachable, beyond the source's scope
+                    return IP_DEST_HOST_UNREACHABLE;
+            }
+        case kIcmp6PacketTooBig:
+            return IP_PACKET_TOO_BIG;
+        case kIcmp6TimeExceeded:
+            return code == 1 ? IP_TTL_EXPIRED_REASSEM : IP_TTL_EXPIRED_TRANSIT;
+        case kIcmp6ParameterProblem:
+            return IP_PARAM_PROBLEM;
+        default:
+            return std::nullopt;
+    }
 }
 
 // The status for an ICMP error type and code; nullopt for messages that do not end a probe.
@@ -69,7 +97,8 @@ std::optional<uint32_t> StatusForIcmpError(uint8_t type, uint8_t code) {
 
 // Routers may quote as little as the ICMP header; whatever they quote of the payload must match.
 bool QuotesRequest(std::span<const uint8_t> quoted, const EchoRequestKey& request) {
-    if (quoted.size() < kIcmpHeaderSize || quoted[0] != kEchoRequest ||
+    const uint8_t requestType = request.destination.isIpv6 ? kIcmp6EchoRequest : kEchoRequest;
+    if (quoted.size() < kIcmpHeaderSize || quoted[0] != requestType ||
         ReadBigEndian16(&quoted[4]) != request.identifier ||
         ReadBigEndian16(&quoted[6]) != request.sequence) {
         return false;
@@ -77,6 +106,27 @@ bool QuotesRequest(std::span<const uint8_t> quoted, const EchoRequestKey& reques
     const std::span<const uint8_t> quotedPayload = quoted.subspan(kIcmpHeaderSize);
     return quotedPayload.size() <= request.payload.size() &&
            std::ranges::equal(quotedPayload, request.payload.first(quotedPayload.size()));
+}
+
+// The address that reported an error, as the kernel puts it after sock_extended_err; unknown
+// (all zeros) when it is missing or of the other family.
+IpAddress OffenderAddress(std::span<const uint8_t> offender, bool ipv6) {
+    IpAddress reporter{ipv6, 0, {}};
+    if (ipv6) {
+        sockaddr_in6 address;
+        if (offender.size() >= sizeof(address)) {
+            std::memcpy(&address, offender.data(), sizeof(address));
+            if (address.sin6_family == AF_INET6)
+                reporter.ipv6 = std::to_array(address.sin6_addr.s6_addr);
+        }
+    } else {
+        sockaddr_in address;
+        if (offender.size() >= sizeof(address)) {
+            std::memcpy(&address, offender.data(), sizeof(address));
+            if (address.sin_family == AF_INET) reporter.ipv4 = address.sin_addr.s_addr;
+        }
+    }
+    return reporter;
 }
 
 }  // namespace
@@ -112,8 +162,8 @@ uint16_t InternetChecksum(std::span<const uint8_t> bytes) {
     return FinishChecksum(UnfoldedSum(bytes));
 }
 
-IcmpHeader EchoRequestHeader(uint16_t identifier, uint16_t sequence) {
-    return {kEchoRequest,
+IcmpHeader EchoRequestHeader(uint16_t identifier, uint16_t sequence, uint8_t type) {
+    return {type,
             0,
             0,
             0,
@@ -150,11 +200,12 @@ std::optional<EchoReply> ParseRawEchoReply(std::span<const uint8_t> ipPacket) {
     }
     if (ipPacket[9] != IPPROTO_ICMP) return std::nullopt;
     const std::span<const uint8_t> message = ipPacket.subspan(headerSize, totalSize - headerSize);
-    return ReadEchoReply(message, ReadAddress(&ipPacket[12]), ipPacket[8], Checksum::Verify);
+    return ReadEchoReply(message, IpAddress::FromIpv4(ReadAddress(&ipPacket[12])), ipPacket[8],
+                         Checksum::Verify);
 }
 
 std::optional<EchoReply> ParseDatagramEchoReply(std::span<const uint8_t> icmpMessage,
-                                                uint32_t source, uint8_t ttl) {
+                                                const IpAddress& source, uint8_t ttl) {
     return ReadEchoReply(icmpMessage, source, ttl, Checksum::VerifiedByKernel);
 }
 
@@ -164,7 +215,7 @@ bool IsReplyTo(const EchoReply& reply, const EchoRequestKey& request) {
 }
 
 std::optional<ProbeError> ClassifyQueuedError(std::span<const uint8_t> extendedError,
-                                              std::optional<uint32_t> originalDestination,
+                                              std::optional<IpAddress> originalDestination,
                                               std::span<const uint8_t> quoted,
                                               const EchoRequestKey& request) {
     sock_extended_err error;
@@ -177,21 +228,17 @@ std::optional<ProbeError> ClassifyQueuedError(std::span<const uint8_t> extendedE
     if (error.ee_origin == SO_EE_ORIGIN_LOCAL) {
         // Raised by a send of ours: nothing is quoted, and every failed send empties the queue
         // behind it, so the note is this probe's.
-        return ProbeError{StatusForErrno(static_cast<int>(error.ee_errno)), 0};
+        return ProbeError{StatusForErrno(static_cast<int>(error.ee_errno)), {}};
     }
-    if (error.ee_origin != SO_EE_ORIGIN_ICMP || !QuotesRequest(quoted, request)) {
+    const bool ipv6 = request.destination.isIpv6;
+    if (error.ee_origin != (ipv6 ? SO_EE_ORIGIN_ICMP6 : SO_EE_ORIGIN_ICMP) ||
+        !QuotesRequest(quoted, request)) {
         return std::nullopt;
     }
-    const std::optional<uint32_t> status = StatusForIcmpError(error.ee_type, error.ee_code);
+    const std::optional<uint32_t> status = ipv6 ? StatusForIcmp6Error(error.ee_type, error.ee_code)
+                                                : StatusForIcmpError(error.ee_type, error.ee_code);
     if (!status) return std::nullopt;
-
-    uint32_t reporter = 0;
-    sockaddr_in offender;
-    if (extendedError.size() >= sizeof(error) + sizeof(offender)) {
-        std::memcpy(&offender, extendedError.data() + sizeof(error), sizeof(offender));
-        if (offender.sin_family == AF_INET) reporter = offender.sin_addr.s_addr;
-    }
-    return ProbeError{*status, reporter};
+    return ProbeError{*status, OffenderAddress(extendedError.subspan(sizeof(error)), ipv6)};
 }
 
 uint32_t StatusForErrno(int error) {

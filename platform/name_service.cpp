@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <cstring>
+#include <optional>
 
 namespace nodrel::platform {
 
@@ -28,27 +29,51 @@ uint16_t LookupErrorFromGai(int gaiError) {
     }
 }
 
-}  // namespace
-
-uint16_t ResolveHostIPv4(const char* name, uint32_t& address) {
+// Looks `name` up in `family` (AF_INET or AF_UNSPEC); the first IPv4 address found, else the
+// first IPv6 one.
+uint16_t Lookup(const char* name, int family, IpAddress& address) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = family;
     hints.ai_socktype = SOCK_DGRAM;  // one entry per address instead of one per socket type
     addrinfo* found = nullptr;
     const int result = getaddrinfo(name, nullptr, &hints, &found);
     if (result != 0) return LookupErrorFromGai(result);
+    std::optional<IpAddress> firstIpv6;
     uint16_t error = WSANO_DATA;
     for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
         if (entry->ai_family == AF_INET && entry->ai_addrlen >= sizeof(sockaddr_in)) {
             sockaddr_in ipv4;
             std::memcpy(&ipv4, entry->ai_addr, sizeof ipv4);
-            address = ipv4.sin_addr.s_addr;
+            address = IpAddress::FromIpv4(ipv4.sin_addr.s_addr);
             error = 0;
             break;
         }
+        if (entry->ai_family == AF_INET6 && entry->ai_addrlen >= sizeof(sockaddr_in6) &&
+            !firstIpv6) {
+            sockaddr_in6 ipv6;
+            std::memcpy(&ipv6, entry->ai_addr, sizeof ipv6);
+            firstIpv6 = IpAddress::FromIpv6(std::to_array(ipv6.sin6_addr.s6_addr));
+        }
+    }
+    if (error != 0 && firstIpv6) {
+        address = *firstIpv6;
+        error = 0;
     }
     freeaddrinfo(found);
     return error;
+}
+
+}  // namespace
+
+uint16_t ResolveHostIPv4(const char* name, uint32_t& address) {
+    IpAddress found;
+    const uint16_t error = Lookup(name, AF_INET, found);
+    if (error == 0) address = found.ipv4;
+    return error;
+}
+
+uint16_t ResolveHost(const char* name, IpAddress& address) {
+    return Lookup(name, AF_UNSPEC, address);
 }
 
 const char* LookupErrorMessage(uint16_t error) {

@@ -1,9 +1,11 @@
 #pragma once
 
-// Host-name resolution to one IPv4 address, with failures reported in the socket layer's error
-// numbers, which the probe components hand on unchanged.
+// Host-name resolution, with failures reported in the socket layer's error numbers, which the
+// probe components hand on unchanged.
 
 #include <cstdint>
+
+#include "ip_address.h"
 
 namespace nodrel::platform {
 
@@ -16,6 +18,9 @@ inline constexpr uint16_t WSANO_DATA = 11004;
 // Looks `name` (UTF-8) up in the system's name service, blocking. On success stores its first IPv4
 // address (network byte order) in `address` and returns 0; otherwise returns the error number.
 uint16_t ResolveHostIPv4(const char* name, uint32_t& address);
+
+// Like ResolveHostIPv4, but a name with no IPv4 address gives its first IPv6 one instead.
+uint16_t ResolveHost(const char* name, IpAddress& address);
 
 // The name service's own words for a lookup error number; null for a number that is not one.
 const char* LookupErrorMessage(uint16_t error);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -18,10 +19,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Sends one ICMP echo request to one IPv4 host and waits for the answer, blocking the caller.
+// Sends one echo request to one host and waits for the answer, blocking the caller: ICMP to an
+// IPv4 host, ICMPv6 to an IPv6 literal or to a name that has only IPv6 addresses.
 // Address, Size, Timeout, TTL and Flags may be written from another thread while Ping runs: each
 // Ping takes its own copy of them at the start, and a write takes effect at the next Ping. Ping
 // itself runs on one thread at a time.
+//
+// A name's address is kept while probes succeed. From the second failed probe in a row on, the
+// name is looked up again before the next probe, and then at most once a minute while the
+// failures go on, so that a host whose name has moved is followed to its new address.
 class TICMP {
 public:
     using DisplayEvent = std::function<void(TICMP* sender, const QString& msg)>;
@@ -36,6 +42,7 @@ public:
 
     QString Address() const;
     // A text that differs (case-sensitively) from the current one drops the cached resolution.
+    // The text is kept as written; blanks around it are ignored when it is resolved.
     void SetAddress(const QString& address);
 
     int32_t Size() const { return FSize; }
@@ -57,16 +64,33 @@ public:
 
     platform::ICMP_ECHO_REPLY LastReply() const;
     uint32_t LastErrorCode() const { return FLastErrorCode; }
-    uint32_t ResolvedAddress() const;
+    // The address probes go to; the all-ones IPv4 address while none is known.
+    platform::IpAddress ResolvedAddress() const;
     bool AddressResolved() const;
+    // The address the last probe went to, as text ("192.0.2.7", "2001:db8::1"); empty while the
+    // host has none.
+    QString ProbedAddress() const;
+    // Whether the last probe went to a new address that a repeated lookup of the name found.
+    bool AddressChanged() const;
 
 private:
+    // A probe's destination and the Address it was resolved from.
+    struct Target {
+        platform::IpAddress address;
+        uint64_t generation;
+    };
     // Gives back what construction acquired, in reverse order.
     void ReleaseServices();
 
-    // The address to probe, network byte order: the cached one while Address is unchanged, else
-    // a fresh resolution; INADDR_NONE when there is none.
-    uint32_t Resolve();
+    // The address to probe: the cached one while Address is unchanged and no repeated lookup is
+    // due, else a fresh resolution; nullopt when there is none.
+    std::optional<Target> Resolve();
+    // Keeps what a resolution of the Address of `generation` found, unless Address changed since.
+    void Remember(uint64_t generation, const platform::IpAddress& address, bool fromName);
+    // Counts the outcome of a probe sent to `target`; FLock held.
+    void CountOutcome(const Target& target, uint32_t status);
+    uint32_t Send(const platform::IpAddress& destination, uint16_t size,
+                  const platform::IP_OPTION_INFORMATION& options, uint32_t timeout);
 
     // Makes the request data and the reply area fit `size` bytes of data.
     void PrepareBuffers(uint16_t size);
@@ -75,12 +99,19 @@ private:
     const platform::EchoLibrary* FLibrary = nullptr;
     bool FSocketLayerStarted = false;
     platform::EchoHandle FHandle = platform::INVALID_ECHO_HANDLE;
+    // Opened at the first IPv6 probe, so that a machine without IPv6 still probes IPv4 hosts.
+    platform::EchoHandle FHandle6 = platform::INVALID_ECHO_HANDLE;
 
     mutable std::mutex FLock;  // guards the fields below up to FLastReply
     QString FAddress;
     uint64_t FAddressGeneration = 0;  // bumped by every change of FAddress
-    uint32_t FResolvedAddress = 0;
+    platform::IpAddress FResolvedAddress;
     bool FAddressResolved = false;
+    bool FResolvedFromName = false;  // a literal address is never looked up again
+    QString FProbedAddress;
+    bool FAddressChanged = false;
+    int FFailStreak = 0;         // failed probes in a row to the current Address
+    int64_t FLookupAgainAt = 0;  // with two failures or more: the earliest repeated lookup
     platform::ICMP_ECHO_REPLY FLastReply{};
 
     std::atomic<int32_t> FSize = 56;

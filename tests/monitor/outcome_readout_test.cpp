@@ -14,8 +14,13 @@ constexpr int64_t kStart = 1700000000000;
 
 // A reply (status 0) or a failure, from 127.0.0.1 unless the name was not found.
 TOutcomeRecord Probe(uint32_t status, uint32_t milliseconds = 0, bool nameNotFound = false) {
-    return {kStart + (status != 0 ? 1000 : 0), milliseconds, status, nameNotFound,
-            nameNotFound ? 0 : inet_addr("127.0.0.1")};
+    TOutcomeRecord record;
+    record.StartTime = kStart + (status != 0 ? 1000 : 0);
+    record.Milliseconds = milliseconds;
+    record.Status = status;
+    record.NameNotFound = nameNotFound;
+    if (!nameNotFound) record.Address = platform::IpAddress::FromIpv4(inet_addr("127.0.0.1"));
+    return record;
 }
 
 class Readout : public ::testing::Test {
@@ -94,6 +99,16 @@ TEST_F(Readout, EachCellTellsItsProbeAndEveryReadoutEndsWithTheSummary) {
     Add(Probe(11001, 0, true));
     EXPECT_EQ(ReadoutSummary(history, settings, "localhost"),
               "localhost: 33.3 % lost, median round trip 7 ms");
+
+    // The name looked up again after failures now leads to an IPv6 address.
+    TOutcomeRecord moved = Probe(0, 2);
+    moved.Address = platform::IpAddress::FromIpv6({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1});
+    moved.AddressChanged = true;
+    Add(moved);
+    settings.viewmode = 2;
+    EXPECT_EQ(At(1, 37),
+              "2023-11-14 22:13:20\nnow ::1\nreply in 2 ms\n"
+              "localhost (::1): 30 % lost, median round trip 5 ms");
 }
 
 TEST_F(Readout, FailuresInWords) {

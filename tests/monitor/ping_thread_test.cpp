@@ -102,7 +102,7 @@ TEST_F(PingThread, LoopbackAddsOneSuccessPerCycle) {
     EXPECT_EQ(cycles, (std::vector<int64_t>{1, 2, 3}));
     // Each record tells when its probe started and what it probed.
     EXPECT_TRUE(before <= records[0].StartTime && records[2].StartTime >= records[0].StartTime);
-    EXPECT_EQ(records[2].Address, htonl(0x7F000001));
+    EXPECT_EQ(records[2].Address, platform::IpAddress::FromIpv4(htonl(0x7F000001)));
 }
 
 TEST_F(PingThread, UnresolvableHostAddsExactlyOneFailurePerCycle) {
@@ -114,7 +114,7 @@ TEST_F(PingThread, UnresolvableHostAddsExactlyOneFailurePerCycle) {
     EXPECT_EQ(cycles, (std::vector<int64_t>{1, 2, 3, 4}));
     // Which lookup error depends on the system's resolver; that it is one is what counts.
     EXPECT_TRUE(records[3].NameNotFound);
-    EXPECT_EQ(records[3].Address, 0u);
+    EXPECT_FALSE(records[3].Address);
 }
 
 TEST_F(PingThread, UnansweredProbeIsAFailure) {

@@ -1,7 +1,9 @@
 #include "echo_service.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <net/if.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -12,7 +14,9 @@
 #include <optional>
 #include <ostream>
 #include <span>
+#include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "icmp_packet.h"
@@ -30,6 +34,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 const uint32_t kLoopback = htonl(INADDR_LOOPBACK);
+const Ipv6Address kLoopback6{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
 const std::vector<uint8_t> kPayload56(56, 'k');
 
 struct Probe {
@@ -40,15 +45,23 @@ struct Probe {
     Clock::duration took;
 };
 
-Probe SendEcho(EchoHandle handle, uint32_t destination, std::span<const uint8_t> payload,
+// Through IcmpSendEcho to an IPv4 destination, through Icmp6SendEcho to an IPv6 one.
+template <typename Destination>
+Probe SendEcho(EchoHandle handle, const Destination& destination, std::span<const uint8_t> payload,
                uint32_t timeout, const IP_OPTION_INFORMATION* options = nullptr,
                size_t dataRoom = SIZE_MAX) {
     std::vector<uint8_t> area(sizeof(ICMP_ECHO_REPLY) + std::min(payload.size(), dataRoom));
     Probe probe{};
     const Clock::time_point start = Clock::now();
-    probe.result =
-        IcmpSendEcho(handle, destination, payload.data(), static_cast<uint16_t>(payload.size()),
-                     options, area.data(), static_cast<uint32_t>(area.size()), timeout);
+    const auto send = [&](auto sendEcho) {
+        return sendEcho(handle, destination, payload.data(), static_cast<uint16_t>(payload.size()),
+                        options, area.data(), static_cast<uint32_t>(area.size()), timeout);
+    };
+    if constexpr (std::is_same_v<Destination, Ipv6Address>) {
+        probe.result = send(Icmp6SendEcho);
+    } else {
+        probe.result = send(IcmpSendEcho);
+    }
     probe.took = Clock::now() - start;
     probe.lastError = GetLastError();
     std::memcpy(&probe.reply, area.data(), sizeof(probe.reply));
@@ -62,6 +75,7 @@ Probe SendEcho(EchoHandle handle, uint32_t destination, std::span<const uint8_t>
 class ScopedHandle {
 public:
     explicit ScopedHandle(EchoSocketKind kind) : FHandle(IcmpCreateFileOfKind(kind)) {}
+    explicit ScopedHandle(EchoHandle handle) : FHandle(handle) {}
     ~ScopedHandle() { IcmpCloseHandle(FHandle); }
     operator EchoHandle() const { return FHandle; }
 
@@ -134,6 +148,10 @@ void SetLoopbackMtu(int mtu) {
     close(fd);
 }
 
+std::string KindName(const ::testing::TestParamInfo<EchoSocketKind>& kind) {
+    return kind.param == EchoSocketKind::Raw ? "Raw" : "Datagram";
+}
+
 // Each case runs in a private namespace with only loopback, once per socket kind.
 class EchoOverLoopback : public ::testing::TestWithParam<EchoSocketKind> {
 protected:
@@ -144,10 +162,13 @@ protected:
         } else if (!testing::CanOpenRawIcmpSocket()) {
             GTEST_SKIP() << "raw ICMP sockets need root or CAP_NET_RAW";
         }
-        handle.emplace(GetParam());
+        handle.emplace(Open(GetParam()));
         ASSERT_NE(*handle, INVALID_ECHO_HANDLE);
         ASSERT_EQ(IcmpSocketKind(*handle), GetParam());
     }
+
+    // The datagram sockets of both families are governed by the one ping_group_range.
+    virtual EchoHandle Open(EchoSocketKind kind) { return IcmpCreateFileOfKind(kind); }
 
     std::optional<ScopedHandle> handle;
 };
@@ -370,9 +391,165 @@ TEST_P(EchoOverLoopback, UnusableRequestsGetAStatusWithoutWaiting) {
 
 INSTANTIATE_TEST_SUITE_P(BothSocketKinds, EchoOverLoopback,
                          ::testing::Values(EchoSocketKind::Datagram, EchoSocketKind::Raw),
-                         [](const auto& kind) {
-                             return kind.param == EchoSocketKind::Raw ? "Raw" : "Datagram";
-                         });
+                         KindName);
+
+// A raw ICMPv6 socket of the test's own, sending from `source`: sees the echo requests to ::1 and
+// forges replies and errors to ::1. The kernel fills in every ICMPv6 checksum.
+class LoopbackWire6 {
+public:
+    explicit LoopbackWire6(const char* source = "::1")
+        : FSocket(socket(AF_INET6, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMPV6)) {
+        icmp6_filter filter;
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        ICMP6_FILTER_SETPASS(icmp::kIcmp6EchoRequest, &filter);
+        setsockopt(FSocket, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof(filter));
+        const timeval wait{5, 0};
+        setsockopt(FSocket, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+        // Free to send from an address this host does not have.
+        const int freeBind = 1;
+        setsockopt(FSocket, IPPROTO_IPV6, IPV6_FREEBIND, &freeBind, sizeof(freeBind));
+        sockaddr_in6 local{};
+        local.sin6_family = AF_INET6;
+        inet_pton(AF_INET6, source, &local.sin6_addr);
+        EXPECT_EQ(bind(FSocket, reinterpret_cast<const sockaddr*>(&local), sizeof(local)), 0);
+    }
+    ~LoopbackWire6() { close(FSocket); }
+
+    // The ICMPv6 message of the next echo request seen on the wire.
+    std::optional<std::vector<uint8_t>> NextRequest() {
+        std::vector<uint8_t> message(65536);
+        const ssize_t size = recv(FSocket, message.data(), message.size(), 0);
+        if (size < static_cast<ssize_t>(icmp::kIcmpHeaderSize)) return std::nullopt;
+        message.resize(static_cast<size_t>(size));
+        return message;
+    }
+
+    // The echo reply to `request`, its identifier changed by `identifierFlip`.
+    void SendReply(std::vector<uint8_t> request, uint8_t identifierFlip = 0) {
+        request[0] = icmp::kIcmp6EchoReply;
+        request[5] ^= identifierFlip;
+        Send(request);
+    }
+
+    // An ICMPv6 error quoting `request` behind the IPv6 header it went out with.
+    void SendError(const std::vector<uint8_t>& request, uint8_t type, uint8_t code) {
+        // An MTU of 1280, then the IPv6 header: version, a payload shorter than 256 bytes,
+        // next header ICMPv6, hop limit 64, from ::1 to ::1.
+        std::vector<uint8_t> message{type, code, 0, 0, 0, 0, 0x05, 0x00, 0x60, 0, 0, 0, 0};
+        message.insert(message.end(), {static_cast<uint8_t>(request.size()), IPPROTO_ICMPV6, 64});
+        message.insert(message.end(), kLoopback6.begin(), kLoopback6.end());
+        message.insert(message.end(), kLoopback6.begin(), kLoopback6.end());
+        message.insert(message.end(), request.begin(), request.end());
+        Send(message);
+    }
+
+private:
+    void Send(const std::vector<uint8_t>& message) {
+        sockaddr_in6 to{};
+        to.sin6_family = AF_INET6;
+        std::memcpy(&to.sin6_addr, kLoopback6.data(), kLoopback6.size());
+        ASSERT_EQ(sendto(FSocket, message.data(), message.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&to), sizeof(to)),
+                  static_cast<ssize_t>(message.size()));
+    }
+
+    int FSocket;
+};
+
+class Echo6OverLoopback : public EchoOverLoopback {
+protected:
+    EchoHandle Open(EchoSocketKind kind) override { return Icmp6CreateFileOfKind(kind); }
+
+    void SilenceEchoes() {
+        ASSERT_TRUE(testing::WriteSysctl("net/ipv6/icmp/echo_ignore_all", "1"));
+    }
+};
+
+TEST_P(Echo6OverLoopback, LoopbackAnswersOverIcmpv6) {
+    LoopbackWire6 wire;
+    const Probe probe = SendEcho(*handle, kLoopback6, kPayload56, 2000);
+    EXPECT_EQ(probe.result, 1u);
+    EXPECT_EQ(probe.reply.Status, IP_SUCCESS);
+    EXPECT_EQ(probe.reply.Address6, kLoopback6);
+    EXPECT_EQ(probe.reply.Address, 0u);
+    EXPECT_EQ(probe.reply.Options.Ttl, 64);
+    EXPECT_EQ(probe.echoed, kPayload56);
+
+    const std::optional<std::vector<uint8_t>> request = wire.NextRequest();
+    ASSERT_TRUE(request);
+    EXPECT_EQ((*request)[0], 128);
+    EXPECT_EQ(std::vector<uint8_t>(request->begin() + 8, request->end()), kPayload56);
+    // An IPv4 destination has no place on this handle.
+    EXPECT_EQ(SendEcho(*handle, kLoopback, kPayload56, 1000).reply.Status, IP_GENERAL_FAILURE);
+}
+
+// Errors quoting our request end the wait with their status; one quoting another request leaves
+// the probe to time out at the silent host.
+TEST_P(Echo6OverLoopback, IcmpErrorQuotingTheRequestEndsTheWait) {
+    SilenceEchoes();
+    struct Case {
+        uint8_t type, code;
+        bool corruptSequence;
+        uint32_t status;
+    };
+    for (const Case c :
+         {Case{1, 0, false, 11002}, Case{1, 3, false, 11003}, Case{1, 1, false, 11004},
+          Case{1, 4, false, 11005}, Case{2, 0, false, 11009}, Case{3, 0, false, 11013},
+          Case{4, 0, false, 11015}, Case{1, 3, true, 11010}}) {
+        LoopbackWire6 wire;
+        std::thread router([&] {
+            std::optional<std::vector<uint8_t>> request = wire.NextRequest();
+            ASSERT_TRUE(request);
+            if (c.corruptSequence) (*request)[7] ^= 1;
+            wire.SendError(*request, c.type, c.code);
+        });
+        const Probe probe =
+            SendEcho(*handle, kLoopback6, kPayload56, c.status == 11010 ? 300 : 10000);
+        router.join();
+        EXPECT_EQ(probe.result, 0u);
+        EXPECT_EQ(probe.reply.Status, c.status) << int(c.type) << "/" << int(c.code);
+        EXPECT_GE(probe.took, c.status == 11010 ? 250ms : 0ms);
+        EXPECT_LT(probe.took, 5s);
+        if (c.status != 11010) {
+            EXPECT_EQ(probe.reply.Address6, kLoopback6);
+        }
+    }
+}
+
+TEST_P(Echo6OverLoopback, StaleForeignAndMisnumberedRepliesAreIgnored) {
+    SilenceEchoes();
+    LoopbackWire6 wire;
+    LoopbackWire6 foreignHost("2001:db8::2");
+    EXPECT_EQ(SendEcho(*handle, kLoopback6, kPayload56, 100).reply.Status, IP_REQ_TIMED_OUT);
+    const std::optional<std::vector<uint8_t>> earlier = wire.NextRequest();
+    ASSERT_TRUE(earlier);
+
+    const std::vector<uint8_t> payload(56, 'n');
+    std::thread host([&] {
+        const std::optional<std::vector<uint8_t>> request = wire.NextRequest();
+        ASSERT_TRUE(request);
+        wire.SendReply(*earlier);
+        wire.SendReply(*request, 1);
+        foreignHost.SendReply(*request);
+    });
+    EXPECT_EQ(SendEcho(*handle, kLoopback6, payload, 500).reply.Status, IP_REQ_TIMED_OUT);
+    host.join();
+
+    // The same forged answer, genuine this time, is taken.
+    std::thread genuineHost([&] {
+        const std::optional<std::vector<uint8_t>> request = wire.NextRequest();
+        ASSERT_TRUE(request);
+        wire.SendReply(*request);
+    });
+    const Probe answered = SendEcho(*handle, kLoopback6, payload, 5000);
+    genuineHost.join();
+    EXPECT_EQ(answered.reply.Status, IP_SUCCESS);
+    EXPECT_EQ(answered.echoed, payload);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothSocketKinds, Echo6OverLoopback,
+                         ::testing::Values(EchoSocketKind::Datagram, EchoSocketKind::Raw),
+                         KindName);
 
 TEST(EchoService, AutomaticKindFallsBackToRawWhereDatagramIsRefused) {
     NODREL_REQUIRE_ISOLATED_NETWORK();

@@ -11,7 +11,7 @@
 namespace nodrel::platform::icmp {
 namespace {
 
-const uint32_t kHost = htonl(0xC0000207);  // 192.0.2.7
+const IpAddress kHost = IpAddress::FromIpv4(htonl(0xC0000207));  // 192.0.2.7
 const std::vector<uint8_t> kPayload{'n', 'o', 'd', 'r', 'e', 'l'};
 const EchoRequestKey kRequest{kHost, 0x1234, 7, kPayload};
 
@@ -30,7 +30,7 @@ std::vector<uint8_t> RawReply(size_t ipOptions = 0) {
     packet[3] = static_cast<uint8_t>(headerSize + message.size());
     packet[8] = 57;
     packet[9] = IPPROTO_ICMP;
-    std::memcpy(&packet[12], &kHost, sizeof(kHost));
+    std::memcpy(&packet[12], &kHost.ipv4, sizeof(kHost.ipv4));
     packet.insert(packet.end(), message.begin(), message.end());
     return packet;
 }
@@ -53,7 +53,7 @@ TEST(IcmpPacket, RawReplyIsReadPastIpOptionsAndRejectedWhenDamaged) {
     const std::vector<uint8_t> packet = RawReply();
     const std::optional<EchoReply> reply = ParseRawEchoReply(packet);
     EchoRequestKey other = kRequest;
-    other.destination = htonl(0xC0000208);
+    other.destination = IpAddress::FromIpv4(htonl(0xC0000208));
     EXPECT_FALSE(IsReplyTo(*reply, other));
     other = kRequest;
     other.payload = std::span(kPayload).first(5);
@@ -124,7 +124,7 @@ std::vector<uint8_t> ExtendedError(uint8_t origin, uint8_t type, uint8_t code, u
 TEST(IcmpPacket, QueuedErrorsEndTheProbeOnlyWhenTheyQuoteIt) {
     const std::vector<uint8_t> quote = BuildEchoRequest(0x1234, 7, kPayload);
     const auto classify = [&](const std::vector<uint8_t>& error, std::span<const uint8_t> quoted,
-                              std::optional<uint32_t> destination = std::nullopt) {
+                              std::optional<IpAddress> destination = std::nullopt) {
         const std::optional<ProbeError> found =
             ClassifyQueuedError(error, destination, quoted, kRequest);
         return found ? found->status : 0;
@@ -133,7 +133,7 @@ TEST(IcmpPacket, QueuedErrorsEndTheProbeOnlyWhenTheyQuoteIt) {
     EXPECT_EQ(classify(hostUnreachable, quote), 11003u);
     EXPECT_EQ(classify(hostUnreachable, std::span(quote).first(8)), 11003u);
     EXPECT_EQ(ClassifyQueuedError(hostUnreachable, kHost, quote, kRequest)->reporter,
-              htonl(0x0A000001));
+              IpAddress::FromIpv4(htonl(0x0A000001)));
     // Destination unreachable by code, time exceeded, parameter problem.
     struct Case {
         uint8_t type, code;
@@ -149,7 +149,8 @@ TEST(IcmpPacket, QueuedErrorsEndTheProbeOnlyWhenTheyQuoteIt) {
 
     EXPECT_EQ(classify(ExtendedError(SO_EE_ORIGIN_ICMP, 5, 1), quote), 0u) << "redirect";
     EXPECT_EQ(classify(ExtendedError(SO_EE_ORIGIN_ICMP, 4, 0), quote), 0u) << "source quench";
-    EXPECT_EQ(classify(hostUnreachable, quote, htonl(0xC0000208)), 0u) << "other destination";
+    EXPECT_EQ(classify(hostUnreachable, quote, IpAddress::FromIpv4(htonl(0xC0000208))), 0u)
+        << "other destination";
     EXPECT_EQ(classify(hostUnreachable, std::span(quote).first(7)), 0u) << "quote too short";
     for (const size_t field : {0u, 5u, 7u, 9u}) {  // type, identifier, sequence, payload
         std::vector<uint8_t> altered = quote;

@@ -27,26 +27,49 @@ bool CloseHandle(platform::EchoHandle) {
     return true;
 }
 
-uint32_t SendEcho(platform::EchoHandle, uint32_t destination, const void* data, uint16_t size,
-                  const platform::IP_OPTION_INFORMATION* options, void* reply, uint32_t replySize,
-                  uint32_t timeout) {
+platform::EchoHandle CreateFile6() {
+    current->log.push_back("create6");
+    return 8;
+}
+
+uint32_t Send(const platform::IpAddress& destination, const void* data, uint16_t size,
+              const platform::IP_OPTION_INFORMATION* options, void* reply, uint32_t replySize,
+              uint32_t timeout) {
     FakeEchoPlatform& fake = *current;
     ++fake.sends;
-    fake.lastSend = {destination, std::string(static_cast<const char*>(data), size),
-                     size,        *options,
-                     replySize,   timeout};
+    fake.lastSend = {platform::AddressText(destination),
+                     std::string(static_cast<const char*>(data), size),
+                     size,
+                     *options,
+                     replySize,
+                     timeout};
     platform::ICMP_ECHO_REPLY header{};
-    header.Address = destination;
+    header.Address = destination.ipv4;
+    header.Address6 = destination.ipv6;
     header.Status = fake.status;
     lastStatus = header.Status;
     std::memcpy(reply, &header, sizeof header);
     return fake.replies;
 }
 
+uint32_t SendEcho(platform::EchoHandle, uint32_t destination, const void* data, uint16_t size,
+                  const platform::IP_OPTION_INFORMATION* options, void* reply, uint32_t replySize,
+                  uint32_t timeout) {
+    return Send(platform::IpAddress::FromIpv4(destination), data, size, options, reply, replySize,
+                timeout);
+}
+
+uint32_t SendEcho6(platform::EchoHandle, const platform::Ipv6Address& destination, const void* data,
+                   uint16_t size, const platform::IP_OPTION_INFORMATION* options, void* reply,
+                   uint32_t replySize, uint32_t timeout) {
+    return Send(platform::IpAddress::FromIpv6(destination), data, size, options, reply, replySize,
+                timeout);
+}
+
 }  // namespace
 
 FakeEchoPlatform::FakeEchoPlatform(Failure failure)
-    : FFailure(failure), FLibrary{&CreateFile, &CloseHandle, &SendEcho} {
+    : FFailure(failure), FLibrary{&CreateFile, &CloseHandle, &SendEcho, &CreateFile6, &SendEcho6} {
     if (failure == Failure::Entry) FLibrary.IcmpSendEcho = nullptr;
     if (failure == Failure::Handle) FLibrary.IcmpCreateFile = &FailingCreateFile;
     current = this;
@@ -79,8 +102,12 @@ uint32_t FakeEchoPlatform::GetLastError() {
     return lastStatus;
 }
 
-uint16_t FakeEchoPlatform::ResolveHostIPv4(const char* name, uint32_t& address) {
-    return resolver ? resolver(name, address) : platform::ResolveHostIPv4(name, address);
+uint16_t FakeEchoPlatform::ResolveHost(const char* name, platform::IpAddress& address) {
+    return resolver ? resolver(name, address) : platform::ResolveHost(name, address);
+}
+
+int64_t FakeEchoPlatform::MonotonicMilliseconds() {
+    return now;
 }
 
 }  // namespace nodrel::testing

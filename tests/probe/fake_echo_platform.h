@@ -25,13 +25,15 @@ public:
     // The status the calling thread's last send reported.
     uint32_t GetLastError() override;
     // Through `resolver` when it is set, else through the system's name service.
-    uint16_t ResolveHostIPv4(const char* name, uint32_t& address) override;
+    uint16_t ResolveHost(const char* name, platform::IpAddress& address) override;
+    // `now`, which only the test moves.
+    int64_t MonotonicMilliseconds() override;
 
-    // What happened, in order: "start", "stop", "load", "free", "create", "close".
+    // What happened, in order: "start", "stop", "load", "free", "create", "create6", "close".
     std::vector<std::string> log;
 
     struct Send {
-        uint32_t destination = 0;
+        std::string destination;  // as text
         std::string data;
         uint16_t requestSize = 0;
         platform::IP_OPTION_INFORMATION options{};
@@ -44,7 +46,8 @@ public:
     // status may be changed while a worker probes.
     uint32_t replies = 1;
     std::atomic<uint32_t> status = platform::IP_SUCCESS;
-    std::function<uint16_t(const char* name, uint32_t& address)> resolver;
+    std::function<uint16_t(const char* name, platform::IpAddress& address)> resolver;
+    int64_t now = 0;
 
 private:
     Failure FFailure;

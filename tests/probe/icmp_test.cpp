@@ -87,7 +87,7 @@ TEST(TICMPRequest, SendsTheLowBitsOfSizeTtlAndFlags) {
     icmp.SetSize(70000);  // 70000 mod 65536
     icmp.SetTimeout(1234);
     EXPECT_EQ(icmp.Ping(), 1);
-    EXPECT_EQ(platform.lastSend.destination, inet_addr("192.0.2.1"));
+    EXPECT_EQ(platform.lastSend.destination, "192.0.2.1");
     EXPECT_EQ(platform.lastSend.options.Ttl, 44);
     EXPECT_EQ(platform.lastSend.options.Flags, 2);
     EXPECT_EQ(platform.lastSend.options.Tos, 0);
@@ -171,7 +171,7 @@ TEST(TICMPResolution, SameTextKeepsTheCacheAndACaseChangeDropsIt) {
     icmp.SetAddress("localhost");
     icmp.Ping();
     EXPECT_TRUE(icmp.AddressResolved());
-    EXPECT_EQ(icmp.ResolvedAddress(), inet_addr("127.0.0.1"));
+    EXPECT_EQ(icmp.ProbedAddress(), "127.0.0.1");
     icmp.SetAddress("localhost");
     EXPECT_TRUE(icmp.AddressResolved());
     icmp.SetAddress("LOCALHOST");
@@ -183,13 +183,14 @@ TEST(TICMPResolution, AddressWrittenDuringALookupIsLookedUpAfresh) {
     std::vector<std::string> lookups;
     std::promise<void> lookupHeld;
     std::promise<void> lookupReleased;
-    platform.resolver = [&](const char* name, uint32_t& address) -> uint16_t {
+    platform.resolver = [&](const char* name, platform::IpAddress& address) -> uint16_t {
         lookups.emplace_back(name);
         if (lookups.size() == 1) {
             lookupHeld.set_value();
             lookupReleased.get_future().wait();
         }
-        address = inet_addr(lookups.back() == "old.test" ? "192.0.2.1" : "192.0.2.2");
+        address = platform::IpAddress::FromIpv4(
+            inet_addr(lookups.back() == "old.test" ? "192.0.2.1" : "192.0.2.2"));
         return 0;
     };
     TICMP icmp(platform);
@@ -199,12 +200,74 @@ TEST(TICMPResolution, AddressWrittenDuringALookupIsLookedUpAfresh) {
     icmp.SetAddress("new.test");
     lookupReleased.set_value();
     prober.join();
-    EXPECT_EQ(platform.lastSend.destination, inet_addr("192.0.2.1"));  // the probe under way
+    EXPECT_EQ(platform.lastSend.destination, "192.0.2.1");  // the probe under way
     EXPECT_FALSE(icmp.AddressResolved());
 
     icmp.Ping();
     EXPECT_EQ(lookups, (std::vector<std::string>{"old.test", "new.test"}));
-    EXPECT_EQ(platform.lastSend.destination, inet_addr("192.0.2.2"));
+    EXPECT_EQ(platform.lastSend.destination, "192.0.2.2");
+}
+
+platform::IpAddress Ipv4(const char* dotted) {
+    return platform::IpAddress::FromIpv4(inet_addr(dotted));
+}
+
+// A name whose address moves while the monitor runs: probes to the old address fail.
+TEST(TICMPResolution, NameThatMovesIsLookedUpAgainAfterTheSecondFailure) {
+    FakeEchoPlatform platform;
+    int lookups = 0;
+    platform::IpAddress current = Ipv4("192.0.2.7");
+    uint16_t lookupError = 0;
+    platform.resolver = [&](const char*, platform::IpAddress& address) -> uint16_t {
+        ++lookups;
+        address = current;
+        return lookupError;
+    };
+    TICMP icmp(platform);
+    icmp.SetAddress("mover.test");
+    const auto probe = [&](uint32_t status) {
+        platform.status = status;
+        icmp.Ping();
+        return platform.lastSend.destination;
+    };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(probe(0), "192.0.2.7");
+        platform.now += 60'000;
+    }
+    EXPECT_EQ(lookups, 1) << "no lookup while the host answers, however long";
+
+    current = Ipv4("192.0.2.8");
+    EXPECT_EQ(probe(11010), "192.0.2.7");
+    EXPECT_EQ(probe(11010), "192.0.2.7");
+    EXPECT_EQ(lookups, 1);
+    EXPECT_EQ(probe(11010), "192.0.2.8");
+    EXPECT_EQ(lookups, 2);
+    EXPECT_TRUE(icmp.AddressChanged());
+    EXPECT_EQ(icmp.ProbedAddress(), "192.0.2.8");
+
+    // Failures go on: one lookup a minute, and a failed one keeps the address known.
+    lookupError = 11002;
+    EXPECT_EQ(probe(11010), "192.0.2.8");
+    EXPECT_FALSE(icmp.AddressChanged());
+    platform.now += 59'999;
+    probe(11010);
+    EXPECT_EQ(lookups, 2);
+    platform.now += 1;
+    EXPECT_EQ(probe(11010), "192.0.2.8");
+    EXPECT_EQ(lookups, 3);
+    lookupError = 0;
+    current = Ipv4("192.0.2.9");
+    platform.now += 60'000;
+    EXPECT_EQ(probe(0), "192.0.2.9");
+    EXPECT_EQ(lookups, 4);
+
+    // A typed address is never looked up.
+    icmp.SetAddress("192.0.2.10");
+    for (int i = 0; i < 5; ++i) {
+        platform.now += 60'000;
+        EXPECT_EQ(probe(11010), "192.0.2.10");
+    }
+    EXPECT_EQ(lookups, 4);
 }
 
 // Looks `address` up in an isolated namespace, where no name server can be reached.

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QStringList>
+#include <algorithm>
+#include <cctype>
+#include <string>
 
 #include "fake_echo_platform.h"
 #include "support/isolated_network.h"
@@ -60,7 +63,7 @@ TEST(TPingComponent, RelaysEventsWithItselfAsSender) {
 }
 
 // Real echo exchanges with this machine, inside a namespace of the test's own.
-class TPingLoopback : public ::testing::TestWithParam<const char*> {
+class TPingLoopback : public ::testing::TestWithParam<std::pair<const char*, const char*>> {
 protected:
     void SetUp() override {
         NODREL_REQUIRE_ISOLATED_NETWORK();
@@ -69,21 +72,40 @@ protected:
 };
 
 TEST_P(TPingLoopback, AnswersWithStatusZeroInsideTheReplyEvent) {
+    // Names resolve through a hosts file of the test's own: one with both families, one with
+    // IPv6 only.
+    const std::string whyNot = testing::UsePrivateHostsFile(
+        "127.0.0.1 localhost both.nodrel.test\n::1 both.nodrel.test six.nodrel.test\n");
+    if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+    const auto [typed, probed] = GetParam();
     TPing ping;
-    ping.SetAddress(GetParam());
+    ping.SetAddress(typed);
     ping.SetTimeout(2000);
     QStringList events;
     ping.SetOnEchoRequest([&](TPing*, TICMP*) { events << "request"; });
     ping.SetOnEchoReply([&](TPing* sender, TICMP*, int32_t status) {
         EXPECT_EQ(sender->LastReply().Status, 0u);
-        EXPECT_EQ(sender->LastReply().Address, htonl(INADDR_LOOPBACK));
         events << QString("reply %1").arg(status);
     });
     EXPECT_EQ(ping.Ping(), 1);
     EXPECT_EQ(events, QStringList({"request", "reply 1"}));
+    EXPECT_EQ(ping.ProbedAddress(), probed);
+    EXPECT_FALSE(ping.AddressChanged());
 }
 
-INSTANTIATE_TEST_SUITE_P(Hosts, TPingLoopback, ::testing::Values("127.0.0.1", "localhost"));
+INSTANTIATE_TEST_SUITE_P(Hosts, TPingLoopback,
+                         ::testing::Values(std::pair{"127.0.0.1", "127.0.0.1"},
+                                           std::pair{"localhost", "127.0.0.1"},
+                                           std::pair{"\t127.0.0.1 ", "127.0.0.1"},
+                                           std::pair{" ::1", "::1"}, std::pair{"[::1]", "::1"},
+                                           std::pair{"both.nodrel.test", "127.0.0.1"},
+                                           std::pair{"six.nodrel.test", "::1"}),
+                         [](const auto& host) {
+                             std::string name = std::to_string(host.index) + "_" + host.param.first;
+                             std::ranges::replace_if(
+                                 name, [](char c) { return !std::isalnum(c); }, '_');
+                             return name;
+                         });
 
 TEST(TPingSilentHost, TimesOutWithStatus11010) {
     NODREL_REQUIRE_ISOLATED_NETWORK();

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -52,6 +53,23 @@ bool CanOpenRawIcmpSocket() {
     if (fd < 0) return false;
     close(fd);
     return true;
+}
+
+std::string UsePrivateHostsFile(const std::string& lines) {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {
+        return std::string("needs a private mount namespace (run as root): ") +
+               std::strerror(errno);
+    }
+    char path[] = "/tmp/nodrel-hosts-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) return std::string("mkstemp: ") + std::strerror(errno);
+    const bool written =
+        write(fd, lines.data(), lines.size()) == static_cast<ssize_t>(lines.size());
+    close(fd);
+    const bool mounted = written && mount(path, "/etc/hosts", nullptr, MS_BIND, nullptr) == 0;
+    const int mountError = errno;
+    unlink(path);  // the bind mount keeps the file alive
+    return mounted ? std::string() : std::string("bind mount: ") + std::strerror(mountError);
 }
 
 }  // namespace nodrel::testing

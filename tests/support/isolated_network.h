@@ -17,6 +17,11 @@ bool WriteSysctl(const std::string& name, const std::string& value);
 // Whether raw ICMP sockets can be opened by this process (root or CAP_NET_RAW).
 bool CanOpenRawIcmpSocket();
 
+// Moves this process into a mount namespace of its own in which /etc/hosts holds `lines`, so that
+// names resolve as the test says without touching the machine's file. Needs root; returns an
+// empty text on success, otherwise why it could not be done.
+std::string UsePrivateHostsFile(const std::string& lines);
+
 }  // namespace nodrel::testing
 
 // Skips the calling test, with the reason, where no private network namespace can be made.
