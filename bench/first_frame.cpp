@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     const pid_t child = fork();
     if (child == 0) {
         // The program's own output would mix with the figure.
-        freopen("/dev/null", "w", stdout);
+        if (freopen("/dev/null", "w", stdout) == nullptr) _exit(127);
         execvp(argv[2], argv + 2);
         _exit(127);
     }

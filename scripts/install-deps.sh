@@ -10,7 +10,9 @@ packages=(
     # the real-desktop tests
     xvfb xauth openbox xfwm4 wmctrl tint2 xdotool x11-utils imagemagick dbus iproute2
     # the installed files' validators, the Debian package, the whole-program bench
-    desktop-file-utils appstream dpkg-dev libcap2-bin libxcb-damage0-dev strace
+    desktop-file-utils appstream dpkg-dev libcap2-bin libxcb-damage0-dev strace lintian
+    # the Wayland platform plugin, for sessions without an X server
+    qt6-wayland
 )
 
 missing=()

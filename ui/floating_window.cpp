@@ -3,9 +3,6 @@
 #include <QCloseEvent>
 #include <QColorDialog>
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -19,6 +16,7 @@
 #include "options_dialog.h"
 #include "sound_player.h"
 #include "tray_images.h"
+#include "tray_presence.h"
 #include "x11_desktop.h"
 
 namespace nodrel {
@@ -49,7 +47,6 @@ constexpr uint16_t TRenderSettings::*kGeometryFields[] = {
     &TRenderSettings::w, &TRenderSettings::h, &TRenderSettings::hs, &TRenderSettings::ws};
 
 const QString kProductName = QStringLiteral("KAVREN Nodrel");
-const QString kStatusNotifierWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 
 // A 0x00BBGGRR colour as a QColor and back.
 QColor ToQColor(uint32_t colour) {
@@ -57,11 +54,6 @@ QColor ToQColor(uint32_t colour) {
 }
 uint32_t FromQColor(QColor colour) {
     return uint32_t(colour.red()) | uint32_t(colour.green()) << 8 | uint32_t(colour.blue()) << 16;
-}
-
-bool StatusNotifierHostPresent() {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && bus.interface()->isServiceRegistered(kStatusNotifierWatcher);
 }
 
 }  // namespace
@@ -114,6 +106,7 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       surface_(new TDrawingSurface(framePanel_)),
       windowMenu_(new QMenu(this)),
       trayMenu_(new QMenu(this)),
+      trayPresence_(new TrayPresence(this)),
       trayIcon_(new QSystemTrayIcon(this)),
       playSound_(playSound ? std::move(playSound)
                            : [](std::string_view name) { platform::PlaySoundFile(name); }),
@@ -153,9 +146,9 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     PlaceOnScreen();
     DrawHistory();
     worker_->Resume();
-    startsShown_ = showAtStart_ || !TrayAvailable();
+    startsShown_ = showAtStart_ || !trayPresence_->Available();
     trayIcon_->setVisible(!startsShown_);
-    WatchTrayHost();
+    connect(trayPresence_, &TrayPresence::Changed, this, &TFloatingWindow::CheckTrayHost);
 }
 
 // The worker is left running: the process ends without waiting for it.
@@ -256,33 +249,13 @@ void TFloatingWindow::CreateTray() {
 void TFloatingWindow::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
     // StatusNotifierItem hosts report one activation and never a double-click.
     if (reason == QSystemTrayIcon::DoubleClick ||
-        (reason == QSystemTrayIcon::Trigger && StatusNotifierHostPresent())) {
+        (reason == QSystemTrayIcon::Trigger && trayPresence_->ThroughStatusNotifier())) {
         ShowFromTray();
     }
 }
 
-void TFloatingWindow::WatchTrayHost() {
-    // An X tray announces itself through the owner of its selection; a StatusNotifierItem host
-    // through its name on the session bus.
-    x11TrayWatcher_ = std::make_unique<X11TrayWatcher>([this] { CheckTrayHost(); });
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected()) {
-        auto* watcher = new QDBusServiceWatcher(kStatusNotifierWatcher, bus,
-                                                QDBusServiceWatcher::WatchForUnregistration, this);
-        connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this,
-                &TFloatingWindow::CheckTrayHost);
-    }
-}
-
 void TFloatingWindow::CheckTrayHost() {
-    if (!closing_ && isHidden() && !TrayAvailable()) show();
-}
-
-bool TrayAvailable() {
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        return StatusNotifierHostPresent() || X11TrayPresent();
-    }
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    if (!closing_ && isHidden() && !trayPresence_->Available()) ShowFromTray();
 }
 
 void TFloatingWindow::PlaceOnScreen() {
@@ -357,6 +330,20 @@ void TFloatingWindow::hideEvent(QHideEvent* event) {
     if (!closing_) trayIcon_->setVisible(true);
 }
 
+void TFloatingWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
+    // Iconified by the window manager (a shortcut, "show desktop"): a borderless window has no
+    // taskbar button to come back from, so it goes to the notification area, or, without one,
+    // stays where it is.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    if (trayPresence_->Available()) {
+        hide();
+    } else {
+        ShowFromTray();
+    }
+}
+
 void TFloatingWindow::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
@@ -373,7 +360,7 @@ void TFloatingWindow::ShowFromTray() {
 
 void TFloatingWindow::MinimizeToTray() {
     // Without a notification area nothing could bring the window back.
-    if (TrayAvailable()) hide();
+    if (trayPresence_->Available()) hide();
 }
 
 void TFloatingWindow::SwitchSize() {

@@ -28,10 +28,7 @@ namespace nodrel {
 class TAboutBox;
 class THoverReadout;
 class TOptionsDialog;
-class X11TrayWatcher;
-
-// Whether the desktop has a notification area to show the icon in.
-bool TrayAvailable();
+class TrayPresence;
 
 // The frame around the drawing surface: a plain panel in the border colour, of which only the
 // 1-pixel edge shows.
@@ -140,6 +137,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
@@ -148,7 +146,6 @@ protected:
 private:
     void CreateWindowMenu();
     void CreateTray();
-    void WatchTrayHost();
     void TrayActivated(QSystemTrayIcon::ActivationReason reason);
     // Brings the window back when the notification area went away while it was hidden.
     void CheckTrayHost();
@@ -188,6 +185,7 @@ private:
     TDrawingSurface* surface_;
     QMenu* windowMenu_;
     QMenu* trayMenu_;
+    TrayPresence* trayPresence_;  // made before the icon: Qt chooses the icon's path then
     QSystemTrayIcon* trayIcon_;
     QAction* soundsItem_ = nullptr;
     QAction* transparentItem_ = nullptr;
@@ -197,7 +195,6 @@ private:
     QAction* blinkSimpleItem_ = nullptr;
     QAction* blinkChessItem_ = nullptr;
     QColorDialog* colourDialog_ = nullptr;
-    std::unique_ptr<X11TrayWatcher> x11TrayWatcher_;
 
     TSoundPlayer playSound_;
     TResultHistory history_;

@@ -43,9 +43,11 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 expect_file -rw-r--r-- ./usr/share/kavren-nodrel/sounds/sound.wav
 expect_file -rw-r--r-- ./usr/share/kavren-nodrel/sounds/sound1.wav
-expect_file -rw-r--r-- ./usr/share/man/man1/nodrel.1
+expect_file -rw-r--r-- ./usr/share/man/man1/nodrel.1.gz
+expect_file -rw-r--r-- ./usr/share/doc/kavren-nodrel/copyright
+expect_file -rw-r--r-- ./usr/share/doc/kavren-nodrel/changelog.gz
 files=$(grep -vc '/$' "$work/contents")
-[ "$files" -eq 15 ] || fail "$files files in the package, expected 15: $(cat "$work/contents")"
+[ "$files" -eq 17 ] || fail "$files files in the package, expected 17: $(cat "$work/contents")"
 
 # Each bitmap is as large as its folder says: width and height from the PNG header.
 dpkg-deb -x "$deb" "$work/root"
@@ -64,12 +66,19 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Recommends)" = libcap2-bin ] || fail "Recommends: $(field Recommends)"
 [ "$(field Description | head -n 1)" = "small floating monitor of whether one host answers pings" ] ||
     fail "Description: $(field Description)"
-field Description | sed -n 2p | grep -q '^ KAVREN Nodrel pings one host again and again and shows the recent outcomes in a tiny borderless window' ||
+field Description | sed -n 2p | grep -qx ' KAVREN Nodrel pings one host again and again and shows the recent outcomes' ||
     fail "long description: $(field Description)"
 depends=$(field Depends)
-for library in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 libsndfile1 libpulse0 libxcb1; do
+for library in qt6-wayland libc6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 libsndfile1 libpulse0 libxcb1; do
     echo "$depends" | grep -q "\\b$library\\b" || fail "Depends lacks $library: $depends"
 done
+
+# Debian's own checker: no error, and no warning at all.
+if command -v lintian >/dev/null 2>&1; then
+    lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 || fail "lintian: $(cat "$work/lintian")"
+else
+    echo "NOTE: lintian is missing (Debian: lintian), the package's policy is not checked"
+fi
 
 # The post-install step, with a setcap that records its arguments (or fails, as on a file
 # system that keeps no capabilities).
