@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <chrono>
 
@@ -462,6 +463,11 @@ void TFloatingWindow::MouseDown(QWidget*, QMouseEvent* event) {
 
 void TFloatingWindow::MouseMove(QWidget* control, QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton)) return;
+    // A Wayland compositor places windows itself: it moves the window while the button is held.
+    if (!placeKnown_) {
+        windowHandle()->startSystemMove();
+        return;
+    }
     // The press point is kept under the mouse. Working from the screen position rather than the
     // control's own keeps the window steady while the window manager catches up with each move.
     const QPoint controlOrigin = control->mapTo(this, QPoint(0, 0));
@@ -521,6 +527,10 @@ void TFloatingWindow::SetWindowLeft(int32_t left) {
 
 void TFloatingWindow::SetWindowTop(int32_t top) {
     MoveTo({x(), CarriedCoordinate(top)});
+}
+
+QPoint TFloatingWindow::Place() const {
+    return placeKnown_ ? pos() : intendedPlace_;
 }
 
 void TFloatingWindow::MoveTo(QPoint place) {

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QColor>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMenu>
 #include <QPoint>
@@ -99,9 +100,9 @@ public:
     QMenu& TrayMenu() { return *trayMenu_; }
 
     // SettingsHolders
-    int32_t WindowLeft() const override { return x(); }
+    int32_t WindowLeft() const override { return Place().x(); }
     void SetWindowLeft(int32_t left) override;
-    int32_t WindowTop() const override { return y(); }
+    int32_t WindowTop() const override { return Place().y(); }
     void SetWindowTop(int32_t top) override;
     int32_t WindowHeight() const override { return height(); }
     int32_t FirstMonitorHeight() const override;
@@ -158,6 +159,9 @@ private:
     void QueuePlaceCheck();
     // Moves the window, remembering the place as the one it asked for.
     void MoveTo(QPoint place);
+    // Where the window is, as far as the program can know: a Wayland compositor tells no client
+    // where its windows are, so there the place last asked for (the stored one) stands.
+    QPoint Place() const;
     // Shows `dialog` modally above this window, centred on the screen that holds the window.
     int ShowDialog(QDialog& dialog);
 
@@ -209,6 +213,7 @@ private:
     bool placeCheckQueued_ = false;
     std::optional<QPoint> serverPlaceSeen_;  // where the server had the window at the last check
     QPoint intendedPlace_;                   // where the window last asked to be
+    const bool placeKnown_ = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     std::optional<QPoint> placeWhenHidden_;  // where the window was when it was last hidden
     std::optional<QString> startError_;
     QPoint dragPoint_;  // where the left button went down, in the pressed control's coordinates

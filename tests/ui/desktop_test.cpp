@@ -134,37 +134,49 @@ std::string MenuWindow() {
     return found;
 }
 
-// The parameter: the window manager's command line.
-class DesktopTest : public ::testing::TestWithParam<const char*> {
+// A desktop session of the test's own: a private session bus, a settings store, and the
+// processes started for it, ended with the test.
+class DesktopSession : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const std::string windowManager = GetParam();
-        const std::string missing =
-            Missing(windowManager.substr(0, windowManager.find(' ')) +
-                    " tint2 xdotool xprop xwininfo wmctrl import convert dbus-daemon");
-        if (!missing.empty()) GTEST_SKIP() << "not installed: " << missing;
+    // A private bus and configuration folder; skips where loopback cannot be probed.
+    void StartSession() {
         // Probing loopback needs an ICMP socket: root, or a ping group range holding our group.
         const int icmp = socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP);
         if (icmp < 0 && geteuid() != 0) GTEST_SKIP() << "no ICMP socket: " << strerror(errno);
         if (icmp >= 0) close(icmp);
+        const std::string missing = Missing("dbus-daemon gdbus");
+        if (!missing.empty()) GTEST_SKIP() << "not installed: " << missing;
         // The desktop's processes are started through a shell; they become children of the test.
         prctl(PR_SET_CHILD_SUBREAPER, 1);
         char pattern[] = "/tmp/nodrel-desktop-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
         std::filesystem::create_directories(dir_ + "/config/KAVREN");
+        // Set before the bus starts: the services it starts for the panel read them.
         setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
         setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir_ + "/bus").c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
         unsetenv("WAYLAND_DISPLAY");
+        unsetenv("DISPLAY");
         unsetenv("SESSION_MANAGER");
+        unsetenv("QT_QPA_PLATFORM");
+        Spawn("dbus", "dbus-daemon --session --nofork --address=$DBUS_SESSION_BUS_ADDRESS");
+        ASSERT_TRUE(PollUntil([&] { return std::filesystem::exists(dir_ + "/bus"); }))
+            << Log("dbus");
+    }
 
+    // Xvfb with a window manager, the program on the xcb platform.
+    void StartX(const std::string& windowManager) {
+        const std::string missing =
+            Missing("Xvfb " + windowManager.substr(0, windowManager.find(' ')) +
+                    " xdotool xprop xwininfo wmctrl import convert");
+        if (!missing.empty()) GTEST_SKIP() << "not installed: " << missing;
         // A display number of this process's own: one freed a moment ago by another test may
         // still be held by its server's last moments.
         int number = 1000 + getpid() % 30000;
         while (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) ++number;
         setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
         const pid_t xvfb =
             Spawn("Xvfb", "Xvfb $DISPLAY -screen 0 1024x768x24 -nolisten tcp -noreset");
         const bool answers = PollUntil([] { return !Capture("xwininfo -root").empty(); });
@@ -172,19 +184,26 @@ protected:
         siginfo_t ended{};  // a server that answers while ours has ended is another test's
         waitid(P_PID, xvfb, &ended, WEXITED | WNOHANG | WNOWAIT);
         ASSERT_TRUE(answers && ended.si_pid == 0) << "Xvfb did not start: " << Log("Xvfb");
-
-        Spawn("dbus", "dbus-daemon --session --nofork --address=$DBUS_SESSION_BUS_ADDRESS");
         Spawn("wm", windowManager);
+        ASSERT_TRUE(PollUntil([&] {
+            return Has(Capture("xprop -root _NET_SUPPORTING_WM_CHECK"), "window id");
+        })) << "no window manager: "
+            << Log("wm");
+    }
+
+    // tint2, an X system tray (XEmbed).
+    void StartXTray() {
+        if (!Missing("tint2").empty()) GTEST_SKIP() << "not installed: tint2";
         std::ofstream(dir_ + "/tint2rc")
             << "panel_items = S\npanel_position = bottom center horizontal\n"
                "panel_size = 100% 30\nsystray_icon_size = 24\n";
         tint2_ = Spawn("tint2", "tint2 -c " + dir_ + "/tint2rc");
-        ASSERT_TRUE(PollUntil([&] {
-            return std::filesystem::exists(dir_ + "/bus") && TrayOwned() &&
-                   Has(Capture("xprop -root _NET_SUPPORTING_WM_CHECK"), "window id");
-        })) << "no bus, window manager or tray: "
-            << Log("dbus") << Log("wm") << Log("tint2");
+        ASSERT_TRUE(PollUntil(TrayOwned)) << "no tray: " << Log("tint2");
     }
+
+    std::string dir_;
+    std::vector<pid_t> children_;
+    pid_t tint2_ = -1, program_ = -1;
 
     void TearDown() override {
         // Asked to end first, so that Xvfb removes its lock and socket.
@@ -271,10 +290,16 @@ protected:
         std::erase(children_, program_);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
+};
 
-    std::string dir_;
-    std::vector<pid_t> children_;
-    pid_t tint2_ = -1, program_ = -1;
+// The parameter: the window manager's command line.
+class DesktopTest : public DesktopSession, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override {
+        StartSession();
+        if (!IsSkipped() && !HasFatalFailure()) StartX(GetParam());
+        if (!IsSkipped() && !HasFatalFailure()) StartXTray();
+    }
 };
 
 }  // namespace
