@@ -341,7 +341,8 @@ void TFloatingWindow::hideEvent(QHideEvent* event) {
 void TFloatingWindow::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
-        SaveSettings(*this);
+        if (const auto failure = SaveSettings(*this))
+            emit SaveFailed(failure->path, failure->reason);
         QCoreApplication::quit();
     }
     event->accept();

@@ -133,6 +133,10 @@ public:
     void MinimizeToTray();
     void SwitchSize();
 
+signals:
+    // A save of the settings did not reach the store.
+    void SaveFailed(const QString& path, const QString& reason);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

@@ -1,10 +1,14 @@
 #include "program.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QSessionManager>
+#include <QTimer>
+#include <cstdio>
 
 #include "floating_window.h"
+#include "single_instance.h"
 #include "termination_signals.h"
 #include "tray_images.h"
 
@@ -30,6 +34,51 @@ void ReportStartError(const QString& message) {
     box.exec();
 }
 
+// How long the message of a failed save stays before a program closed by its user ends.
+constexpr int kSaveNoticeMilliseconds = 8000;
+
+// The first failed save of a run is told once: a line on standard error always, and the tray
+// icon's message where the icon can be shown. An ending session is never kept waiting for it.
+class SaveFailureNotice {
+public:
+    explicit SaveFailureNotice(QSystemTrayIcon& tray) : tray_(tray) {}
+
+    void Tell(const QString& path, const QString& reason) {
+        if (told_) return;
+        told_ = true;
+        std::fprintf(stderr, "KAVREN Nodrel: settings not saved to %s: %s\n", qPrintable(path),
+                     qPrintable(reason));
+        if (qApp->isSavingSession()) sessionEnding_ = true;
+        if (!TrayAvailable()) return;
+        tray_.show();
+        tray_.showMessage(QStringLiteral("Settings not saved"),
+                          QStringLiteral("%1\n%2").arg(reason, path), QSystemTrayIcon::Warning,
+                          kSaveNoticeMilliseconds);
+        messageShown_ = true;
+    }
+
+    void SessionEnding() { sessionEnding_ = true; }
+
+    // After the close: the icon stays, with its message and nothing else to offer, until the
+    // message is clicked or its time is up.
+    void LetItBeRead() {
+        if (!messageShown_ || sessionEnding_) return;
+        QObject::disconnect(&tray_, &QSystemTrayIcon::activated, nullptr, nullptr);
+        tray_.setContextMenu(nullptr);
+        QEventLoop loop;
+        QTimer::singleShot(kSaveNoticeMilliseconds, &loop, &QEventLoop::quit);
+        QObject::connect(&tray_, &QSystemTrayIcon::messageClicked, &loop, &QEventLoop::quit);
+        QObject::connect(&tray_, &QSystemTrayIcon::activated, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+private:
+    QSystemTrayIcon& tray_;
+    bool told_ = false;
+    bool messageShown_ = false;
+    bool sessionEnding_ = false;
+};
+
 }  // namespace
 
 QString ErrorBoxText(const QString& message) {
@@ -37,7 +86,7 @@ QString ErrorBoxText(const QString& message) {
     return message;
 }
 
-int RunProgram(platform::EchoPlatform& echoPlatform) {
+int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* instance) {
     QGuiApplication::setApplicationDisplayName(QStringLiteral("KAVREN Nodrel"));
     // Hiding to the notification area closes no window; only "Close KAVREN Nodrel" ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -52,15 +101,33 @@ int RunProgram(platform::EchoPlatform& echoPlatform) {
         ReportStartError(*window.StartError());
         return 1;
     }
+    SaveFailureNotice saveFailureNotice(window.TrayIcon());
+    QObject::connect(
+        &window, &TFloatingWindow::SaveFailed,
+        [&](const QString& path, const QString& reason) { saveFailureNotice.Tell(path, reason); });
     // The end of the desktop session, or a signal to end, closes the window as the menu does,
     // so the settings are saved.
     platform::TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &platform::TerminationSignals::Received,
+                     [&] { saveFailureNotice.SessionEnding(); });
     QObject::connect(&terminationSignals, &platform::TerminationSignals::Received, &window,
                      &QWidget::close);
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window, &QWidget::close);
+    if (instance) {
+        QObject::connect(instance, &platform::SingleInstance::ShowRequested, &window,
+                         &TFloatingWindow::ShowFromTray);
+    }
 
     if (window.StartsShown()) window.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    saveFailureNotice.LetItBeRead();
+    return status;
+}
+
+int RunFirstProgram() {
+    platform::SingleInstance instance(kApplicationId);
+    if (!instance.IsFirst()) return 0;
+    return RunProgram(platform::SystemEchoPlatform(), &instance);
 }
 
 }  // namespace nodrel
