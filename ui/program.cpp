@@ -38,31 +38,27 @@ void ReportStartError(const QString& message) {
 constexpr int kSaveNoticeMilliseconds = 8000;
 
 // The first failed save of a run is told once: a line on standard error always, and the tray
-// icon's message where the icon can be shown. An ending session is never kept waiting for it.
+// icon's message where the icon can be shown. A user who closed the program gets the time to read
+// it; an ending session is never kept waiting.
 class SaveFailureNotice {
 public:
     explicit SaveFailureNotice(QSystemTrayIcon& tray) : tray_(tray) {}
+
+    void SessionEnding() { sessionEnding_ = true; }
 
     void Tell(const QString& path, const QString& reason) {
         if (told_) return;
         told_ = true;
         std::fprintf(stderr, "KAVREN Nodrel: settings not saved to %s: %s\n", qPrintable(path),
                      qPrintable(reason));
-        if (qApp->isSavingSession()) sessionEnding_ = true;
         if (!TrayAvailable()) return;
         tray_.show();
         tray_.showMessage(QStringLiteral("Settings not saved"),
                           QStringLiteral("%1\n%2").arg(reason, path), QSystemTrayIcon::Warning,
                           kSaveNoticeMilliseconds);
-        messageShown_ = true;
-    }
-
-    void SessionEnding() { sessionEnding_ = true; }
-
-    // After the close: the icon stays, with its message and nothing else to offer, until the
-    // message is clicked or its time is up.
-    void LetItBeRead() {
-        if (!messageShown_ || sessionEnding_) return;
+        if (sessionEnding_ || qApp->isSavingSession()) return;
+        // The icon stays with its message and nothing else to offer until the message is
+        // clicked or its time is up.
         QObject::disconnect(&tray_, &QSystemTrayIcon::activated, nullptr, nullptr);
         tray_.setContextMenu(nullptr);
         QEventLoop loop;
@@ -75,7 +71,6 @@ public:
 private:
     QSystemTrayIcon& tray_;
     bool told_ = false;
-    bool messageShown_ = false;
     bool sessionEnding_ = false;
 };
 
@@ -102,9 +97,11 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
         return 1;
     }
     SaveFailureNotice saveFailureNotice(window.TrayIcon());
-    QObject::connect(
-        &window, &TFloatingWindow::SaveFailed,
-        [&](const QString& path, const QString& reason) { saveFailureNotice.Tell(path, reason); });
+    QObject::connect(&window, &TFloatingWindow::SaveFailed,
+                     [&](const QString& path, const QString& reason) {
+                         window.hide();  // closing: the close goes on once the message is told
+                         saveFailureNotice.Tell(path, reason);
+                     });
     // The end of the desktop session, or a signal to end, closes the window as the menu does,
     // so the settings are saved.
     platform::TerminationSignals terminationSignals;
@@ -119,9 +116,7 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
     }
 
     if (window.StartsShown()) window.show();
-    const int status = QApplication::exec();
-    saveFailureNotice.LetItBeRead();
-    return status;
+    return QApplication::exec();
 }
 
 int RunFirstProgram() {

@@ -44,4 +44,8 @@ bool RemountReadOnly(const std::string& path) {
     return mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
 }
 
+void UnmountSmallFileSystem(const std::string& path) {
+    umount2(path.c_str(), MNT_DETACH);
+}
+
 }  // namespace nodrel::testing

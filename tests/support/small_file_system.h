@@ -17,6 +17,9 @@ bool FillFileSystem(const std::string& folder);
 // Remounts the file system mounted on `path` read-only.
 bool RemountReadOnly(const std::string& path);
 
+// Unmounts it again, leaving the folder empty.
+void UnmountSmallFileSystem(const std::string& path);
+
 }  // namespace nodrel::testing
 
 // Skips the calling test, with the reason, where no small file system can be mounted on `path`.
