@@ -46,6 +46,13 @@ bool AskOverBus(const QString& applicationId) {
     return bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage;
 }
 
+// Empty without $XDG_RUNTIME_DIR.
+QString LockPath(const QString& applicationId) {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty() || !QDir::isAbsolutePath(runtime)) return {};
+    return runtime + u'/' + applicationId + QStringLiteral(".lock");
+}
+
 void SayOneRuns(const QString& how) {
     std::fprintf(stderr, "KAVREN Nodrel is already running; %s\n", qPrintable(how));
 }
@@ -82,12 +89,6 @@ SingleInstance::~SingleInstance() {
         showPipe[0] = showPipe[1] = -1;
     }
     if (lockFd_ >= 0) close(lockFd_);
-}
-
-QString SingleInstance::LockPath(const QString& applicationId) {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty() || !QDir::isAbsolutePath(runtime)) return {};
-    return runtime + u'/' + applicationId + QStringLiteral(".lock");
 }
 
 bool SingleInstance::TakeLockOrAsk() {

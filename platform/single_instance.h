@@ -24,9 +24,6 @@ public:
     // False in a later start; when the running one could not be asked, standard error says so.
     bool IsFirst() const { return first_; }
 
-    // The lock file's path, empty without $XDG_RUNTIME_DIR.
-    static QString LockPath(const QString& applicationId);
-
 signals:
     // A later start asked for the window.
     void ShowRequested();
