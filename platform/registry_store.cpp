@@ -1,14 +1,22 @@
 #include "registry_store.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDateTime>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
 
 namespace nodrel::platform {
 
@@ -327,15 +335,69 @@ void RemoveLeftoverSaveFiles(const QString& path) {
     }
 }
 
-bool SaveFile(const QString& path, const RegistryFile& contents) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    const QByteArray bytes = SerializeRegistryFile(contents);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
+QString SystemError(int number) {
+    return QString::fromLocal8Bit(std::strerror(number));
+}
+
+bool WriteAll(int fd, QByteArrayView bytes) {
+    while (!bytes.isEmpty()) {
+        const ssize_t written = ::write(fd, bytes.data(), size_t(bytes.size()));
+        if (written < 0 && errno != EINTR) return false;
+        if (written > 0) bytes = bytes.sliced(written);
     }
-    return file.commit();
+    return true;
+}
+
+// A new file beside the store, named as the leftover sweep expects: "<file>.XXXXXX", six letters.
+int CreateSaveFile(const QString& path, QString& savePath) {
+    static std::minstd_rand random(std::random_device{}());
+    constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    std::uniform_int_distribution<int> letter(0, int(sizeof kLetters) - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        savePath = path + u'.';
+        for (int i = 0; i < 6; ++i) savePath += QLatin1Char(kLetters[letter(random)]);
+        const int fd = ::open(QFile::encodeName(savePath).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Replaces the file as a whole: the new contents go to a file of their own, reach the disk, and
+// only then take the store's name. Every step is checked, since a full disk shows only at the
+// write, the sync or even the close; on any failure the store keeps its old bytes. Returns the
+// system's reason when the save failed.
+std::optional<QString> SaveFile(const QString& path, const RegistryFile& contents) {
+    QString savePath;
+    const int fd = CreateSaveFile(path, savePath);
+    if (fd < 0) return SystemError(errno);
+    struct stat existing {};
+    bool saved = (::stat(QFile::encodeName(path).constData(), &existing) != 0 ||
+                  ::fchmod(fd, existing.st_mode & 07777) == 0) &&
+                 WriteAll(fd, SerializeRegistryFile(contents)) && ::fsync(fd) == 0;
+    int failure = saved ? 0 : errno;
+    if (::close(fd) != 0 && saved) {
+        saved = false;
+        failure = errno;
+    }
+    if (saved && ::rename(QFile::encodeName(savePath).constData(),
+                          QFile::encodeName(path).constData()) != 0) {
+        saved = false;
+        failure = errno;
+    }
+    if (!saved) {
+        ::unlink(QFile::encodeName(savePath).constData());
+        return SystemError(failure);
+    }
+    // The rename itself is on disk only once the folder is.
+    const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return SystemError(errno);
+    const bool synced = ::fsync(folder) == 0;
+    failure = errno;
+    ::close(folder);
+    if (!synced) return SystemError(failure);
+    return std::nullopt;
 }
 
 // "\Software\KAVREN\Nodrel\" -> {"Software", "KAVREN", "Nodrel"}; empty when not under Software or
@@ -383,27 +445,42 @@ QString RegistryFilePath(const QString& keyPath) {
     return UserConfigHome() + u'/' + parts.mid(1).join(u'/') + QStringLiteral(".reg");
 }
 
-std::optional<RegistryKey> RegistryKey::Open(const QString& keyPath) {
+std::optional<RegistryKey> RegistryKey::Open(const QString& keyPath, QString* failure) {
+    const auto fail = [failure](const QString& reason) {
+        if (failure) *failure = reason;
+        return std::nullopt;
+    };
     const QString path = RegistryFilePath(keyPath);
-    if (path.isEmpty()) return std::nullopt;
+    if (path.isEmpty()) return fail(QStringLiteral("not a key of this store"));
     const RegistryFile empty{
         QStringLiteral("HKEY_CURRENT_USER\\") + KeyComponents(keyPath).join(u'\\'), {}};
 
     RemoveLeftoverSaveFiles(path);
     const QFileInfo info(path);
     if (!info.exists()) {
-        if (!QDir().mkpath(info.absolutePath()) || !SaveFile(path, empty)) return std::nullopt;
+        std::error_code error;
+        std::filesystem::create_directories(QFile::encodeName(info.absolutePath()).toStdString(),
+                                            error);
+        if (error) return fail(QString::fromStdString(error.message()));
+        if (const auto reason = SaveFile(path, empty)) return fail(*reason);
         return RegistryKey(path, empty, false);
     }
+    if (!info.isFile()) {
+        return fail(info.isDir() ? SystemError(EISDIR) : QStringLiteral("not a regular file"));
+    }
     QFile file(path);
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly)) return fail(file.errorString());
     // One byte past the limit is enough to know the file is too big.
     const QByteArray bytes = file.read(kMaxRegistryFileSize + 1);
-    if (file.error() != QFileDevice::NoError) return std::nullopt;
+    if (file.error() != QFileDevice::NoError) return fail(file.errorString());
 
     std::optional<RegistryFile> contents = ParseRegistryFile(bytes);
     if (!contents || contents->keyPath.compare(empty.keyPath, Qt::CaseInsensitive) != 0) {
-        return RegistryKey(path, empty, true);
+        // Set aside at once, so the user hears of it when the defaults take its place; where
+        // that fails, the first write tries again.
+        RegistryKey key(path, empty, true);
+        if (key.MoveBrokenFileAside()) key.broken_ = false;
+        return key;
     }
     return RegistryKey(path, std::move(*contents), false);
 }
@@ -448,8 +525,11 @@ bool RegistryKey::WriteString(const QString& name, const QString& text) {
 }
 
 bool RegistryKey::Write(RegistryValue value) {
+    if (!open_) return Fail(QStringLiteral("the key is closed"));
     // The file format has no way to carry a line break in a name.
-    if (!open_ || value.name.contains(u'\n') || value.name.contains(u'\r')) return false;
+    if (value.name.contains(u'\n') || value.name.contains(u'\r')) {
+        return Fail(QStringLiteral("a value name with a line break"));
+    }
 
     RegistryFile updated = contents_;
     const RegistryValue* existing = Find(value.name);
@@ -466,9 +546,14 @@ bool RegistryKey::Write(RegistryValue value) {
         if (!MoveBrokenFileAside()) return false;
         broken_ = false;
     }
-    if (!SaveFile(path_, updated)) return false;
+    if (const auto reason = SaveFile(path_, updated)) return Fail(*reason);
     contents_ = std::move(updated);
     return true;
+}
+
+bool RegistryKey::Fail(const QString& reason) {
+    lastFailure_ = reason;
+    return false;
 }
 
 bool RegistryKey::MoveBrokenFileAside() {
@@ -478,9 +563,16 @@ bool RegistryKey::MoveBrokenFileAside() {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString target = attempt == 0 ? base : base + u'-' + QString::number(attempt);
         if (QFileInfo::exists(target)) continue;
-        return QFile::rename(path_, target);
+        if (::rename(QFile::encodeName(path_).constData(), QFile::encodeName(target).constData()) !=
+            0) {
+            return Fail(SystemError(errno));
+        }
+        // Said where a user looks for it: the settings that failed to load are kept here.
+        qWarning().noquote()
+            << QStringLiteral("Unreadable settings kept as %1; defaults apply").arg(target);
+        return true;
     }
-    return false;
+    return Fail(SystemError(EEXIST));
 }
 
 void RegistryKey::Close() {

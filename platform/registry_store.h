@@ -57,15 +57,15 @@ QString UserConfigHome();
 QString RegistryFilePath(const QString& keyPath);
 
 // One open key. Every successful write has reached the disk when it returns, through a whole-file
-// replacement (QSaveFile), so a crash or a full disk leaves either the old file or the new one.
-// A file that cannot be parsed reads as an empty key; the first write moves it aside as
-// "<file>.broken-<UTC time>" instead of overwriting it.
+// replacement, so a crash or a full disk leaves either the old file or the new one.
+// A file that cannot be parsed reads as an empty key and is moved aside as
+// "<file>.broken-<UTC time>" (said once on standard error) instead of being overwritten.
 class RegistryKey {
 public:
     // Opens the key, creating its folders and an empty file when they are missing; nullopt when
-    // the path is not valid or the file can neither be read nor created. Removes what saves
-    // killed more than a minute ago left behind.
-    static std::optional<RegistryKey> Open(const QString& keyPath);
+    // the path is not valid or the file can neither be read nor created, with the reason in
+    // `failure` when given. Removes what saves killed more than a minute ago left behind.
+    static std::optional<RegistryKey> Open(const QString& keyPath, QString* failure = nullptr);
 
     // The value when it is a REG_DWORD of at most 4 bytes (fewer bytes are zero-extended).
     std::optional<uint32_t> ReadInteger(const QString& name) const;
@@ -73,9 +73,11 @@ public:
     // first NUL, unexpanded; nullopt for any other type.
     std::optional<QString> ReadString(const QString& name) const;
 
-    // Replace a value of any type; false, with the store unchanged, when the file can't be saved.
+    // Replace a value of any type; false, with the file and the key unchanged, when the file
+    // can't be saved, LastFailure() then saying why.
     bool WriteInteger(const QString& name, uint32_t value);
     bool WriteString(const QString& name, const QString& text);
+    QString LastFailure() const { return lastFailure_; }
 
     // Afterwards every read and write fails.
     void Close();
@@ -87,12 +89,14 @@ private:
 
     const RegistryValue* Find(const QString& name) const;
     bool Write(RegistryValue value);
+    bool Fail(const QString& reason);  // keeps the reason, returns false
     bool MoveBrokenFileAside();
 
     QString path_;
     RegistryFile contents_;
     bool broken_ = false;  // the file on disk could not be parsed and is still in place
     bool open_ = true;
+    QString lastFailure_;
 };
 
 }  // namespace nodrel::platform

@@ -135,7 +135,8 @@ bool WriteAll(const SettingsHolders& holders, SettingsStore& store) {
 }  // namespace
 
 bool UserSettingsStore::Open(const QString& keyPath) {
-    key_ = platform::RegistryKey::Open(keyPath);
+    path_ = platform::RegistryFilePath(keyPath);
+    key_ = platform::RegistryKey::Open(keyPath, &openFailure_);
     return key_.has_value();
 }
 
@@ -159,6 +160,10 @@ void UserSettingsStore::Close() {
     key_.reset();
 }
 
+StoreFailure UserSettingsStore::LastFailure() const {
+    return {path_, key_ ? key_->LastFailure() : openFailure_};
+}
+
 void LoadSettings(SettingsHolders& holders, SettingsStore& store) {
     // A key that can be neither opened nor created gets the fallback values as well: without
     // them the modes and the interval would stay 0 and the worker would probe without pause.
@@ -166,9 +171,11 @@ void LoadSettings(SettingsHolders& holders, SettingsStore& store) {
     store.Close();
 }
 
-void SaveSettings(const SettingsHolders& holders, SettingsStore& store) {
-    if (store.Open(kSettingsKeyPath)) WriteAll(holders, store);
+std::optional<StoreFailure> SaveSettings(const SettingsHolders& holders, SettingsStore& store) {
+    std::optional<StoreFailure> failure;
+    if (!store.Open(kSettingsKeyPath) || !WriteAll(holders, store)) failure = store.LastFailure();
     store.Close();
+    return failure;
 }
 
 void LoadSettings(SettingsHolders& holders) {
@@ -176,9 +183,9 @@ void LoadSettings(SettingsHolders& holders) {
     LoadSettings(holders, store);
 }
 
-void SaveSettings(const SettingsHolders& holders) {
+std::optional<StoreFailure> SaveSettings(const SettingsHolders& holders) {
     UserSettingsStore store;
-    SaveSettings(holders, store);
+    return SaveSettings(holders, store);
 }
 
 }  // namespace nodrel

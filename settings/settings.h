@@ -2,7 +2,7 @@
 
 // Moves the twenty-one persisted settings between the per-user store and the objects that hold
 // them while the program runs. Loading happens once while the window is being created, saving once
-// when it closes; every store failure is absorbed here.
+// when it closes; a load absorbs every store failure, a save tells its caller why it failed.
 
 #include <QString>
 #include <cstdint>
@@ -74,6 +74,12 @@ public:
     virtual void SetInterval(int32_t milliseconds) = 0;
 };
 
+// Why the store refused an open or a write.
+struct StoreFailure {
+    QString path;    // the store's file
+    QString reason;  // as the system said it, e.g. "No space left on device"
+};
+
 // The six operations the two procedures need of the store; a seam for tests.
 class SettingsStore {
 public:
@@ -84,6 +90,8 @@ public:
     virtual bool WriteInteger(const QString& name, uint32_t value) = 0;
     virtual bool WriteString(const QString& name, const QString& text) = 0;
     virtual void Close() = 0;
+    // After a failed Open or write: what failed and why.
+    virtual StoreFailure LastFailure() const = 0;
 };
 
 // The user's own store (platform::RegistryKey).
@@ -95,16 +103,20 @@ public:
     bool WriteInteger(const QString& name, uint32_t value) override;
     bool WriteString(const QString& name, const QString& text) override;
     void Close() override;
+    StoreFailure LastFailure() const override;
 
 private:
     std::optional<platform::RegistryKey> key_;
+    QString path_;
+    QString openFailure_;
 };
 
 void LoadSettings(SettingsHolders& holders, SettingsStore& store);
-void SaveSettings(const SettingsHolders& holders, SettingsStore& store);
+// Nothing when every value reached the store, else why the save stopped.
+std::optional<StoreFailure> SaveSettings(const SettingsHolders& holders, SettingsStore& store);
 
 // With the user's own store.
 void LoadSettings(SettingsHolders& holders);
-void SaveSettings(const SettingsHolders& holders);
+std::optional<StoreFailure> SaveSettings(const SettingsHolders& holders);
 
 }  // namespace nodrel

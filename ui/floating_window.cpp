@@ -348,10 +348,18 @@ void TFloatingWindow::changeEvent(QEvent* event) {
 void TFloatingWindow::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
-        SaveSettings(*this);
+        Save();
         QCoreApplication::quit();
     }
     event->accept();
+}
+
+void TFloatingWindow::Save() {
+    if (const auto failure = SaveSettings(*this)) emit SaveFailed(failure->path, failure->reason);
+}
+
+bool TFloatingWindow::TrayAvailable() const {
+    return trayPresence_->Available();
 }
 
 void TFloatingWindow::ShowFromTray() {

@@ -129,11 +129,19 @@ public:
     int32_t Interval() const override;
     void SetInterval(int32_t milliseconds) override;
 
+    // Saves the settings; SaveFailed tells when they did not reach the store.
+    void Save();
+    // Whether the notification area can show the icon now.
+    bool TrayAvailable() const;
     // Shows the window again from the notification area.
     void ShowFromTray();
     // Hides the window to the notification area, where there is one.
     void MinimizeToTray();
     void SwitchSize();
+
+signals:
+    // A save of the settings did not reach the store.
+    void SaveFailed(const QString& path, const QString& reason);
 
 protected:
     void showEvent(QShowEvent* event) override;

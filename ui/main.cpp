@@ -27,7 +27,7 @@ void PreferXcbOnWayland(int argc, char** argv) {
 int main(int argc, char** argv) {
     PreferXcbOnWayland(argc, argv);
     QApplication application(argc, argv);
-    const int status = nodrel::RunProgram();
+    const int status = nodrel::RunFirstProgram();
     // The settings are saved by now. The worker may be in the middle of a probe or waiting for
     // the window: it is never waited for, and ending here, without tearing down what it might
     // still touch, lets it end with the process.

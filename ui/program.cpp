@@ -1,13 +1,17 @@
 #include "program.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QTextDocument>
+#include <QTimer>
 #include <QtMath>
+#include <cstdio>
 
 #include "floating_window.h"
+#include "single_instance.h"
 #include "termination_signals.h"
 #include "tray_images.h"
 
@@ -44,6 +48,49 @@ void ReportStartError(const QString& message) {
     box.exec();
 }
 
+// How long the message of a failed save stays before a program closed by its user ends.
+constexpr int kSaveNoticeMilliseconds = 8000;
+
+// The first failed save of a run is told once: a line on standard error always, and the tray
+// icon's message where the icon can be shown. A user who closed the program gets the time to read
+// it; an ending session is never kept waiting.
+class SaveFailureNotice : public QObject {
+public:
+    explicit SaveFailureNotice(TFloatingWindow& window)
+        : window_(window), tray_(window.TrayIcon()) {}
+
+    void SessionEnding() { sessionEnding_ = true; }
+
+    void Tell(const QString& path, const QString& reason) {
+        if (told_) return;
+        told_ = true;
+        std::fprintf(stderr, "KAVREN Nodrel: settings not saved to %s: %s\n", qPrintable(path),
+                     qPrintable(reason));
+        if (!window_.TrayAvailable()) return;
+        tray_.show();
+        tray_.showMessage(QStringLiteral("Settings not saved"),
+                          QStringLiteral("%1\n%2").arg(reason, path), QSystemTrayIcon::Warning,
+                          kSaveNoticeMilliseconds);
+        if (sessionEnding_ || qApp->isSavingSession()) return;
+        window_.hide();  // the close goes on once the message is told
+        // The icon stays with its message and nothing else to offer until the message is
+        // clicked or its time is up.
+        QObject::disconnect(&tray_, &QSystemTrayIcon::activated, nullptr, nullptr);
+        tray_.setContextMenu(nullptr);
+        QEventLoop loop;
+        QTimer::singleShot(kSaveNoticeMilliseconds, &loop, &QEventLoop::quit);
+        QObject::connect(&tray_, &QSystemTrayIcon::messageClicked, &loop, &QEventLoop::quit);
+        QObject::connect(&tray_, &QSystemTrayIcon::activated, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+private:
+    TFloatingWindow& window_;
+    QSystemTrayIcon& tray_;
+    bool told_ = false;
+    bool sessionEnding_ = false;
+};
+
 }  // namespace
 
 QString ErrorBoxText(const QString& message) {
@@ -51,7 +98,7 @@ QString ErrorBoxText(const QString& message) {
     return message;
 }
 
-int RunProgram(platform::EchoPlatform& echoPlatform) {
+int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* instance) {
     // Hiding to the notification area closes no window; only "Close KAVREN Nodrel" ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(kApplicationId);
@@ -65,18 +112,35 @@ int RunProgram(platform::EchoPlatform& echoPlatform) {
         ReportStartError(*window.StartError());
         return 1;
     }
+    SaveFailureNotice saveFailureNotice(window);
+    QObject::connect(&window, &TFloatingWindow::SaveFailed, &saveFailureNotice,
+                     &SaveFailureNotice::Tell);
     // The end of the desktop session, or a signal to end, closes the window as the menu does,
     // so the settings are saved. A session manager asks for the data also for a session save
     // that ends nothing: then the settings are saved and the program runs on.
     platform::TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &platform::TerminationSignals::Received,
+                     [&] { saveFailureNotice.SessionEnding(); });
     QObject::connect(&terminationSignals, &platform::TerminationSignals::Received, &window,
                      &QWidget::close);
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, &window, &QWidget::close);
-    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window,
-                     [&window] { SaveSettings(window); });
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window, [&] {
+        saveFailureNotice.SessionEnding();
+        window.Save();
+    });
+    if (instance) {
+        QObject::connect(instance, &platform::SingleInstance::ShowRequested, &window,
+                         &TFloatingWindow::ShowFromTray);
+    }
 
     if (window.StartsShown()) window.show();
     return QApplication::exec();
+}
+
+int RunFirstProgram() {
+    platform::SingleInstance instance(kApplicationId);
+    if (!instance.IsFirst()) return 0;
+    return RunProgram(platform::SystemEchoPlatform(), &instance);
 }
 
 }  // namespace nodrel

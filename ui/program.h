@@ -6,13 +6,23 @@
 
 namespace nodrel {
 
+namespace platform {
+class SingleInstance;
+}
+
 // The text of an error box: the message, with a full stop added unless it already ends in one
 // or in a character that sorts before it.
 QString ErrorBoxText(const QString& message);
 
 // Runs the monitor in the QApplication that exists: creates the floating window, shows it or its
 // icon, and serves events until the window closes. Returns the process's exit status: 0 after a
-// normal close, 1 when probing could not be set up (after telling the user why).
-int RunProgram(platform::EchoPlatform& echoPlatform = platform::SystemEchoPlatform());
+// normal close, 1 when probing could not be set up (after telling the user why). A later start
+// reported by `instance` shows the window.
+int RunProgram(platform::EchoPlatform& echoPlatform = platform::SystemEchoPlatform(),
+               platform::SingleInstance* instance = nullptr);
+
+// RunProgram, unless a monitor runs already in this session: that one is asked to show its
+// window, and the result is 0.
+int RunFirstProgram();
 
 }  // namespace nodrel

@@ -13,6 +13,8 @@
 #include <random>
 #include <thread>
 
+#include "support/small_file_system.h"
+
 namespace nodrel::platform {
 namespace {
 
@@ -62,14 +64,17 @@ TEST_F(RegistryStoreTest, OpenCreatesTheFolderAndAnEmptyKeyUnderTheConfigHome) {
     EXPECT_EQ(RegistryFilePath("\\System\\x"), "");
 }
 
-TEST_F(RegistryStoreTest, OpenFailsWhenTheFileCanNeitherBeReadNorCreated) {
+TEST_F(RegistryStoreTest, OpenFailsWhenTheFileCanNeitherBeReadNorCreatedAndSaysWhy) {
+    QString failure;
     QDir().mkpath(FilePath());  // a folder where the file should be
-    EXPECT_FALSE(RegistryKey::Open(kKey));
+    EXPECT_FALSE(RegistryKey::Open(kKey, &failure));
+    EXPECT_EQ(failure, "Is a directory");
     QDir(home_.path()).removeRecursively();
     QDir().mkpath(home_.path());
     QFile blocker(home_.path() + "/KAVREN");  // a file where the folder should be
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    EXPECT_FALSE(RegistryKey::Open(kKey));
+    EXPECT_FALSE(RegistryKey::Open(kKey, &failure));
+    EXPECT_EQ(failure, "Not a directory");
 }
 
 TEST_F(RegistryStoreTest, TypedReadsFollowTheRegistryRules) {
@@ -138,6 +143,22 @@ TEST_F(RegistryStoreTest, AFailedSaveLeavesTheFileAndTheKeyAsTheyWere) {
     EXPECT_EQ(OnDisk()->values.size(), 2u);
 }
 
+TEST_F(RegistryStoreTest, ASaveOnAFullDiskLeavesTheFileAsItWasAndSaysWhy) {
+    const QString folder = home_.path() + "/KAVREN";
+    NODREL_REQUIRE_SMALL_FILE_SYSTEM(folder.toStdString());
+    auto key = RegistryKey::Open(kKey);
+    ASSERT_TRUE(key && key->WriteInteger("left", 20));
+    const QByteArray before = FileBytes(FilePath());
+    ASSERT_TRUE(testing::FillFileSystem(folder.toStdString()));
+
+    EXPECT_FALSE(key->WriteInteger("left", 21));
+    EXPECT_EQ(key->LastFailure(), "No space left on device");
+    EXPECT_EQ(key->ReadInteger("left"), 20u);
+    EXPECT_EQ(FileBytes(FilePath()), before);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
+              QStringList({"Nodrel.reg", "filler"}));
+}
+
 // A save killed at any moment leaves the old file or the new one, never a part of either.
 TEST_F(RegistryStoreTest, ASaveKilledAtAnyMomentLeavesACompleteStore) {
     const QString pad(30000, 'p');  // long enough for a kill to land inside a save
@@ -201,8 +222,12 @@ TEST_F(RegistryStoreTest, ReadsARegistryEditorExportInUtf16) {
     EXPECT_EQ(key->ReadInteger("left"), 20u);
 }
 
-// Every malformed file reads as an empty key, and the first write keeps it beside the new one.
-TEST_F(RegistryStoreTest, MalformedFilesReadAsEmptyAndAreKeptAtTheNextWrite) {
+QStringList warnings;
+
+// Every malformed file reads as an empty key and is kept beside the new one, which a warning says.
+TEST_F(RegistryStoreTest, MalformedFilesReadAsEmptyAndAreKeptWhereAWarningSays) {
+    qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings.append(text); });
     const QByteArray tooBig = kHead + "\"pad\"=hex:" + QByteArray(10 * 1024 * 1024, '0') + "\n";
     const QByteArray cases[] = {
         "",
@@ -222,13 +247,17 @@ TEST_F(RegistryStoreTest, MalformedFilesReadAsEmptyAndAreKeptAtTheNextWrite) {
         SCOPED_TRACE(bytes.left(80).toStdString());
         QDir(home_.path()).removeRecursively();
         WriteFile(bytes);
+        warnings.clear();
         auto key = RegistryKey::Open(kKey);
         ASSERT_TRUE(key);
+        ASSERT_EQ(BrokenFiles().size(), 1);
+        EXPECT_EQ(warnings, QStringList("Unreadable settings kept as " + home_.path() + "/KAVREN/" +
+                                        BrokenFiles()[0] + "; defaults apply"));
         EXPECT_FALSE(key->ReadInteger("left"));
         EXPECT_EQ(key->ReadString("host"), "");
         ASSERT_TRUE(key->WriteInteger("left", 1));
         EXPECT_EQ(key->ReadInteger("left"), 1u);
-        ASSERT_EQ(BrokenFiles().size(), 1);
+        EXPECT_EQ(BrokenFiles().size(), 1);
         EXPECT_EQ(FileBytes(home_.path() + "/KAVREN/" + BrokenFiles()[0]), bytes);
         EXPECT_EQ(OnDisk()->values.size(), 1u);
     }

@@ -8,6 +8,7 @@
 #include <array>
 #include <variant>
 
+#include "support/small_file_system.h"
 #include "support/test_store.h"
 
 namespace nodrel {
@@ -167,10 +168,19 @@ protected:
         LoadSettings(holders);
         return holders.v;
     }
+    QString StorePath() const { return home_.path() + "/KAVREN/Nodrel.reg"; }
+    QByteArray StoreBytes() const {
+        QFile file(StorePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
     std::optional<platform::RegistryFile> OnDisk() const {
-        QFile file(home_.path() + "/KAVREN/Nodrel.reg");
-        if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-        return platform::ParseRegistryFile(file.readAll());
+        return platform::ParseRegistryFile(StoreBytes());
+    }
+    void ExpectSaveFailure(const QString& path, const QString& reason) {
+        const std::optional<StoreFailure> failure = SaveSettings(TestHolders(WithFallback({})));
+        ASSERT_TRUE(failure) << "saved to " << path.toStdString();
+        EXPECT_EQ(failure->path, path);
+        EXPECT_EQ(failure->reason, reason);
     }
 
     QTemporaryDir home_;
@@ -278,6 +288,33 @@ TEST_F(SettingsTest, AnUnreadableFileGetsTheFallbackAndIsKeptAtTheClose) {
     QFile broken(home_.path() + "/KAVREN/" + kept[0]);
     ASSERT_TRUE(broken.open(QIODevice::ReadOnly));
     EXPECT_TRUE(broken.readAll().endsWith("\"broken\n"));
+}
+
+TEST_F(SettingsTest, ASaveThatCannotReachTheFileSaysWhereAndWhy) {
+    QDir().mkpath(StorePath());  // a folder where the file should be
+    ExpectSaveFailure(StorePath(), "Is a directory");
+
+    const QString file = home_.path() + "/not-a-folder";
+    QFile blocker(file);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    qputenv("XDG_CONFIG_HOME", file.toUtf8());
+    ExpectSaveFailure(file + "/KAVREN/Nodrel.reg", "Not a directory");
+}
+
+// Full or read-only: the save of all values stops at once and the old file stays as it was.
+TEST_F(SettingsTest, ASaveToAFullOrReadOnlyDiskKeepsTheStoreAndSaysWhy) {
+    NODREL_REQUIRE_SMALL_FILE_SYSTEM((home_.path() + "/KAVREN").toStdString());
+    Store();
+    const QByteArray before = StoreBytes();
+    ASSERT_TRUE(testing::FillFileSystem((home_.path() + "/KAVREN").toStdString()));
+    ExpectSaveFailure(StorePath(), "No space left on device");
+    EXPECT_EQ(StoreBytes(), before);
+
+    ASSERT_TRUE(QFile::remove(home_.path() + "/KAVREN/filler"));
+    ASSERT_TRUE(testing::RemountReadOnly((home_.path() + "/KAVREN").toStdString()));
+    ExpectSaveFailure(StorePath(), "Read-only file system");
+    EXPECT_EQ(StoreBytes(), before);
+    EXPECT_EQ(Load(), Sample());
 }
 
 class FailingStore : public UserSettingsStore {

@@ -26,6 +26,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/small_file_system.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -191,6 +193,13 @@ protected:
             << Log("wm");
     }
 
+    // A session on an X server with a window manager and an X system tray.
+    void StartXDesktop(const std::string& windowManager) {
+        StartSession();
+        if (!IsSkipped() && !HasFatalFailure()) StartX(windowManager);
+        if (!IsSkipped() && !HasFatalFailure()) StartXTray();
+    }
+
     // tint2, an X system tray (XEmbed).
     void StartXTray() {
         if (!Missing("tint2").empty()) GTEST_SKIP() << "not installed: tint2";
@@ -231,9 +240,9 @@ protected:
         return pid;
     }
 
-    // Starts the program, under a launcher when one is given.
-    void StartProgram(const std::string& launcher = "") {
-        program_ = Spawn("nodrel", launcher + " '" NODREL_PROGRAM "'");
+    // Starts the program, under a launcher when one is given, its output in <log>.log.
+    pid_t StartProgram(const std::string& launcher = "", const std::string& log = "nodrel") {
+        return program_ = Spawn(log, launcher + " '" NODREL_PROGRAM "'");
     }
 
     std::string Log(const std::string& name) const {
@@ -281,11 +290,12 @@ protected:
     }
     static std::string FloatingWindow() { return MappedWindow(kTitle); }
 
-    // The exit status once the program has ended within 3 s (only to tell a hang), else -1.
-    int ProgramStatus() {
+    // The exit status once the last program started has ended within the deadline (only to tell
+    // a hang), else -1.
+    int ProgramStatus(std::chrono::milliseconds deadline = 3s) {
         int status = -1;
         if (program_ <= 0) return -1;
-        PollUntil([&] { return waitpid(program_, &status, WNOHANG) == program_; }, 3s);
+        PollUntil([&] { return waitpid(program_, &status, WNOHANG) == program_; }, deadline);
         if (status == -1) return -1;
         std::erase(children_, program_);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -295,11 +305,13 @@ protected:
 // The parameter: the window manager's command line.
 class DesktopTest : public DesktopSession, public ::testing::WithParamInterface<const char*> {
 protected:
-    void SetUp() override {
-        StartSession();
-        if (!IsSkipped() && !HasFatalFailure()) StartX(GetParam());
-        if (!IsSkipped() && !HasFatalFailure()) StartXTray();
-    }
+    void SetUp() override { StartXDesktop(GetParam()); }
+};
+
+// For what the window manager has no part in.
+class OpenboxDesktopTest : public DesktopSession {
+protected:
+    void SetUp() override { StartXDesktop("openbox --sm-disable"); }
 };
 
 }  // namespace
@@ -536,3 +548,71 @@ INSTANTIATE_TEST_SUITE_P(WindowManagers, DesktopTest,
                          ::testing::Values("openbox --sm-disable",
                                            "xfwm4 --sm-client-disable --compositor=off"),
                          WindowManagerName);
+
+// A second start in the session asks the running monitor to show its window, out of the tray, and
+// ends with 0: over the session bus, and without one through the lock file, which a killed
+// monitor leaves to the next start.
+TEST_F(OpenboxDesktopTest, ASecondStartShowsTheRunningWindowAndEnds) {
+    WriteStore({{"minimized", 1}});
+    for (const bool bus : {true, false}) {
+        SCOPED_TRACE(bus ? "with a session bus" : "without a session bus");
+        if (!bus) setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir_ + "/no-bus").c_str(), 1);
+        const pid_t first = StartProgram();
+        ASSERT_TRUE(PollUntil([] { return !TrayIcons().empty(); })) << Log("nodrel");
+        EXPECT_TRUE(FloatingWindow().empty());
+
+        StartProgram("", "second");
+        EXPECT_EQ(ProgramStatus(), 0) << Log("second");
+        EXPECT_EQ(Log("second"), "");
+        EXPECT_FALSE(FloatingWindow().empty()) << Log("nodrel");
+        EXPECT_TRUE(PollUntil([] { return TrayIcons().empty(); }));
+
+        Signal(first, SIGKILL);
+        program_ = first;
+        EXPECT_EQ(ProgramStatus(), 128 + SIGKILL);
+    }
+    StartProgram();
+    EXPECT_TRUE(PollUntil([] { return !TrayIcons().empty(); })) << Log("nodrel");
+    Signal(program_, SIGTERM);
+    EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
+}
+
+// A close whose save fails keeps the store as it was and says so once on standard error, where
+// and why; closed from its menu, the program shows it in the tray before it ends, while a signal
+// to end is never kept waiting.
+TEST_F(OpenboxDesktopTest, ACloseThatCannotSaveKeepsTheStoreAndSaysSo) {
+    const std::string folder = dir_ + "/config/KAVREN";
+    NODREL_REQUIRE_SMALL_FILE_SYSTEM(folder);
+    WriteStore({{"ws", 9}});  // loaded as 5: the close has a change to save
+    const std::string before = Capture("cat " + StorePath());
+    ASSERT_TRUE(nodrel::testing::FillFileSystem(folder));
+
+    StartProgram();
+    ASSERT_FALSE(FloatingWindow().empty()) << Log("nodrel");
+    Capture("xdotool mousemove 310 210 click 3 sleep 0.3 key Up sleep 0.1 key Return");
+    // The window gone, the icon back in the tray, and the message beside it.
+    const auto messageShown = [] {
+        const std::vector<std::string> icons = TrayIcons();
+        return !icons.empty() && std::ranges::any_of(ProgramWindows(), [&](const std::string& id) {
+            return !std::ranges::count(icons, id);
+        });
+    };
+    EXPECT_TRUE(PollUntil(messageShown)) << Log("nodrel");
+    EXPECT_EQ(ProgramStatus(12s), 0) << Log("nodrel");
+    EXPECT_EQ(Capture("grep -c 'not saved' " + dir_ + "/nodrel.log"), "1\n") << Log("nodrel");
+    EXPECT_TRUE(Has(Log("nodrel"), "KAVREN Nodrel: settings not saved to " + StorePath() +
+                                       ": No space left on device\n"))
+        << Log("nodrel");
+    EXPECT_EQ(Capture("cat " + StorePath()), before);
+
+    std::filesystem::remove(folder + "/filler");
+    ASSERT_TRUE(nodrel::testing::RemountReadOnly(folder));
+    StartProgram();
+    ASSERT_FALSE(FloatingWindow().empty()) << Log("nodrel");
+    Signal(program_, SIGTERM);
+    EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
+    EXPECT_EQ(Capture("grep -c 'not saved' " + dir_ + "/nodrel.log"), "1\n") << Log("nodrel");
+    EXPECT_TRUE(Has(Log("nodrel"), ": Read-only file system\n")) << Log("nodrel");
+    EXPECT_EQ(Capture("cat " + StorePath()), before);
+    nodrel::testing::UnmountSmallFileSystem(folder);
+}
