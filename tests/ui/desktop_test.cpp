@@ -314,6 +314,127 @@ protected:
     void SetUp() override { StartXDesktop("openbox --sm-disable"); }
 };
 
+// A StatusNotifierItem property of the program's item as gdbus prints it, "" without an item.
+std::string ItemProperty(const std::string& item, const std::string& name) {
+    const size_t slash = item.find('/');
+    if (slash == std::string::npos) return "";
+    return Capture("gdbus call --session -d " + item.substr(0, slash) + " -o " +
+                   item.substr(slash) +
+                   " -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem " + name);
+}
+
+// The items registered with the watcher: "service/path" each.
+std::vector<std::string> StatusNotifierItems() {
+    const std::string reply = Capture(
+        "gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher -m "
+        "org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "
+        "RegisteredStatusNotifierItems");
+    std::vector<std::string> items;
+    for (size_t at = reply.find('\''); at != std::string::npos; at = reply.find('\'', at + 1)) {
+        const size_t end = reply.find('\'', at + 1);
+        if (end == std::string::npos) break;
+        items.push_back(reply.substr(at + 1, end - at - 1));
+        at = end;
+    }
+    return items;
+}
+
+std::string Item() {
+    const std::vector<std::string> items = StatusNotifierItems();
+    return items.empty() ? "" : items.front();
+}
+
+// The item's first (16 x 16) icon's colour as "RRGGBB": the pixel at (4, 12), clear of the
+// emblem, from its ARGB bytes.
+std::string ItemIconColour(const std::string& item) {
+    const std::string pixmap = ItemProperty(item, "IconPixmap");
+    std::vector<int> bytes;
+    for (size_t at = pixmap.find("0x"); at != std::string::npos; at = pixmap.find("0x", at + 2)) {
+        bytes.push_back(std::stoi(pixmap.substr(at + 2, 2), nullptr, 16));
+    }
+    const size_t at = (12 * 16 + 4) * 4;
+    if (bytes.size() < at + 4) return "";
+    char text[7];
+    std::snprintf(text, sizeof text, "%02X%02X%02X", bytes[at + 1], bytes[at + 2], bytes[at + 3]);
+    return text;
+}
+
+// Xfce's panel with its status tray, which is both the StatusNotifierItem watcher and a host, as
+// KDE's, GNOME's AppIndicator and Wayland panels are.
+class StatusNotifierDesktopTest : public DesktopSession {
+protected:
+    void SetUp() override {
+        StartSession();
+        if (!IsSkipped() && !HasFatalFailure()) StartX("openbox --sm-disable");
+        if (!IsSkipped() && !HasFatalFailure()) StartPanel();
+    }
+
+    void StartPanel() {
+        if (!Missing("xfce4-panel").empty()) GTEST_SKIP() << "not installed: xfce4-panel";
+        // One panel holding only the status tray: no first-run question, no other plugin.
+        const std::string folder = dir_ + "/config/xfce4/xfconf/xfce-perchannel-xml";
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder + "/xfce4-panel.xml")
+            << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<channel name=\"xfce4-panel\" version=\"1.0\">\n"
+               " <property name=\"configver\" type=\"int\" value=\"2\"/>\n"
+               " <property name=\"panels\" type=\"array\"><value type=\"int\" value=\"1\"/>\n"
+               "  <property name=\"panel-1\" type=\"empty\">\n"
+               "   <property name=\"position\" type=\"string\" value=\"p=8;x=512;y=750\"/>\n"
+               "   <property name=\"size\" type=\"uint\" value=\"30\"/>\n"
+               "   <property name=\"plugin-ids\" type=\"array\">\n"
+               "    <value type=\"int\" value=\"1\"/></property></property></property>\n"
+               " <property name=\"plugins\" type=\"empty\">\n"
+               "  <property name=\"plugin-1\" type=\"string\" value=\"systray\"/>\n"
+               " </property>\n</channel>\n";
+        panel_ = Spawn("panel", "xfce4-panel");
+        ASSERT_TRUE(PollUntil(HostRegistered, 20s)) << "no host: " << Log("panel");
+    }
+
+    static bool HostRegistered() {
+        return Has(Capture("gdbus call --session -d org.kde.StatusNotifierWatcher -o "
+                           "/StatusNotifierWatcher -m org.freedesktop.DBus.Properties.Get "
+                           "org.kde.StatusNotifierWatcher IsStatusNotifierHostRegistered"),
+                   "true");
+    }
+
+    // "Minimize to SystemTray" from the window's menu.
+    void MinimizeFromTheMenu() {
+        Capture("xdotool mousemove 310 210 click 3");
+        ASSERT_FALSE(MenuWindow().empty());
+        Capture("xdotool key Up key Up sleep 0.1 key Return");
+    }
+
+    pid_t panel_ = -1;
+};
+
+// Wayland sessions under weston's headless back end.
+class WaylandDesktopTest : public DesktopSession {
+protected:
+    void SetUp() override {
+        if (!Missing("weston").empty()) GTEST_SKIP() << "not installed: weston";
+        StartSession();
+    }
+
+    // Starts weston; with XWayland, returns the X display it serves.
+    std::string StartWeston(bool xwayland) {
+        setenv("WAYLAND_DISPLAY", "nodrel-wayland", 1);
+        Spawn("weston", std::string("weston --backend=headless-backend.so --idle-time=0 ") +
+                            "--socket=$WAYLAND_DISPLAY" + (xwayland ? " --xwayland" : ""));
+        EXPECT_TRUE(PollUntil([&] { return std::filesystem::exists(dir_ + "/nodrel-wayland"); }))
+            << Log("weston");
+        if (!xwayland) return "";
+        std::string display;
+        PollUntil([&] {
+            const std::string log = Log("weston");
+            const size_t at = log.find("listening on display ");
+            if (at != std::string::npos) display = Words(log.substr(at + 21)).front();
+            return !display.empty();
+        });
+        return display;
+    }
+};
+
 }  // namespace
 
 TEST_P(DesktopTest, FromTheTrayToAWindowOnEveryWorkspaceThatKeepsItsPlaceAndItsDialogsOnTop) {
@@ -615,4 +736,93 @@ TEST_F(OpenboxDesktopTest, ACloseThatCannotSaveKeepsTheStoreAndSaysSo) {
     EXPECT_TRUE(Has(Log("nodrel"), ": Read-only file system\n")) << Log("nodrel");
     EXPECT_EQ(Capture("cat " + StorePath()), before);
     nodrel::testing::UnmountSmallFileSystem(folder);
+}
+
+// On a StatusNotifierItem host: the item tells the latest outcome, its hint and its menu; a single
+// activation brings the window back, and the window comes back when the panel goes away.
+TEST_F(StatusNotifierDesktopTest, TheItemFollowsTheOutcomesAndTheWindowNeverVanishes) {
+    if (geteuid() != 0) GTEST_SKIP() << "switching the answers off needs a network namespace";
+    WriteStore({{"minimized", 1}, {"timeout", 300}});
+    StartProgram("unshare -n sh -c 'ip link set lo up && exec \"$0\"'");
+    std::string item;
+    ASSERT_TRUE(PollUntil([&] { return !(item = Item()).empty(); })) << Log("nodrel");
+    EXPECT_TRUE(FloatingWindow().empty());
+    const auto answers = [&](bool on) {
+        Capture("nsenter -t " + std::to_string(program_) + " -n sh -c 'echo " + (on ? "0" : "1") +
+                " >/proc/sys/net/ipv4/icmp_echo_ignore_all'");
+    };
+    EXPECT_TRUE(PollUntil([&] { return ItemIconColour(item) == "1E56D8"; }))
+        << ItemIconColour(item);
+    answers(false);
+    EXPECT_TRUE(PollUntil([&] { return ItemIconColour(item) == "D82424"; }))
+        << ItemIconColour(item);
+    answers(true);
+    EXPECT_TRUE(PollUntil([&] { return ItemIconColour(item) == "1E56D8"; }))
+        << ItemIconColour(item);
+    EXPECT_TRUE(Has(ItemProperty(item, "ToolTip"), "'KAVREN Nodrel - 127.0.0.1'"))
+        << ItemProperty(item, "ToolTip");
+    const std::string menuPath = Words(ItemProperty(item, "Menu")).back();
+    const std::string menu =
+        Capture("gdbus call --session -d " + item.substr(0, item.find('/')) + " -o " +
+                menuPath.substr(menuPath.find('/'), menuPath.find('\'', 1) - menuPath.find('/')) +
+                " -m com.canonical.dbusmenu.GetLayout -- 0 -1 '@as []'");
+    const size_t show = menu.find("'Show Floating Window'");
+    EXPECT_TRUE(show != std::string::npos && show < menu.find("'Close KAVREN Nodrel'"))
+        << menuPath << menu;
+
+    Capture("gdbus call --session -d " + item.substr(0, item.find('/')) +
+            " -o /StatusNotifierItem -m org.kde.StatusNotifierItem.Activate 0 0");
+    EXPECT_FALSE(FloatingWindow().empty()) << Log("nodrel");
+    EXPECT_TRUE(PollUntil([] { return Item().empty(); }));
+    MinimizeFromTheMenu();
+    EXPECT_TRUE(PollUntil([] { return !Item().empty(); })) << Log("nodrel");
+
+    Signal(panel_, SIGTERM);
+    EXPECT_FALSE(FloatingWindow().empty()) << "no window after the panel went away";
+    StartPanel();
+    MinimizeFromTheMenu();
+    EXPECT_TRUE(PollUntil([] { return !Item().empty(); })) << Log("nodrel");
+    EXPECT_TRUE(FloatingWindow().empty());
+}
+
+// Without an X server the program runs on Qt's Wayland plugin: it shows its window where the
+// compositor puts it, ends on a signal, and keeps the stored place, which it cannot know there.
+TEST_F(WaylandDesktopTest, WithoutXWaylandTheProgramRunsNativelyAndKeepsTheStoredPlace) {
+    if (!Has(Capture("ls /usr/lib/*/qt6/plugins/platforms/"), "libqwayland")) {
+        GTEST_SKIP() << "not installed: qt6-wayland";
+    }
+    StartWeston(false);
+    WriteStore({{"left", 300}, {"top", 200}});
+    setenv("WAYLAND_DEBUG", "client", 1);  // the protocol as the program speaks it, on its log
+    StartProgram();
+    unsetenv("WAYLAND_DEBUG");
+    EXPECT_TRUE(PollUntil([&] {
+        return Has(Log("nodrel"), "set_title(\"KAVREN Nodrel - 127.0.0.1\")");
+    })) << Log("weston");
+    std::this_thread::sleep_for(1s);
+    Signal(program_, SIGTERM);
+    EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel").substr(0, 2000);
+    EXPECT_EQ(Stored("left"), 300);
+    EXPECT_EQ(Stored("top"), 200);
+}
+
+// Through XWayland the program is an X client as on any X desktop, placed by weston's own window
+// manager; it ends on a signal and saves. (Weston's headless XWayland takes no synthetic input:
+// xdotool's pointer ends its X server, so the menu is tried on the X desktops only.)
+TEST_F(WaylandDesktopTest, ThroughXWaylandTheWindowShowsAndSaves) {
+    if (!Missing("Xwayland xdotool").empty()) {
+        GTEST_SKIP() << "not installed: " << Missing("Xwayland xdotool");
+    }
+    const std::string display = StartWeston(true);
+    ASSERT_FALSE(display.empty()) << Log("weston");
+    setenv("DISPLAY", display.c_str(), 1);
+    WriteStore();
+    StartProgram();
+    const std::string id = FloatingWindow();
+    ASSERT_FALSE(id.empty()) << Log("nodrel") << Log("weston");
+    EXPECT_TRUE(Has(Geometry(id), "75x43+")) << Geometry(id);
+    std::filesystem::remove(StorePath());  // written anew at the signal
+    Signal(program_, SIGTERM);
+    EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
+    EXPECT_EQ(Stored("timeout"), 1000);
 }
