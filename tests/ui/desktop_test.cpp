@@ -193,6 +193,16 @@ protected:
             << Log("wm");
     }
 
+    // Picks an item of the window's menu, opened at `at` ("x y"), by Up presses from its end. The
+    // pointer comes from elsewhere, as a user's does.
+    static void MenuCommand(const std::string& at, int upPresses) {
+        Capture("xdotool mousemove 5 5 sleep 0.1 mousemove " + at + " sleep 0.1 click 3");
+        ASSERT_FALSE(MenuWindow().empty()) << "no menu";
+        std::string keys;
+        for (int press = 0; press < upPresses; ++press) keys += "key Up ";
+        Capture("xdotool " + keys + "sleep 0.1 key Return");
+    }
+
     // A session on an X server with a window manager and an X system tray.
     void StartXDesktop(const std::string& windowManager) {
         StartSession();
@@ -399,11 +409,7 @@ protected:
     }
 
     // "Minimize to SystemTray" from the window's menu.
-    void MinimizeFromTheMenu() {
-        Capture("xdotool mousemove 310 210 click 3");
-        ASSERT_FALSE(MenuWindow().empty());
-        Capture("xdotool key Up key Up sleep 0.1 key Return");
-    }
+    static void MinimizeFromTheMenu() { MenuCommand("310 210", 2); }
 
     pid_t panel_ = -1;
 };
@@ -544,11 +550,11 @@ TEST_P(DesktopTest, FromTheTrayToAWindowOnEveryWorkspaceThatKeepsItsPlaceAndItsD
     EXPECT_TRUE(PollUntil([&] { return Geometry(id) == "663x43+180+120"; })) << Geometry(id);
 
     // Hidden, then the tray goes away: the window comes back where it was.
-    Capture("xdotool mousemove 210 140 click 3 sleep 0.3 key Up key Up sleep 0.1 key Return");
+    MenuCommand("210 140", 2);  // "Minimize to SystemTray"
     ASSERT_TRUE(PollUntil([] { return !TrayIcons().empty(); }));
     Signal(tint2_, SIGTERM);
     EXPECT_TRUE(PollUntil([&] { return Geometry(id) == "663x43+180+120"; })) << Geometry(id);
-    Capture("xdotool mousemove 210 140 click 3 sleep 0.3 key Up sleep 0.1 key Return");
+    MenuCommand("210 140", 1);  // "Close KAVREN Nodrel"
     EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
     EXPECT_EQ(Stored("left"), 180);
     EXPECT_EQ(Stored("top"), 120);
@@ -710,7 +716,7 @@ TEST_F(OpenboxDesktopTest, ACloseThatCannotSaveKeepsTheStoreAndSaysSo) {
 
     StartProgram();
     ASSERT_FALSE(FloatingWindow().empty()) << Log("nodrel");
-    Capture("xdotool mousemove 310 210 click 3 sleep 0.3 key Up sleep 0.1 key Return");
+    MenuCommand("310 210", 1);  // "Close KAVREN Nodrel"
     // The window gone, the icon back in the tray, and the message beside it.
     const auto messageShown = [] {
         const std::vector<std::string> icons = TrayIcons();
