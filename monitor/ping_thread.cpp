@@ -108,9 +108,9 @@ void TrimMemory() {
     // Pages freed since the last trim show as a rise of the heap's free total over its lowest
     // point since then; without one there is nothing new to give back, and no system call.
     static std::atomic<size_t> lowestFree = 0;
-    const size_t free = mallinfo2().fordblks;
-    if (free < lowestFree.load(std::memory_order_relaxed) + kPageBytes) {
-        lowestFree.store(std::min(free, lowestFree.load(std::memory_order_relaxed)),
+    const size_t freeBytes = mallinfo2().fordblks;
+    if (freeBytes < lowestFree.load(std::memory_order_relaxed) + kPageBytes) {
+        lowestFree.store(std::min(freeBytes, lowestFree.load(std::memory_order_relaxed)),
                          std::memory_order_relaxed);
         return;
     }

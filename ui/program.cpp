@@ -146,6 +146,7 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
 
     TFloatingWindow window(echoPlatform);
     if (window.StartError()) {
+        SetApplicationIcon();
         ReportStartError(*window.StartError());
         return 1;
     }
