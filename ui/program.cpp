@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "floating_window.h"
+#include "ping_thread.h"
 #include "single_instance.h"
 #include "termination_signals.h"
 #include "tray_images.h"
@@ -173,8 +174,12 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
 
     if (window.StartsShown()) {
         window.show();
-        // Reading the icon theme costs milliseconds the first paint does not need.
-        RunAfterFirstExpose(window, SetApplicationIcon);
+        // Reading the icon theme costs milliseconds the first paint does not need. What it
+        // leaves free goes back at once, not with the next outcome.
+        RunAfterFirstExpose(window, [] {
+            SetApplicationIcon();
+            TrimMemory();
+        });
     } else {
         SetApplicationIcon();
     }
