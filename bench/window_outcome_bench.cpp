@@ -1,21 +1,28 @@
 // The floating window's outcome path as a whole, from the worker's hand-over to the painted
-// drawing surface, with the pause between probes set to nothing:
+// drawing surface's pixels on the X server, with the pause between probes set to nothing:
 //   BM_OutcomeToPaintedSurface   per outcome, on an echo platform that answers at once; the CPU
 //                                time is the GUI thread's, the real time the outcome period
+//   BM_BareWidgetRepaint         the floor: a bare window of the drawing surface's size filled
+//                                with one colour, from update() to its pixels on the X server;
+//                                the last line prints the outcome's times over the floor's
 //   BM_ResidentMemoryOverOutcomes  10,000 outcomes of real echo exchanges with 127.0.0.1; the
 //                                resident memory after the history filled up and at the end
 // Needs a display (xcb, e.g. under Xvfb) or QT_QPA_PLATFORM=offscreen. Every window reads a
 // store of its own that probes 127.0.0.1.
 
 #include <benchmark/benchmark.h>
+#include <xcb/xcb.h>
 
 #include <QApplication>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QWindow>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "fake_echo_platform.h"
 #include "floating_window.h"
@@ -36,12 +43,33 @@ long ResidentKilobytes() {
     return -1;
 }
 
+// Returns once the X server has handled every request sent so far, the painted image among them
+// (a round trip); at once without an X display.
+void SyncWithServer() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr) return;
+    xcb_connection_t* connection = x11->connection();
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
 // Serves events until the worker has started `cycles` probe cycles (each start follows the
 // delivery of the previous outcome) and the surface has been painted `paints` times.
 void ServeUntil(TFloatingWindow& window, const PaintCounter& counter, int64_t cycles, int paints) {
     while (window.Worker()->Cycle() < cycles || counter.paints < paints) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+}
+
+// The drawing surface's size, as the store of the benchmarks lays it out.
+QSize SurfaceSize() {
+    static const QSize size = [] {
+        nodrel::testing::FakeEchoPlatform echoPlatform;
+        TFloatingWindow window(echoPlatform);
+        const QSize surface = window.findChild<QWidget*>(QStringLiteral("Image1"))->size();
+        delete window.Worker();
+        return surface;
+    }();
+    return size;
 }
 
 // Closes the window and stops its worker, which the program itself leaves to the process's end.
@@ -72,12 +100,44 @@ void BM_OutcomeToPaintedSurface(benchmark::State& state) {
     const int64_t firstCycle = window.Worker()->Cycle();
     for (auto _ : state) {
         ServeUntil(window, counter, window.Worker()->Cycle() + 1, counter.paints + 1);
+        SyncWithServer();
     }
     state.counters["outcomes_per_iteration"] =
         double(window.Worker()->Cycle() - firstCycle) / double(state.iterations());
     CloseAndStop(window);
 }
 BENCHMARK(BM_OutcomeToPaintedSurface)->MinTime(3);
+
+// A window that fills itself with one colour and counts its paints.
+class BareSurface : public QWidget {
+public:
+    BareSurface()
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(rect(), QColor(0xC0, 0xC0, 0xC0));
+        ++paints;
+    }
+};
+
+void BM_BareWidgetRepaint(benchmark::State& state) {
+    BareSurface bare;
+    bare.resize(SurfaceSize());
+    bare.show();
+    while (bare.paints < 1) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    for (auto _ : state) {
+        const int paints = bare.paints + 1;
+        bare.update();
+        while (bare.paints < paints) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        SyncWithServer();
+    }
+}
+BENCHMARK(BM_BareWidgetRepaint)->MinTime(3);
 
 void BM_ResidentMemoryOverOutcomes(benchmark::State& state) {
     TFloatingWindow window;
@@ -101,6 +161,31 @@ void BM_ResidentMemoryOverOutcomes(benchmark::State& state) {
 }
 BENCHMARK(BM_ResidentMemoryOverOutcomes)->Iterations(10000)->Unit(benchmark::kMicrosecond);
 
+// Prints the benchmarks as usual, then the outcome's real and CPU times over the bare floor's.
+class FloorRatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            times_[run.run_name.function_name] = {run.GetAdjustedRealTime(),
+                                                  run.GetAdjustedCPUTime()};
+        }
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        const auto outcome = times_.find("BM_OutcomeToPaintedSurface");
+        const auto floor = times_.find("BM_BareWidgetRepaint");
+        if (outcome == times_.end() || floor == times_.end()) return;
+        std::printf("outcome over bare repaint: real %.2f, CPU %.2f\n",
+                    outcome->second.first / floor->second.first,
+                    outcome->second.second / floor->second.second);
+    }
+
+private:
+    std::map<std::string, std::pair<double, double>> times_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,7 +194,8 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     if (!nodrel::testing::WriteStore(nodrel::testing::CompleteStore())) return 1;
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    FloorRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
 }

@@ -88,7 +88,7 @@ private:
     std::thread FThread;
 };
 
-// Returns free heap memory to the system.
+// Returns free heap memory to the system, when there is any it has not been given yet.
 void TrimMemory();
 
 }  // namespace nodrel

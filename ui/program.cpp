@@ -7,10 +7,13 @@
 #include <QSessionManager>
 #include <QTextDocument>
 #include <QTimer>
+#include <QWindow>
 #include <QtMath>
 #include <cstdio>
+#include <functional>
 
 #include "floating_window.h"
+#include "ping_thread.h"
 #include "single_instance.h"
 #include "termination_signals.h"
 #include "tray_images.h"
@@ -91,6 +94,45 @@ private:
     bool sessionEnding_ = false;
 };
 
+// The installed icon where the theme has it, else the same design drawn here (only then).
+void SetApplicationIcon() {
+    QIcon applicationIcon = QIcon::fromTheme(kApplicationId);
+    if (applicationIcon.isNull()) applicationIcon = DrawTrayImage(1);
+    QApplication::setWindowIcon(applicationIcon);
+}
+
+// Runs work once the shown window's first exposure has been painted: the exposure is handled,
+// and painted, before the queued work runs.
+class AfterFirstExpose : public QObject {
+public:
+    AfterFirstExpose(QWindow* window, std::function<void()> work)
+        : QObject(window), work_(std::move(work)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    work_();
+                    deleteLater();
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> work_;
+};
+
+void RunAfterFirstExpose(QWidget& window, std::function<void()> work) {
+    new AfterFirstExpose(window.windowHandle(), std::move(work));
+}
+
 }  // namespace
 
 QString ErrorBoxText(const QString& message) {
@@ -102,13 +144,10 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
     // Hiding to the notification area closes no window; only "Close KAVREN Nodrel" ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(kApplicationId);
-    // The installed icon where the theme has it, else the same design drawn here (only then).
-    QIcon applicationIcon = QIcon::fromTheme(kApplicationId);
-    if (applicationIcon.isNull()) applicationIcon = DrawTrayImage(1);
-    QApplication::setWindowIcon(applicationIcon);
 
     TFloatingWindow window(echoPlatform);
     if (window.StartError()) {
+        SetApplicationIcon();
         ReportStartError(*window.StartError());
         return 1;
     }
@@ -133,7 +172,17 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
                          &TFloatingWindow::ShowFromTray);
     }
 
-    if (window.StartsShown()) window.show();
+    if (window.StartsShown()) {
+        window.show();
+        // Reading the icon theme costs milliseconds the first paint does not need. What it
+        // leaves free goes back at once, not with the next outcome.
+        RunAfterFirstExpose(window, [] {
+            SetApplicationIcon();
+            TrimMemory();
+        });
+    } else {
+        SetApplicationIcon();
+    }
     return QApplication::exec();
 }
 

@@ -587,6 +587,11 @@ TEST_P(DesktopTest, TenStartsInARowEachKeepTheirPlaceAtEveryScale) {
         EXPECT_TRUE(PollUntil([&] { return Pixel(id, at(4, 39)) == "0000FF"; }))
             << Pixel(id, at(4, 39));
         if (start == 0) {
+            // The program's icon comes once the window is painted, its smallest size first (Qt's
+            // stand-in until then has only 48 px).
+            EXPECT_TRUE(PollUntil([&] {
+                return Property(id, "_NET_WM_ICON").starts_with("\tIcon (16 x 16)");
+            })) << Property(id, "_NET_WM_ICON").substr(0, 20);
             // Size mode 3: the designed width, and right of the picture the background colour.
             EXPECT_TRUE(mapped.starts_with(scaled(761) + "x")) << mapped;
             EXPECT_EQ(Pixel(id, at(600, 20)), "FFFFFF");
