@@ -31,8 +31,11 @@ constexpr int kDesignedHeight = 99;
 constexpr int kDesignedPanelWidth = 761;
 constexpr int kDesignedPanelHeight = 53;
 
-// How long the server must keep the window at a place before Qt is told it is there.
-constexpr std::chrono::milliseconds kPlaceSettleTime{100};
+// How long the server must keep the window at a place other than the one it asked for before
+// Qt is told it is there: a window manager framing the window passes through places of its own
+// for as long as a loaded desktop takes.
+constexpr std::chrono::milliseconds kPlaceHoldTime{1000};
+constexpr std::chrono::milliseconds kPlaceCheckPause{100};
 
 constexpr double kTransparentOpacity = 148.0 / 255.0;
 constexpr int kTrayHintLength = 127;
@@ -508,16 +511,19 @@ void TFloatingWindow::TakePlaceFromServer() {
         serverPlaceSeen_.reset();
         return;
     }
-    // Asking for the place the window already has moves nothing, and Qt learns where it is. The
-    // place the window asked for is taken at once; while the manager frames the window the
-    // server passes through places of the frame's making, so any other only once it holds.
-    if (*origin == intendedPlace_ || serverPlaceSeen_ == origin) {
+    // Asking for the place the window already has moves nothing, and Qt learns where it is: at
+    // once for the place the window asked for, for any other once it has held.
+    const auto now = std::chrono::steady_clock::now();
+    if (serverPlaceSeen_ != origin) {
+        serverPlaceSeen_ = origin;
+        serverPlaceSince_ = now;
+    }
+    if (*origin == intendedPlace_ || now - serverPlaceSince_ >= kPlaceHoldTime) {
         serverPlaceSeen_.reset();
         MoveTo(*origin);
         return;
     }
-    serverPlaceSeen_ = origin;
-    QTimer::singleShot(kPlaceSettleTime, this, &TFloatingWindow::TakePlaceFromServer);
+    QTimer::singleShot(kPlaceCheckPause, this, &TFloatingWindow::TakePlaceFromServer);
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -220,7 +221,8 @@ private:
     bool closing_ = false;
     bool placeCheckQueued_ = false;
     std::optional<QPoint> serverPlaceSeen_;  // where the server had the window at the last check
-    QPoint intendedPlace_;                   // where the window last asked to be
+    std::chrono::steady_clock::time_point serverPlaceSince_;  // since when it has been there
+    QPoint intendedPlace_;                                    // where the window last asked to be
     const bool placeKnown_ = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     std::optional<QPoint> placeWhenHidden_;  // where the window was when it was last hidden
     std::optional<QString> startError_;
