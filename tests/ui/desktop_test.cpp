@@ -837,3 +837,23 @@ TEST_F(WaylandDesktopTest, ThroughXWaylandTheWindowShowsAndSaves) {
     EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
     EXPECT_EQ(Stored("timeout"), 1000);
 }
+
+// Iconified by the window manager (a shortcut, "show desktop"), the window goes to the tray, where
+// there is one; with none it stays on screen, since nothing could bring it back.
+TEST_F(OpenboxDesktopTest, IconifiedTheWindowGoesToTheTrayOrStaysInReach) {
+    WriteStore();
+    StartProgram();
+    const std::string id = FloatingWindow();
+    ASSERT_FALSE(id.empty()) << Log("nodrel");
+    const auto viewable = [&] { return Has(Capture("xwininfo -id " + id), "IsViewable"); };
+    Capture("xdotool windowminimize " + id);
+    EXPECT_TRUE(PollUntil([] { return !TrayIcons().empty(); })) << Log("nodrel");
+    EXPECT_FALSE(viewable());
+
+    Signal(tint2_, SIGTERM);
+    EXPECT_TRUE(PollUntil(viewable)) << "no window after the tray went away";
+    Capture("xdotool windowminimize " + id);
+    std::this_thread::sleep_for(1s);
+    EXPECT_TRUE(PollUntil(viewable)) << "iconified with no tray to come back from";
+    EXPECT_FALSE(Has(Property(id, "_NET_WM_STATE"), "HIDDEN")) << Property(id, "_NET_WM_STATE");
+}
