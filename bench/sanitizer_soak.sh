@@ -29,26 +29,10 @@ done
 [ -x "$nodrel" ] || { echo "$nodrel is not built"; exit 1; }
 loss=/proc/sys/net/ipv4/icmp_echo_ignore_all
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-display=:$((500 + $$ % 300))
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
-for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
-export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+# shellcheck source=bench/desktop_session.sh
+source bench/desktop_session.sh
+start_desktop 500
+unset DBUS_SESSION_BUS_ADDRESS
 mkdir -p "$XDG_CONFIG_HOME/KAVREN"
 # Complete: a store that lacks a value is read as none, and the first-run host is a public name.
 printf '%s\n' 'Windows Registry Editor Version 5.00' '' \

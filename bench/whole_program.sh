@@ -29,27 +29,10 @@ for tool in Xvfb openbox strace; do
     command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/install-deps.sh)"; exit 1; }
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
 # A private display with a window manager, a private session bus and a private settings store.
-display=:$((200 + $$ % 300))
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
-for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
-export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+# shellcheck source=bench/desktop_session.sh
+source bench/desktop_session.sh
+start_desktop 200
 # A session bus, as every desktop session has: without one each Qt program looks for it at start.
 if command -v dbus-daemon >/dev/null; then
     bus_address=unix:path=$XDG_RUNTIME_DIR/bus

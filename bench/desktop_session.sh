@@ -1,0 +1,26 @@
+# Sourced by the whole-program benchmarks: a private display under openbox, with a work folder
+# for the settings store and runtime files, all of it ended when the script exits.
+#   start_desktop BASE   display :BASE+pid%300; sets work, pids, DISPLAY, XDG_CONFIG_HOME and
+#                        XDG_RUNTIME_DIR
+start_desktop() {
+    work=$(mktemp -d)
+    pids=()
+    trap cleanup_desktop EXIT
+    local display=:$(($1 + $$ % 300))
+    Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    pids+=($!)
+    export DISPLAY=$display
+    unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+    for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+    openbox >/dev/null 2>&1 &
+    pids+=($!)
+    sleep 1
+    export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+}
+
+cleanup_desktop() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
