@@ -93,27 +93,27 @@ void TPing::StartDnsLookup(const QString& target) {
 }
 
 void TPing::FinishDnsLookup(const FinishedLookup& finished) {
-    {
-        std::lock_guard lock(FLookupLock);
-        if (!FLookupPending || finished.number != FLookupNumber) return;
-        FFinishedLookup = finished;
-    }
-    // The event carries nothing: the outcome travels under FLookupLock, where race detectors
-    // can see it.
+    std::lock_guard lock(FLookupLock);
+    if (!FLookupPending || finished.number != FLookupNumber) return;
+    FFinishedLookup = finished;
+    // The event carries nothing: the outcome travels under FLookupLock. The event is made and
+    // posted under it too, and looked at under it, so that race detectors, which cannot see the
+    // locks of Qt's queue, see the hand-over.
     QCoreApplication::postEvent(this, new QEvent(LookupDoneEvent));
 }
 
 bool TPing::event(QEvent* event) {
-    if (event->type() != LookupDoneEvent) return QObject::event(event);
-    uint16_t error = 0;
-    {
-        std::lock_guard lock(FLookupLock);
-        const std::optional<FinishedLookup> finished = std::exchange(FFinishedLookup, std::nullopt);
-        if (!finished || !FLookupPending || finished->number != FLookupNumber) return true;
-        FLookupPending = false;
-        error = finished->error;
-        if (error == 0) FLookupResult = DottedText(finished->address);
+    std::unique_lock lock(FLookupLock);
+    if (event->type() != LookupDoneEvent) {
+        lock.unlock();
+        return QObject::event(event);
     }
+    const std::optional<FinishedLookup> finished = std::exchange(FFinishedLookup, std::nullopt);
+    if (!finished || !FLookupPending || finished->number != FLookupNumber) return true;
+    FLookupPending = false;
+    const uint16_t error = finished->error;
+    if (error == 0) FLookupResult = DottedText(finished->address);
+    lock.unlock();
     if (FOnDnsLookupDone) FOnDnsLookupDone(this, error);
     return true;
 }
