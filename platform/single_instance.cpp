@@ -21,16 +21,6 @@ namespace {
 
 const QString kApplicationInterface = QStringLiteral("org.freedesktop.Application");
 
-// The handler may only write to a pipe; the read end wakes the event loop.
-int showPipe[2] = {-1, -1};
-
-void OnShowSignal(int) {
-    const int savedErrno = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = write(showPipe[1], &byte, 1);
-    errno = savedErrno;
-}
-
 // "example.kavren.Nodrel" -> "/example/kavren/Nodrel", as org.freedesktop.Application asks.
 QString ObjectPath(const QString& applicationId) {
     return u'/' + QString(applicationId).replace(u'.', u'/');
@@ -81,13 +71,6 @@ SingleInstance::SingleInstance(const QString& applicationId) : applicationId_(ap
 }
 
 SingleInstance::~SingleInstance() {
-    if (signalNotifier_) {
-        std::signal(SIGUSR1, SIG_DFL);
-        signalNotifier_.reset();
-        close(showPipe[0]);
-        close(showPipe[1]);
-        showPipe[0] = showPipe[1] = -1;
-    }
     if (lockFd_ >= 0) close(lockFd_);
 }
 
@@ -135,24 +118,9 @@ bool SingleInstance::ClaimBusNameOrAsk() {
 }
 
 void SingleInstance::ListenForSignal() {
-    if (pipe2(showPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        std::signal(SIGUSR1, SIG_IGN);  // a request never heard, rather than an ending
-        return;
-    }
-    signalNotifier_ = std::make_unique<QSocketNotifier>(showPipe[0], QSocketNotifier::Read);
-    connect(signalNotifier_.get(), &QSocketNotifier::activated, this, &SingleInstance::DrainSignal);
-    struct sigaction action {};
-    action.sa_handler = OnShowSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGUSR1, &action, nullptr);
-}
-
-void SingleInstance::DrainSignal() {
-    char byte = 0;
-    bool requested = false;
-    while (read(showPipe[0], &byte, 1) == 1) requested = true;
-    if (requested) emit ShowRequested();
+    showSignal_ = std::make_unique<SignalListener>(std::initializer_list<int>{SIGUSR1});
+    connect(showSignal_.get(), &SignalListener::Received, this, &SingleInstance::ShowRequested);
+    if (!showSignal_->Listening()) std::signal(SIGUSR1, SIG_IGN);  // never heard, not an ending
 }
 
 }  // namespace nodrel::platform

@@ -6,9 +6,10 @@
 // named in the lock file. The lock is an flock, so one left by a crashed start blocks nobody.
 
 #include <QObject>
-#include <QSocketNotifier>
 #include <QString>
 #include <memory>
+
+#include "termination_signals.h"
 
 namespace nodrel::platform {
 
@@ -34,12 +35,11 @@ private:
     bool TakeLockOrAsk();
     bool ClaimBusNameOrAsk();
     void ListenForSignal();
-    void DrainSignal();
 
     QString applicationId_;
     bool first_ = false;
     int lockFd_ = -1;
-    std::unique_ptr<QSocketNotifier> signalNotifier_;
+    std::unique_ptr<SignalListener> showSignal_;
 };
 
 }  // namespace nodrel::platform

@@ -74,7 +74,6 @@ void TICMP::SetAddress(const QString& address) {
     FAddress = address;
     ++FAddressGeneration;
     FAddressResolved = false;
-    FProbedAddress.clear();
     FAddressChanged = false;
     FFailStreak = 0;
 }
@@ -87,11 +86,6 @@ platform::IpAddress TICMP::ResolvedAddress() const {
 bool TICMP::AddressResolved() const {
     std::lock_guard lock(FLock);
     return FAddressResolved;
-}
-
-QString TICMP::ProbedAddress() const {
-    std::lock_guard lock(FLock);
-    return FProbedAddress;
 }
 
 bool TICMP::AddressChanged() const {
@@ -160,8 +154,6 @@ void TICMP::Remember(uint64_t generation, const platform::IpAddress& address, bo
     if (generation != FAddressGeneration) return;
     if (fromName) FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
     FAddressChanged = FAddressResolved && address != FResolvedAddress;
-    if (!FAddressResolved || FAddressChanged)
-        FProbedAddress = QString::fromStdString(platform::AddressText(address));
     FResolvedAddress = address;
     FAddressResolved = true;
     FResolvedFromName = fromName;

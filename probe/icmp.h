@@ -67,9 +67,6 @@ public:
     // The address probes go to; the all-ones IPv4 address while none is known.
     platform::IpAddress ResolvedAddress() const;
     bool AddressResolved() const;
-    // The address the last probe went to, as text ("192.0.2.7", "2001:db8::1"); empty while the
-    // host has none.
-    QString ProbedAddress() const;
     // Whether the last probe went to a new address that a repeated lookup of the name found.
     bool AddressChanged() const;
 
@@ -108,7 +105,6 @@ private:
     platform::IpAddress FResolvedAddress;
     bool FAddressResolved = false;
     bool FResolvedFromName = false;  // a literal address is never looked up again
-    QString FProbedAddress;
     bool FAddressChanged = false;
     int FFailStreak = 0;         // failed probes in a row to the current Address
     int64_t FLookupAgainAt = 0;  // with two failures or more: the earliest repeated lookup

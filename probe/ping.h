@@ -58,8 +58,6 @@ public:
     void SetFlags(int32_t flags) { FIcmp->SetFlags(flags); }
 
     platform::ICMP_ECHO_REPLY LastReply() const { return FIcmp->LastReply(); }
-    QString ProbedAddress() const { return FIcmp->ProbedAddress(); }
-    bool AddressChanged() const { return FIcmp->AddressChanged(); }
 
     void SetOnDisplay(TPingDisplay handler) { FOnDisplay = std::move(handler); }
     void SetOnEchoRequest(TPingRequest handler) { FOnEchoRequest = std::move(handler); }

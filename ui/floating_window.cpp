@@ -150,7 +150,7 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     PlaceOnScreen();
     DrawHistory();
     worker_->Resume();
-    startsShown_ = showAtStart_ || !trayPresence_->Available();
+    startsShown_ = showAtStart_ || !TrayAvailable();
     trayIcon_->setVisible(!startsShown_);
     connect(trayPresence_, &TrayPresence::Changed, this, &TFloatingWindow::CheckTrayHost);
 }
@@ -259,7 +259,7 @@ void TFloatingWindow::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void TFloatingWindow::CheckTrayHost() {
-    if (!closing_ && isHidden() && !trayPresence_->Available()) ShowFromTray();
+    if (!closing_ && isHidden() && !TrayAvailable()) ShowFromTray();
 }
 
 void TFloatingWindow::PlaceOnScreen() {
@@ -341,7 +341,7 @@ void TFloatingWindow::changeEvent(QEvent* event) {
     // taskbar button to come back from, so it goes to the notification area, or, without one,
     // stays where it is.
     setWindowState(windowState() & ~Qt::WindowMinimized);
-    if (trayPresence_->Available()) {
+    if (TrayAvailable()) {
         hide();
     } else {
         ShowFromTray();
@@ -372,7 +372,7 @@ void TFloatingWindow::ShowFromTray() {
 
 void TFloatingWindow::MinimizeToTray() {
     // Without a notification area nothing could bring the window back.
-    if (trayPresence_->Available()) hide();
+    if (TrayAvailable()) hide();
 }
 
 void TFloatingWindow::SwitchSize() {

@@ -171,7 +171,7 @@ TEST(TICMPResolution, SameTextKeepsTheCacheAndACaseChangeDropsIt) {
     icmp.SetAddress("localhost");
     icmp.Ping();
     EXPECT_TRUE(icmp.AddressResolved());
-    EXPECT_EQ(icmp.ProbedAddress(), "127.0.0.1");
+    EXPECT_EQ(platform::AddressText(icmp.ResolvedAddress()), "127.0.0.1");
     icmp.SetAddress("localhost");
     EXPECT_TRUE(icmp.AddressResolved());
     icmp.SetAddress("LOCALHOST");
@@ -243,7 +243,7 @@ TEST(TICMPResolution, NameThatMovesIsLookedUpAgainAfterTheSecondFailure) {
     EXPECT_EQ(probe(11010), "192.0.2.8");
     EXPECT_EQ(lookups, 2);
     EXPECT_TRUE(icmp.AddressChanged());
-    EXPECT_EQ(icmp.ProbedAddress(), "192.0.2.8");
+    EXPECT_EQ(platform::AddressText(icmp.ResolvedAddress()), "192.0.2.8");
 
     // Failures go on: one lookup a minute, and a failed one keeps the address known.
     lookupError = 11002;
