@@ -300,6 +300,12 @@ protected:
     }
     static std::string FloatingWindow() { return MappedWindow(kTitle); }
 
+    // Ends the program with SIGTERM, as the end of a session does: it must end with 0.
+    void EndBySignal() {
+        Signal(program_, SIGTERM);
+        EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel").substr(0, 4000);
+    }
+
     // The exit status once the last program started has ended within the deadline (only to tell
     // a hang), else -1.
     int ProgramStatus(std::chrono::milliseconds deadline = 3s) {
@@ -609,8 +615,7 @@ TEST_P(DesktopTest, TenStartsInARowEachKeepTheirPlaceAtEveryScale) {
             Capture("xdotool key Up key Up sleep 0.1 key Return");  // "Minimize to SystemTray"
             EXPECT_TRUE(PollUntil([] { return !TrayIcons().empty(); }));
         }
-        Signal(program_, SIGTERM);
-        EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
+        EndBySignal();
         EXPECT_EQ(Stored("left"), 100);
         EXPECT_EQ(Stored("top"), 50);
         EXPECT_EQ(Stored("minimized"), start % 2);
@@ -633,8 +638,7 @@ TEST_P(DesktopTest, SigtermEndsAtOnceWhileAProbeWaitsOutItsTimeout) {
     EXPECT_EQ(NewestCells(id), "1:C0C0C0 1:C0C0C0 ") << "the probe is not waiting";
 
     std::filesystem::remove(StorePath());  // written anew at the signal
-    Signal(program_, SIGTERM);
-    EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
+    EndBySignal();
     EXPECT_FALSE(Has(Log("nodrel"), "Sanitizer")) << Log("nodrel");
     EXPECT_EQ(Stored("timeout"), 60000);
 }
@@ -705,8 +709,7 @@ TEST_F(OpenboxDesktopTest, ASecondStartShowsTheRunningWindowAndEnds) {
     }
     StartProgram();
     EXPECT_TRUE(PollUntil([] { return !TrayIcons().empty(); })) << Log("nodrel");
-    Signal(program_, SIGTERM);
-    EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
+    EndBySignal();
 }
 
 // A close whose save fails keeps the store as it was and says so once on standard error, where
@@ -741,8 +744,7 @@ TEST_F(OpenboxDesktopTest, ACloseThatCannotSaveKeepsTheStoreAndSaysSo) {
     ASSERT_TRUE(nodrel::testing::RemountReadOnly(folder));
     StartProgram();
     ASSERT_FALSE(FloatingWindow().empty()) << Log("nodrel");
-    Signal(program_, SIGTERM);
-    EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
+    EndBySignal();
     EXPECT_EQ(Capture("grep -c 'not saved' " + dir_ + "/nodrel.log"), "1\n") << Log("nodrel");
     EXPECT_TRUE(Has(Log("nodrel"), ": Read-only file system\n")) << Log("nodrel");
     EXPECT_EQ(Capture("cat " + StorePath()), before);
@@ -811,8 +813,7 @@ TEST_F(WaylandDesktopTest, WithoutXWaylandTheProgramRunsNativelyAndKeepsTheStore
         return Has(Log("nodrel"), "set_title(\"KAVREN Nodrel - 127.0.0.1\")");
     })) << Log("weston");
     std::this_thread::sleep_for(1s);
-    Signal(program_, SIGTERM);
-    EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel").substr(0, 2000);
+    EndBySignal();
     EXPECT_EQ(Stored("left"), 300);
     EXPECT_EQ(Stored("top"), 200);
 }
@@ -833,8 +834,7 @@ TEST_F(WaylandDesktopTest, ThroughXWaylandTheWindowShowsAndSaves) {
     ASSERT_FALSE(id.empty()) << Log("nodrel") << Log("weston");
     EXPECT_TRUE(Has(Geometry(id), "75x43+")) << Geometry(id);
     std::filesystem::remove(StorePath());  // written anew at the signal
-    Signal(program_, SIGTERM);
-    EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
+    EndBySignal();
     EXPECT_EQ(Stored("timeout"), 1000);
 }
 
