@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -321,11 +322,16 @@ QString SerializeValue(const RegistryValue& value) {
 // a minute are taken for leftovers.
 void RemoveLeftoverSaveFiles(const QString& path) {
     const QFileInfo store(path);
+    const QString prefix = store.fileName() + u'.';
     const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-60);
-    const QFileInfoList candidates = store.absoluteDir().entryInfoList(
-        {store.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
-    for (const QFileInfo& candidate : candidates) {
-        const QString suffix = candidate.fileName().right(6);
+    // Names are matched here: a wildcard filter would compile a regular expression at each start.
+    QDirIterator files(store.absolutePath(), QDir::Files | QDir::Hidden);
+    while (files.hasNext()) {
+        files.next();
+        const QFileInfo candidate = files.fileInfo();
+        const QString name = candidate.fileName();
+        if (name.size() != prefix.size() + 6 || !name.startsWith(prefix)) continue;
+        const QString suffix = name.right(6);
         const bool lettersOnly = std::all_of(suffix.begin(), suffix.end(), [](QChar c) {
             return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
         });

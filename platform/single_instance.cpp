@@ -67,7 +67,10 @@ signals:
 }  // namespace
 
 SingleInstance::SingleInstance(const QString& applicationId) : applicationId_(applicationId) {
-    first_ = TakeLockOrAsk() && ClaimBusNameOrAsk();
+    first_ = TakeLockOrAsk();
+    // Without a lock the bus alone decides, at once.
+    if (first_ && lockFd_ < 0) first_ = ClaimBusNameOrAsk();
+    busNameDue_ = first_ && lockFd_ >= 0;
 }
 
 SingleInstance::~SingleInstance() {
@@ -101,20 +104,32 @@ bool SingleInstance::TakeLockOrAsk() {
     return false;
 }
 
-bool SingleInstance::ClaimBusNameOrAsk() {
+bool SingleInstance::TakeBusName() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return true;
-    if (bus.registerService(applicationId_)) {
-        bus.registerObject(ObjectPath(applicationId_), new ApplicationObject(this),
-                           QDBusConnection::ExportScriptableSlots);
-        return true;
-    }
+    if (!bus.registerService(applicationId_)) return false;
+    bus.registerObject(ObjectPath(applicationId_), new ApplicationObject(this),
+                       QDBusConnection::ExportScriptableSlots);
+    return true;
+}
+
+bool SingleInstance::ClaimBusNameOrAsk() {
+    if (TakeBusName()) return true;
     // Owned by a start that found no lock folder, or another one.
     if (!AskOverBus(applicationId_)) {
         SayOneRuns(
             QStringLiteral("it did not answer on the session bus as %1").arg(applicationId_));
     }
     return false;
+}
+
+void SingleInstance::ClaimBusName() {
+    if (!busNameDue_) return;
+    busNameDue_ = false;
+    if (TakeBusName()) return;
+    // A start that found no lock folder runs on the same bus: this one holds the lock and stays.
+    std::fprintf(stderr, "KAVREN Nodrel: %s is held on the session bus by another process\n",
+                 qPrintable(applicationId_));
 }
 
 void SingleInstance::ListenForSignal() {

@@ -22,6 +22,11 @@ public:
     explicit SingleInstance(const QString& applicationId);
     ~SingleInstance() override;
 
+    // Takes the well-known name on the bus, where the lock file decided and the name was left
+    // for later: a window can be up before the program connects to the bus. A later start finds
+    // the running one by the lock file's pid meanwhile. Does nothing in a later start, or twice.
+    void ClaimBusName();
+
     // False in a later start; when the running one could not be asked, standard error says so.
     bool IsFirst() const { return first_; }
 
@@ -33,11 +38,14 @@ private:
     // True when this process now holds the lock (or there is no folder for one); false when
     // another process does, which then has been asked.
     bool TakeLockOrAsk();
+    // Whether the name is now this process's, or there is no bus to hold one.
+    bool TakeBusName();
     bool ClaimBusNameOrAsk();
     void ListenForSignal();
 
     QString applicationId_;
     bool first_ = false;
+    bool busNameDue_ = false;
     int lockFd_ = -1;
     std::unique_ptr<SignalListener> showSignal_;
 };

@@ -14,10 +14,10 @@
 
 #include "about_box.h"
 #include "hover_readout.h"
+#include "menu_items.h"
 #include "options_dialog.h"
 #include "sound_player.h"
-#include "tray_images.h"
-#include "tray_presence.h"
+#include "window_tray.h"
 #include "x11_desktop.h"
 
 namespace nodrel {
@@ -109,9 +109,6 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       framePanel_(new TFramePanel(this)),
       surface_(new TDrawingSurface(framePanel_)),
       windowMenu_(new QMenu(this)),
-      trayMenu_(new QMenu(this)),
-      trayPresence_(new TrayPresence(this)),
-      trayIcon_(new QSystemTrayIcon(this)),
       playSound_(playSound ? std::move(playSound)
                            : [](std::string_view name) { platform::PlaySoundFile(name); }),
       readout_(new THoverReadout(surface_, history_, render_, [this] { return Address(); })) {
@@ -127,10 +124,6 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     connect(surface_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { windowMenu_->popup(surface_->mapToGlobal(at)); });
     CreateWindowMenu();
-    CreateTray();
-
-    // The tray icon starts hidden, and the window never has a taskbar button (its Tool flag).
-    trayIcon_->setVisible(false);
     history_.Reset();
     try {
         worker_ = new TPingThread(
@@ -150,112 +143,30 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     PlaceOnScreen();
     DrawHistory();
     worker_->Resume();
+    // The window never has a taskbar button (its Tool flag): hidden, only the tray icon is left.
     startsShown_ = showAtStart_ || !TrayAvailable();
-    trayIcon_->setVisible(!startsShown_);
-    connect(trayPresence_, &TrayPresence::Changed, this, &TFloatingWindow::CheckTrayHost);
+    if (!startsShown_) Tray().Icon().setVisible(true);
 }
 
 // The worker is left running: the process ends without waiting for it.
 TFloatingWindow::~TFloatingWindow() = default;
 
-void TFloatingWindow::CreateWindowMenu() {
-    windowMenu_->setObjectName(QStringLiteral("PopupMenu1"));
-    QMenu* menu = windowMenu_;
-    AddMenuItem(menu, "N27", QStringLiteral("About KAVREN Nodrel..."), [this] { ShowAbout(); });
-    menu->addSeparator()->setObjectName(QStringLiteral("N26"));
-    soundsItem_ = AddMenuItem(menu, "N22", QStringLiteral("Sounds"), {});
-    soundsItem_->setCheckable(true);
-
-    QMenu* blinkMenu = menu->addMenu(QStringLiteral("Blink mode"));
-    blinkMenu->menuAction()->setObjectName(QStringLiteral("N8"));
-    auto* blinkGroup = new QActionGroup(blinkMenu);
-    blinkOffItem_ = AddRadioItem(blinkMenu, blinkGroup, "N9", QStringLiteral("Off"),
-                                 [this] { SetBlinkMode(1); });
-    blinkSimpleItem_ = AddRadioItem(blinkMenu, blinkGroup, "N10", QStringLiteral("Simple order"),
-                                    [this] { SetBlinkMode(2); });
-    blinkChessItem_ = AddRadioItem(blinkMenu, blinkGroup, "N11", QStringLiteral("Chess order"),
-                                   [this] { SetBlinkMode(3); });
-    blinkOffItem_->setChecked(true);
-
-    QMenu* colourMenu = menu->addMenu(QStringLiteral("Colors"));
-    colourMenu->menuAction()->setObjectName(QStringLiteral("N13"));
-    AddMenuItem(colourMenu, "N14", QStringLiteral("Border"), [this] { ChooseFrameColour(); });
-    AddMenuItem(colourMenu, "N15", QStringLiteral("Background"),
-                [this] { ChooseColour(ColourSlot::Background); });
-    colourMenu->addSeparator()->setObjectName(QStringLiteral("N16"));
-    AddMenuItem(colourMenu, "N17", QStringLiteral("Unknown / Graph Mode "),
-                [this] { ChooseColour(ColourSlot::NoResult); });
-    AddMenuItem(colourMenu, "N18", QStringLiteral("Succesefull Ping"),
-                [this] { ChooseColour(ColourSlot::Success); });
-    AddMenuItem(colourMenu, "N19", QStringLiteral("Failed Ping"),
-                [this] { ChooseColour(ColourSlot::Failure); });
-    AddMenuItem(colourMenu, "N21", QStringLiteral("Failed Ping (Blink Mode)"),
-                [this] { ChooseColour(ColourSlot::FailureBlink); });
-
-    transparentItem_ =
-        AddMenuItem(menu, "N5", QStringLiteral("Transparent"), [this] { ApplyTransparency(); });
-    transparentItem_->setCheckable(true);
-    menu->addSeparator()->setObjectName(QStringLiteral("N28"));
-    SetDefaultItem(
-        menu, AddMenuItem(menu, "N3", QStringLiteral("Switch size"), [this] { SwitchSize(); }));
-    menu->addSeparator()->setObjectName(QStringLiteral("N25"));
-
-    auto* viewGroup = new QActionGroup(menu);
-    graphViewItem_ = AddRadioItem(menu, viewGroup, "N6", QStringLiteral("View Mode: Graph"),
-                                  [this] { SetViewMode(1); });
-    historyViewItem_ = AddRadioItem(menu, viewGroup, "N7", QStringLiteral("View Mode: History"),
-                                    [this] { SetViewMode(2); });
-    historyViewItem_->setChecked(true);
-    menu->addSeparator()->setObjectName(QStringLiteral("N2"));
-    AddMenuItem(menu, "N24", QStringLiteral("Options..."), [this] { ShowOptions(); });
-    AddMenuItem(menu, "N12", QStringLiteral("Minimize to SystemTray"),
-                [this] { MinimizeToTray(); });
-    menu->addSeparator()->setObjectName(QStringLiteral("N4"));
-    AddMenuItem(menu, "N1", QStringLiteral("Close KAVREN Nodrel"), [this] { close(); });
-}
-
-QAction* TFloatingWindow::AddMenuItem(QMenu* menu, const char* name, const QString& caption,
-                                      std::function<void()> handler) {
-    QAction* item = menu->addAction(caption);
-    item->setObjectName(QString::fromLatin1(name));
-    if (handler) connect(item, &QAction::triggered, this, std::move(handler));
-    return item;
-}
-
-QAction* TFloatingWindow::AddRadioItem(QMenu* menu, QActionGroup* group, const char* name,
-                                       const QString& caption, std::function<void()> handler) {
-    QAction* item = AddMenuItem(menu, name, caption, std::move(handler));
-    item->setCheckable(true);
-    group->addAction(item);
-    return item;
-}
-
-// The default item, in bold: what a double-click does.
-void TFloatingWindow::SetDefaultItem(QMenu* menu, QAction* item) {
-    menu->setDefaultAction(item);
-    QFont bold = item->font();
-    bold.setBold(true);
-    item->setFont(bold);
-}
-
-void TFloatingWindow::CreateTray() {
-    trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
-    trayImages_ = {DrawTrayImage(0), DrawTrayImage(1)};
-    trayIcon_->setIcon(trayImages_[0]);
-    trayMenu_->setObjectName(QStringLiteral("PopupMenu2"));
-    SetDefaultItem(trayMenu_, AddMenuItem(trayMenu_, "N20", QStringLiteral("Show Floating Window"),
-                                          [this] { ShowFromTray(); }));
-    AddMenuItem(trayMenu_, "N23", QStringLiteral("Close KAVREN Nodrel"), [this] { close(); });
-    trayIcon_->setContextMenu(trayMenu_);
-    connect(trayIcon_, &QSystemTrayIcon::activated, this, &TFloatingWindow::TrayActivated);
-}
-
-void TFloatingWindow::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
-    // StatusNotifierItem hosts report one activation and never a double-click.
-    if (reason == QSystemTrayIcon::DoubleClick ||
-        (reason == QSystemTrayIcon::Trigger && trayPresence_->ThroughStatusNotifier())) {
-        ShowFromTray();
+TWindowTray& TFloatingWindow::Tray() {
+    if (!tray_) {
+        tray_ = new TWindowTray(*this);
+        tray_->ShowImage(trayImage_);
+        tray_->Icon().setToolTip(TrayHint());
+        connect(tray_, &TWindowTray::PresenceChanged, this, &TFloatingWindow::CheckTrayHost);
     }
+    return *tray_;
+}
+
+QSystemTrayIcon& TFloatingWindow::TrayIcon() {
+    return Tray().Icon();
+}
+
+QMenu& TFloatingWindow::TrayMenu() {
+    return Tray().Menu();
 }
 
 void TFloatingWindow::CheckTrayHost() {
@@ -293,10 +204,14 @@ void TFloatingWindow::ApplyTransparency() {
     setWindowOpacity(transparentItem_->isChecked() ? kTransparentOpacity : 1.0);
 }
 
+QString TFloatingWindow::TrayHint() const {
+    return windowTitle().left(kTrayHintLength);
+}
+
 void TFloatingWindow::UpdateTitles() {
     // Not the application's display name: Qt would append that to every other window's title.
     setWindowTitle(kProductName + QStringLiteral(" - ") + Address());
-    trayIcon_->setToolTip(windowTitle().left(kTrayHintLength));
+    if (tray_) tray_->Icon().setToolTip(TrayHint());
 }
 
 // An outcome's redraw and a command's look the same: the picture is always composed whole,
@@ -314,7 +229,7 @@ void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
     // The tray is told only of a change: each new image travels to the panel.
     if (effects.IconImage != trayImage_) {
         trayImage_ = effects.IconImage;
-        trayIcon_->setIcon(trayImages_[trayImage_]);
+        if (tray_) tray_->ShowImage(trayImage_);
     }
     readout_->Refresh();
 }
@@ -322,7 +237,7 @@ void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
 void TFloatingWindow::showEvent(QShowEvent* event) {
     if (event->spontaneous()) return;
     placeWhenHidden_.reset();
-    trayIcon_->setVisible(false);
+    if (tray_) tray_->Icon().setVisible(false);
     // The window manager forgets the window's states when it is withdrawn: state them again
     // before every mapping.
     SetDesktopStates(this);
@@ -331,7 +246,7 @@ void TFloatingWindow::showEvent(QShowEvent* event) {
 void TFloatingWindow::hideEvent(QHideEvent* event) {
     if (event->spontaneous()) return;
     placeWhenHidden_ = pos();
-    if (!closing_) trayIcon_->setVisible(true);
+    if (!closing_) Tray().Icon().setVisible(true);
 }
 
 void TFloatingWindow::changeEvent(QEvent* event) {
@@ -361,8 +276,8 @@ void TFloatingWindow::Save() {
     if (const auto failure = SaveSettings(*this)) emit SaveFailed(failure->path, failure->reason);
 }
 
-bool TFloatingWindow::TrayAvailable() const {
-    return trayPresence_->Available();
+bool TFloatingWindow::TrayAvailable() {
+    return Tray().Available();
 }
 
 void TFloatingWindow::ShowFromTray() {

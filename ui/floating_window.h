@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAction>
-#include <QActionGroup>
 #include <QColor>
 #include <QGuiApplication>
 #include <QImage>
@@ -9,7 +8,6 @@
 #include <QPoint>
 #include <QSystemTrayIcon>
 #include <QWidget>
-#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -30,7 +28,7 @@ namespace nodrel {
 class TAboutBox;
 class THoverReadout;
 class TOptionsDialog;
-class TrayPresence;
+class TWindowTray;
 
 // The frame around the drawing surface: a plain panel in the border colour, of which only the
 // 1-pixel edge shows.
@@ -95,10 +93,10 @@ public:
     const TResultHistory& History() const { return history_; }
     const TRenderSettings& RenderSettings() const { return render_; }
     TPingThread* Worker() const { return worker_; }
-    QSystemTrayIcon& TrayIcon() { return *trayIcon_; }
+    QSystemTrayIcon& TrayIcon();
     int TrayImageIndex() const { return trayImage_; }
     QMenu& WindowMenu() { return *windowMenu_; }
-    QMenu& TrayMenu() { return *trayMenu_; }
+    QMenu& TrayMenu();
 
     // SettingsHolders
     int32_t WindowLeft() const override { return Place().x(); }
@@ -133,7 +131,7 @@ public:
     // Saves the settings; SaveFailed tells when they did not reach the store.
     void Save();
     // Whether the notification area can show the icon now.
-    bool TrayAvailable() const;
+    bool TrayAvailable();
     // Shows the window again from the notification area.
     void ShowFromTray();
     // Hides the window to the notification area, where there is one.
@@ -155,8 +153,9 @@ protected:
 
 private:
     void CreateWindowMenu();
-    void CreateTray();
-    void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+    // Made at its first need.
+    TWindowTray& Tray();
+    QString TrayHint() const;
     // Brings the window back when the notification area went away while it was hidden.
     void CheckTrayHost();
     // The colour the user chose in the colour dialog, starting at `initial`; nothing on cancel.
@@ -188,18 +187,10 @@ private:
     void MouseDown(QWidget* control, QMouseEvent* event);
     void MouseMove(QWidget* control, QMouseEvent* event);
 
-    QAction* AddMenuItem(QMenu* menu, const char* name, const QString& caption,
-                         std::function<void()> handler);
-    QAction* AddRadioItem(QMenu* menu, QActionGroup* group, const char* name,
-                          const QString& caption, std::function<void()> handler);
-    static void SetDefaultItem(QMenu* menu, QAction* item);
-
     TFramePanel* framePanel_;
     TDrawingSurface* surface_;
     QMenu* windowMenu_;
-    QMenu* trayMenu_;
-    TrayPresence* trayPresence_;  // made before the icon: Qt chooses the icon's path then
-    QSystemTrayIcon* trayIcon_;
+    TWindowTray* tray_ = nullptr;
     QAction* soundsItem_ = nullptr;
     QAction* transparentItem_ = nullptr;
     QAction* graphViewItem_ = nullptr;
@@ -214,8 +205,7 @@ private:
     TRenderSettings render_;
     TColourRegister colourRegister_;
     THoverReadout* readout_;
-    std::array<QIcon, 2> trayImages_;  // drawn once: red after a failure, blue after a success
-    int trayImage_ = 0;
+    int trayImage_ = 0;  // the tray image the outcomes ask for: 0 red, 1 blue
     bool showAtStart_ = false;
     bool startsShown_ = false;
     bool closing_ = false;

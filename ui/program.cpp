@@ -59,8 +59,7 @@ constexpr int kSaveNoticeMilliseconds = 8000;
 // it; an ending session is never kept waiting.
 class SaveFailureNotice : public QObject {
 public:
-    explicit SaveFailureNotice(TFloatingWindow& window)
-        : window_(window), tray_(window.TrayIcon()) {}
+    explicit SaveFailureNotice(TFloatingWindow& window) : window_(window) {}
 
     void SessionEnding() { sessionEnding_ = true; }
 
@@ -70,26 +69,26 @@ public:
         std::fprintf(stderr, "KAVREN Nodrel: settings not saved to %s: %s\n", qPrintable(path),
                      qPrintable(reason));
         if (!window_.TrayAvailable()) return;
-        tray_.show();
-        tray_.showMessage(QStringLiteral("Settings not saved"),
-                          QStringLiteral("%1\n%2").arg(reason, path), QSystemTrayIcon::Warning,
-                          kSaveNoticeMilliseconds);
+        QSystemTrayIcon& tray = window_.TrayIcon();
+        tray.show();
+        tray.showMessage(QStringLiteral("Settings not saved"),
+                         QStringLiteral("%1\n%2").arg(reason, path), QSystemTrayIcon::Warning,
+                         kSaveNoticeMilliseconds);
         if (sessionEnding_ || qApp->isSavingSession()) return;
         window_.hide();  // the close goes on once the message is told
         // The icon stays with its message and nothing else to offer until the message is
         // clicked or its time is up.
-        QObject::disconnect(&tray_, &QSystemTrayIcon::activated, nullptr, nullptr);
-        tray_.setContextMenu(nullptr);
+        QObject::disconnect(&tray, &QSystemTrayIcon::activated, nullptr, nullptr);
+        tray.setContextMenu(nullptr);
         QEventLoop loop;
         QTimer::singleShot(kSaveNoticeMilliseconds, &loop, &QEventLoop::quit);
-        QObject::connect(&tray_, &QSystemTrayIcon::messageClicked, &loop, &QEventLoop::quit);
-        QObject::connect(&tray_, &QSystemTrayIcon::activated, &loop, &QEventLoop::quit);
+        QObject::connect(&tray, &QSystemTrayIcon::messageClicked, &loop, &QEventLoop::quit);
+        QObject::connect(&tray, &QSystemTrayIcon::activated, &loop, &QEventLoop::quit);
         loop.exec();
     }
 
 private:
     TFloatingWindow& window_;
-    QSystemTrayIcon& tray_;
     bool told_ = false;
     bool sessionEnding_ = false;
 };
@@ -172,16 +171,20 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
                          &TFloatingWindow::ShowFromTray);
     }
 
+    // Taking the name on the bus and reading the icon theme cost milliseconds the first paint
+    // does not need. What they leave free goes back at once, not with the next outcome.
+    const auto settle = [instance] {
+        if (instance) instance->ClaimBusName();
+        SetApplicationIcon();
+    };
     if (window.StartsShown()) {
         window.show();
-        // Reading the icon theme costs milliseconds the first paint does not need. What it
-        // leaves free goes back at once, not with the next outcome.
-        RunAfterFirstExpose(window, [] {
-            SetApplicationIcon();
+        RunAfterFirstExpose(window, [settle] {
+            settle();
             TrimMemory();
         });
     } else {
-        SetApplicationIcon();
+        settle();
     }
     return QApplication::exec();
 }

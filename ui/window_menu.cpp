@@ -1,0 +1,64 @@
+// The floating window's context menu: its commands, in the order users know.
+#include "floating_window.h"
+#include "menu_items.h"
+
+namespace nodrel {
+
+void TFloatingWindow::CreateWindowMenu() {
+    windowMenu_->setObjectName(QStringLiteral("PopupMenu1"));
+    QMenu* menu = windowMenu_;
+    AddMenuItem(menu, "N27", QStringLiteral("About KAVREN Nodrel..."), this,
+                [this] { ShowAbout(); });
+    menu->addSeparator()->setObjectName(QStringLiteral("N26"));
+    soundsItem_ = AddMenuItem(menu, "N22", QStringLiteral("Sounds"), this, {});
+    soundsItem_->setCheckable(true);
+
+    QMenu* blinkMenu = menu->addMenu(QStringLiteral("Blink mode"));
+    blinkMenu->menuAction()->setObjectName(QStringLiteral("N8"));
+    auto* blinkGroup = new QActionGroup(blinkMenu);
+    blinkOffItem_ = AddRadioItem(blinkMenu, blinkGroup, "N9", QStringLiteral("Off"), this,
+                                 [this] { SetBlinkMode(1); });
+    blinkSimpleItem_ = AddRadioItem(blinkMenu, blinkGroup, "N10", QStringLiteral("Simple order"),
+                                    this, [this] { SetBlinkMode(2); });
+    blinkChessItem_ = AddRadioItem(blinkMenu, blinkGroup, "N11", QStringLiteral("Chess order"),
+                                   this, [this] { SetBlinkMode(3); });
+    blinkOffItem_->setChecked(true);
+
+    QMenu* colourMenu = menu->addMenu(QStringLiteral("Colors"));
+    colourMenu->menuAction()->setObjectName(QStringLiteral("N13"));
+    AddMenuItem(colourMenu, "N14", QStringLiteral("Border"), this, [this] { ChooseFrameColour(); });
+    AddMenuItem(colourMenu, "N15", QStringLiteral("Background"), this,
+                [this] { ChooseColour(ColourSlot::Background); });
+    colourMenu->addSeparator()->setObjectName(QStringLiteral("N16"));
+    AddMenuItem(colourMenu, "N17", QStringLiteral("Unknown / Graph Mode "), this,
+                [this] { ChooseColour(ColourSlot::NoResult); });
+    AddMenuItem(colourMenu, "N18", QStringLiteral("Succesefull Ping"), this,
+                [this] { ChooseColour(ColourSlot::Success); });
+    AddMenuItem(colourMenu, "N19", QStringLiteral("Failed Ping"), this,
+                [this] { ChooseColour(ColourSlot::Failure); });
+    AddMenuItem(colourMenu, "N21", QStringLiteral("Failed Ping (Blink Mode)"), this,
+                [this] { ChooseColour(ColourSlot::FailureBlink); });
+
+    transparentItem_ = AddMenuItem(menu, "N5", QStringLiteral("Transparent"), this,
+                                   [this] { ApplyTransparency(); });
+    transparentItem_->setCheckable(true);
+    menu->addSeparator()->setObjectName(QStringLiteral("N28"));
+    SetDefaultItem(menu, AddMenuItem(menu, "N3", QStringLiteral("Switch size"), this,
+                                     [this] { SwitchSize(); }));
+    menu->addSeparator()->setObjectName(QStringLiteral("N25"));
+
+    auto* viewGroup = new QActionGroup(menu);
+    graphViewItem_ = AddRadioItem(menu, viewGroup, "N6", QStringLiteral("View Mode: Graph"), this,
+                                  [this] { SetViewMode(1); });
+    historyViewItem_ = AddRadioItem(menu, viewGroup, "N7", QStringLiteral("View Mode: History"),
+                                    this, [this] { SetViewMode(2); });
+    historyViewItem_->setChecked(true);
+    menu->addSeparator()->setObjectName(QStringLiteral("N2"));
+    AddMenuItem(menu, "N24", QStringLiteral("Options..."), this, [this] { ShowOptions(); });
+    AddMenuItem(menu, "N12", QStringLiteral("Minimize to SystemTray"), this,
+                [this] { MinimizeToTray(); });
+    menu->addSeparator()->setObjectName(QStringLiteral("N4"));
+    AddMenuItem(menu, "N1", QStringLiteral("Close KAVREN Nodrel"), this, [this] { close(); });
+}
+
+}  // namespace nodrel

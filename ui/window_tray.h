@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <array>
+
+class QMenu;
+
+namespace nodrel {
+
+class TFloatingWindow;
+class TrayPresence;
+
+// The floating window's notification-area icon with its menu and its two images, and the
+// following of whether a notification area is there to show it. The window makes it at its
+// first need: most runs never hide the window, and none needs the icon for the first paint.
+class TWindowTray : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TWindowTray(TFloatingWindow& window);
+    ~TWindowTray() override;
+
+    QSystemTrayIcon& Icon() { return *icon_; }
+    QMenu& Menu() { return *menu_; }
+    // 0 red, 1 blue.
+    void ShowImage(int index);
+    // Whether the notification area can show the icon now.
+    bool Available() const;
+
+signals:
+    // The notification area came or went.
+    void PresenceChanged();
+
+private:
+    void Activated(QSystemTrayIcon::ActivationReason reason);
+
+    TFloatingWindow& window_;
+    TrayPresence* presence_;  // made before the icon: Qt chooses the icon's path then
+    QSystemTrayIcon* icon_;
+    QMenu* menu_;
+    std::array<QIcon, 2> images_;  // drawn once: red after a failure, blue after a success
+};
+
+}  // namespace nodrel
