@@ -687,8 +687,16 @@ INSTANTIATE_TEST_SUITE_P(WindowManagers, DesktopTest,
 
 // A second start in the session asks the running monitor to show its window, out of the tray, and
 // ends with 0: over the session bus, and without one through the lock file, which a killed
-// monitor leaves to the next start.
+// monitor leaves to the next start. A running monitor holds its name on the bus, for starts that
+// have no lock folder, whether it started in the tray or on screen.
 TEST_F(OpenboxDesktopTest, ASecondStartShowsTheRunningWindowAndEnds) {
+    const std::string session = getenv("DBUS_SESSION_BUS_ADDRESS");
+    const auto nameHeld = [&] {
+        return Capture("DBUS_SESSION_BUS_ADDRESS=" + session +
+                       " gdbus call --session --dest org.freedesktop.DBus --object-path / "
+                       "--method org.freedesktop.DBus.NameHasOwner example.kavren.Nodrel") ==
+               "(true,)\n";
+    };
     WriteStore({{"minimized", 1}});
     for (const bool bus : {true, false}) {
         SCOPED_TRACE(bus ? "with a session bus" : "without a session bus");
@@ -696,6 +704,9 @@ TEST_F(OpenboxDesktopTest, ASecondStartShowsTheRunningWindowAndEnds) {
         const pid_t first = StartProgram();
         ASSERT_TRUE(PollUntil([] { return !TrayIcons().empty(); })) << Log("nodrel");
         EXPECT_TRUE(FloatingWindow().empty());
+        if (bus) {
+            EXPECT_TRUE(PollUntil(nameHeld));
+        }
 
         StartProgram("", "second");
         EXPECT_EQ(ProgramStatus(), 0) << Log("second");
@@ -707,8 +718,11 @@ TEST_F(OpenboxDesktopTest, ASecondStartShowsTheRunningWindowAndEnds) {
         program_ = first;
         EXPECT_EQ(ProgramStatus(), 128 + SIGKILL);
     }
+    setenv("DBUS_SESSION_BUS_ADDRESS", session.c_str(), 1);
+    WriteStore();
     StartProgram();
-    EXPECT_TRUE(PollUntil([] { return !TrayIcons().empty(); })) << Log("nodrel");
+    EXPECT_FALSE(FloatingWindow().empty()) << Log("nodrel");
+    EXPECT_TRUE(PollUntil(nameHeld)) << Log("nodrel");
     EndBySignal();
 }
 
