@@ -1,6 +1,5 @@
 #include "about_box.h"
 
-#include <QApplication>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QLabel>
@@ -10,6 +9,7 @@
 #include <QPushButton>
 
 #include "dialog_text.h"
+#include "tray_images.h"
 
 namespace nodrel {
 namespace {
@@ -118,7 +118,7 @@ TAboutBox::TAboutBox(std::function<bool(const QUrl&)> openUrl, QWidget* parent)
     programIcon->setObjectName(QStringLiteral("ProgramIcon"));
     programIcon->setGeometry(8, 8, 33, 37);
     programIcon->setAlignment(Qt::AlignCenter);
-    programIcon->setPixmap(QApplication::windowIcon().pixmap(programIcon->size()));
+    programIcon->setPixmap(ApplicationIcon().pixmap(programIcon->size()));
 
     auto* productName = new QLabel(QStringLiteral("KAVREN Nodrel"), infoPanel);
     productName->setObjectName(QStringLiteral("ProductName"));

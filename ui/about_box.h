@@ -12,7 +12,7 @@ class TAboutBox : public QDialog {
     Q_OBJECT
 
 public:
-    // Copies QApplication::windowIcon() into the icon picture, once, here. The links are handed to
+    // Copies the application's icon into the icon picture, once, here. The links are handed to
     // `openUrl` (QDesktopServices::openUrl when empty); a link that fails to open changes nothing.
     explicit TAboutBox(std::function<bool(const QUrl&)> openUrl = {}, QWidget* parent = nullptr);
 

@@ -17,6 +17,7 @@
 #include "menu_items.h"
 #include "options_dialog.h"
 #include "sound_player.h"
+#include "tray_images.h"
 #include "window_tray.h"
 #include "x11_desktop.h"
 
@@ -357,6 +358,7 @@ void TFloatingWindow::ShowAbout() {
 }
 
 int TFloatingWindow::ShowDialog(QDialog& dialog) {
+    ApplicationIcon();  // for the title bar
     // Placed by its client area, which is known before the first showing, unlike its frame.
     QRect area(QPoint(0, 0), dialog.size());
     area.moveCenter(screen()->geometry().center());

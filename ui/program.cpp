@@ -24,10 +24,9 @@ namespace {
 
 const QString kApplicationTitle = QStringLiteral("KAVREN Nodrel");
 const QString kNoPingHandle = QStringLiteral("Unable to get ping handle");
-// Names the installed launcher and icon, so docks and task switchers match the window to them.
-const QString kApplicationId = QStringLiteral("example.kavren.Nodrel");
 
 void ReportStartError(const QString& message) {
+    ApplicationIcon();
     QMessageBox box(QMessageBox::Critical, kApplicationTitle, ErrorBoxText(message),
                     QMessageBox::Ok);
     box.setObjectName(QStringLiteral("StartError"));
@@ -93,13 +92,6 @@ private:
     bool sessionEnding_ = false;
 };
 
-// The installed icon where the theme has it, else the same design drawn here (only then).
-void SetApplicationIcon() {
-    QIcon applicationIcon = QIcon::fromTheme(kApplicationId);
-    if (applicationIcon.isNull()) applicationIcon = DrawTrayImage(1);
-    QApplication::setWindowIcon(applicationIcon);
-}
-
 // Runs work once the shown window's first exposure has been painted: the exposure is handled,
 // and painted, before the queued work runs.
 class AfterFirstExpose : public QObject {
@@ -142,11 +134,10 @@ QString ErrorBoxText(const QString& message) {
 int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* instance) {
     // Hiding to the notification area closes no window; only "Close KAVREN Nodrel" ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
-    QGuiApplication::setDesktopFileName(kApplicationId);
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kApplicationId));
 
     TFloatingWindow window(echoPlatform);
     if (window.StartError()) {
-        SetApplicationIcon();
         ReportStartError(*window.StartError());
         return 1;
     }
@@ -171,26 +162,22 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
                          &TFloatingWindow::ShowFromTray);
     }
 
-    // Taking the name on the bus and reading the icon theme cost milliseconds the first paint
-    // does not need. What they leave free goes back at once, not with the next outcome.
-    const auto settle = [instance] {
-        if (instance) instance->ClaimBusName();
-        SetApplicationIcon();
-    };
+    // Taking the name on the bus costs milliseconds the first paint does not need. What the
+    // start leaves free goes back at once, not with the next outcome.
     if (window.StartsShown()) {
         window.show();
-        RunAfterFirstExpose(window, [settle] {
-            settle();
+        RunAfterFirstExpose(window, [instance] {
+            if (instance) instance->ClaimBusName();
             TrimMemory();
         });
-    } else {
-        settle();
+    } else if (instance) {
+        instance->ClaimBusName();
     }
     return QApplication::exec();
 }
 
 int RunFirstProgram() {
-    platform::SingleInstance instance(kApplicationId);
+    platform::SingleInstance instance(QString::fromLatin1(kApplicationId));
     if (!instance.IsFirst()) return 0;
     return RunProgram(platform::SystemEchoPlatform(), &instance);
 }

@@ -1,5 +1,6 @@
 #include "tray_images.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -37,6 +38,14 @@ QImage DrawTrayTile(int index, int size) {
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(trace);
     return tile;
+}
+
+QIcon ApplicationIcon() {
+    if (QGuiApplication::windowIcon().isNull()) {
+        QIcon icon = QIcon::fromTheme(QString::fromLatin1(kApplicationId));
+        QGuiApplication::setWindowIcon(icon.isNull() ? DrawTrayImage(1) : icon);
+    }
+    return QGuiApplication::windowIcon();
 }
 
 QIcon DrawTrayImage(int index) {
