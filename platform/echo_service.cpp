@@ -182,7 +182,9 @@ private:
     // there once the probe is decided, to be emptied before the next request.
     bool FErrorQueued = false;
     std::vector<uint8_t> FRequest;  // grows to the largest request sent
-    std::vector<uint8_t> FReceived = std::vector<uint8_t>(kReceiveBufferSize);
+    // Left unfilled: only the pages a reply reaches become resident.
+    std::unique_ptr<uint8_t[]> FReceived =
+        std::make_unique_for_overwrite<uint8_t[]>(kReceiveBufferSize);
 };
 
 int OpenIcmpSocket(bool ipv6, int type) {
@@ -359,7 +361,7 @@ ReadResult EchoSocket::ReadReply(const icmp::EchoRequestKey& request, std::span<
                                  ProbeOutcome& outcome) {
     SocketAddress source{};
     alignas(cmsghdr) uint8_t control[64];
-    iovec data{FReceived.data(), FReceived.size()};
+    iovec data{FReceived.get(), kReceiveBufferSize};
     msghdr message = MessageHeader(source, data, control);
     const ssize_t received = recvmsg(FSocket, &message, MSG_DONTWAIT);
     // Besides "empty", a read can fail by reporting a pending socket error; the error queue
@@ -370,7 +372,7 @@ ReadResult EchoSocket::ReadReply(const icmp::EchoRequestKey& request, std::span<
         return ReadResult::NotOurs;
     }
 
-    const auto packet = std::span<const uint8_t>(FReceived.data(), static_cast<size_t>(received));
+    const auto packet = std::span<const uint8_t>(FReceived.get(), static_cast<size_t>(received));
     std::optional<icmp::EchoReply> reply;
     if (FKind == EchoSocketKind::Raw && !FIpv6) {
         reply = icmp::ParseRawEchoReply(packet);
