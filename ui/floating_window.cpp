@@ -238,6 +238,11 @@ void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
 void TFloatingWindow::showEvent(QShowEvent* event) {
     if (event->spontaneous()) return;
     placeWhenHidden_.reset();
+    exposedSinceShown_ = false;
+    if (!watchingExposure_) {
+        watchingExposure_ = true;
+        windowHandle()->installEventFilter(this);
+    }
     if (tray_) tray_->Icon().setVisible(false);
     // The window manager forgets the window's states when it is withdrawn: state them again
     // before every mapping.
@@ -368,6 +373,13 @@ int TFloatingWindow::ShowDialog(QDialog& dialog) {
 }
 
 bool TFloatingWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle()) {
+        if (event->type() == QEvent::Expose && !exposedSinceShown_ && windowHandle()->isExposed()) {
+            exposedSinceShown_ = true;
+            QueuePlaceCheck();
+        }
+        return false;
+    }
     auto* control = static_cast<QWidget*>(watched);
     switch (event->type()) {
         case QEvent::MouseButtonPress:
@@ -409,7 +421,9 @@ bool TFloatingWindow::nativeEvent(const QByteArray& eventType, void* message, qi
 }
 
 void TFloatingWindow::QueuePlaceCheck() {
-    if (placeCheckQueued_) return;
+    // Until the window is first exposed the manager is still framing it, and its first paint
+    // comes before any round trip to the server: the exposure asks.
+    if (placeCheckQueued_ || !exposedSinceShown_) return;
     placeCheckQueued_ = true;
     QMetaObject::invokeMethod(this, &TFloatingWindow::TakePlaceFromServer, Qt::QueuedConnection);
 }

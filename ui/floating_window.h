@@ -210,6 +210,8 @@ private:
     bool startsShown_ = false;
     bool closing_ = false;
     bool placeCheckQueued_ = false;
+    bool watchingExposure_ = false;   // the window's exposures are filtered
+    bool exposedSinceShown_ = false;  // exposed since it was last shown: its place can be asked
     std::optional<QPoint> serverPlaceSeen_;  // where the server had the window at the last check
     std::chrono::steady_clock::time_point serverPlaceSince_;  // since when it has been there
     QPoint intendedPlace_;                                    // where the window last asked to be
