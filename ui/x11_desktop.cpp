@@ -12,7 +12,6 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace nodrel {
 
@@ -58,22 +57,13 @@ void SetDesktopStates(QWidget* window) {
     xcb_connection_t* connection = X11Connection();
     if (connection == nullptr) return;
     const auto id = static_cast<xcb_window_t>(window->winId());
-    const auto [state, skipTaskbar, skipPager, sticky, desktop] = Atoms<5>(
+    // Asked once: a round trip on every showing would hold up its first paint.
+    static const auto [state, skipTaskbar, skipPager, sticky, desktop] = Atoms<5>(
         connection, {"_NET_WM_STATE", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER",
                      "_NET_WM_STATE_STICKY", "_NET_WM_DESKTOP"});
-    std::vector<xcb_atom_t> states;
-    const xcb_get_property_cookie_t cookie =
-        xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 64);
-    if (xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr)) {
-        const auto* held = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
-        if (reply->format == 32)
-            states.assign(held, held + xcb_get_property_value_length(reply) / 4);
-        free(reply);
-    }
-    for (const xcb_atom_t wanted : {skipTaskbar, skipPager, sticky}) {
-        if (std::find(states.begin(), states.end(), wanted) == states.end())
-            states.push_back(wanted);
-    }
+    // Written before Qt maps the window, which then adds the states of its own to these; what
+    // was there stayed from before the window was withdrawn, when the manager stopped keeping it.
+    const std::array<xcb_atom_t, 3> states{skipTaskbar, skipPager, sticky};
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                         static_cast<uint32_t>(states.size()), states.data());
     constexpr uint32_t kEveryWorkspace = 0xFFFFFFFF;
