@@ -5,7 +5,7 @@
 # (bench/window_outcome_bench.cpp).
 #   bench/whole_program.sh [build folder [benchmark options]] (default build; needs nodrel,
 #                          bare_window, first_frame and window_outcome_bench built there)
-# LAUNCHES (20) and IDLE_SECONDS (60) change the number of launches and the traced idle time.
+# LAUNCHES (40) and IDLE_SECONDS (60) change the number of launches and the traced idle time.
 # Every nodrel reads a complete store of its own that probes 127.0.0.1 every 5 s, and all of it
 # runs in a private network namespace with only loopback, where unshare can make one.
 set -euo pipefail
@@ -21,7 +21,7 @@ if [ -z "${NODREL_BENCH_NETNS:-}" ]; then
     echo "NOTE: no private network namespace (unshare -n failed); the store keeps it on 127.0.0.1"
 fi
 build=${1:-build}
-launches=${LAUNCHES:-20}
+launches=${LAUNCHES:-40}
 idle_seconds=${IDLE_SECONDS:-60}
 nodrel=$build/ui/nodrel
 bare=$build/bench/bare_window

@@ -476,8 +476,9 @@ std::optional<RegistryKey> RegistryKey::Open(const QString& keyPath, QString* fa
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return fail(file.errorString());
-    // One byte past the limit is enough to know the file is too big.
-    const QByteArray bytes = file.read(kMaxRegistryFileSize + 1);
+    // One byte past the limit is enough to know the file is too big; a smaller file is read
+    // into a buffer of its own size, not of the limit's.
+    const QByteArray bytes = file.read(std::min<qint64>(file.size(), kMaxRegistryFileSize) + 1);
     if (file.error() != QFileDevice::NoError) return fail(file.errorString());
 
     std::optional<RegistryFile> contents = ParseRegistryFile(bytes);
