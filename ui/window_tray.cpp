@@ -27,9 +27,6 @@ TWindowTray::TWindowTray(TFloatingWindow& window)
     connect(presence_, &TrayPresence::Changed, this, &TWindowTray::PresenceChanged);
 }
 
-// The menu belongs to the window, which outlives the tray only while it is destroyed.
-TWindowTray::~TWindowTray() = default;
-
 void TWindowTray::ShowImage(int index) {
     icon_->setIcon(images_[index]);
 }

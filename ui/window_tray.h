@@ -19,7 +19,6 @@ class TWindowTray : public QObject {
 
 public:
     explicit TWindowTray(TFloatingWindow& window);
-    ~TWindowTray() override;
 
     QSystemTrayIcon& Icon() { return *icon_; }
     QMenu& Menu() { return *menu_; }
@@ -38,7 +37,7 @@ private:
     TFloatingWindow& window_;
     TrayPresence* presence_;  // made before the icon: Qt chooses the icon's path then
     QSystemTrayIcon* icon_;
-    QMenu* menu_;
+    QMenu* menu_;                  // the window's child: a menu needs a widget for its parent
     std::array<QIcon, 2> images_;  // drawn once: red after a failure, blue after a success
 };
 
