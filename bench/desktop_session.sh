@@ -1,9 +1,11 @@
 # Sourced by the whole-program benchmarks: a private display under openbox, with a work folder
-# for the settings store and runtime files, all of it ended when the script exits.
-#   start_desktop BASE   display :BASE+pid%300; sets work, pids, DISPLAY, XDG_CONFIG_HOME and
-#                        XDG_RUNTIME_DIR
+# for the settings store and a runtime folder, all of it ended when the script exits.
+#   start_desktop BASE   display :BASE+pid%300; sets work, runtime, pids, DISPLAY, XDG_CONFIG_HOME
+#                        and XDG_RUNTIME_DIR
 start_desktop() {
     work=$(mktemp -d)
+    # The runtime folder is a tmpfs on desktops (/run/user/<uid>): here too where /dev/shm is one.
+    runtime=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
     pids=()
     trap cleanup_desktop EXIT
     local display=:$(($1 + $$ % 300))
@@ -15,12 +17,11 @@ start_desktop() {
     openbox >/dev/null 2>&1 &
     pids+=($!)
     sleep 1
-    export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/runtime
-    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$runtime
 }
 
 cleanup_desktop() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
-    rm -rf "$work"
+    rm -rf "$work" "$runtime"
 }
