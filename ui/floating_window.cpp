@@ -109,7 +109,6 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       framePanel_(new TFramePanel(this)),
       surface_(new TDrawingSurface(framePanel_)),
-      windowMenu_(new QMenu(this)),
       playSound_(playSound ? std::move(playSound)
                            : [](std::string_view name) { platform::PlaySoundFile(name); }),
       readout_(new THoverReadout(surface_, history_, render_, [this] { return Address(); })) {
@@ -123,8 +122,7 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
         control->installEventFilter(this);
     }
     connect(surface_, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { windowMenu_->popup(surface_->mapToGlobal(at)); });
-    CreateWindowMenu();
+            [this](const QPoint& at) { WindowMenu().popup(surface_->mapToGlobal(at)); });
     history_.Reset();
     try {
         worker_ = new TPingThread(
@@ -202,7 +200,7 @@ void TFloatingWindow::ApplyHeight() {
 }
 
 void TFloatingWindow::ApplyTransparency() {
-    setWindowOpacity(transparentItem_->isChecked() ? kTransparentOpacity : 1.0);
+    setWindowOpacity(transparentMarked_ ? kTransparentOpacity : 1.0);
 }
 
 QString TFloatingWindow::TrayHint() const {
@@ -526,11 +524,25 @@ void TFloatingWindow::SetGeometry(GeometryValue which, uint16_t value) {
     render_.*kGeometryFields[static_cast<int>(which)] = value;
 }
 
+void TFloatingWindow::SetSoundsMarked(bool marked) {
+    soundsMarked_ = marked;
+    if (soundsItem_) soundsItem_->setChecked(marked);
+}
+
+void TFloatingWindow::SetTransparentMarked(bool marked) {
+    transparentMarked_ = marked;
+    if (transparentItem_) transparentItem_->setChecked(marked);
+}
+
 void TFloatingWindow::MarkViewModeItem(uint8_t viewMode) {
+    markedViewMode_ = viewMode;
+    if (windowMenu_ == nullptr) return;
     (viewMode == 1 ? graphViewItem_ : historyViewItem_)->setChecked(true);
 }
 
 void TFloatingWindow::MarkBlinkModeItem(uint8_t blinkMode) {
+    markedBlinkMode_ = blinkMode;
+    if (windowMenu_ == nullptr) return;
     if (blinkMode == 1) blinkOffItem_->setChecked(true);
     if (blinkMode == 2) blinkSimpleItem_->setChecked(true);
     if (blinkMode == 3) blinkChessItem_->setChecked(true);

@@ -95,7 +95,8 @@ public:
     TPingThread* Worker() const { return worker_; }
     QSystemTrayIcon& TrayIcon();
     int TrayImageIndex() const { return trayImage_; }
-    QMenu& WindowMenu() { return *windowMenu_; }
+    // Made at its first showing.
+    QMenu& WindowMenu();
     QMenu& TrayMenu();
 
     // SettingsHolders
@@ -115,10 +116,10 @@ public:
     void SetFrameColour(uint32_t colour) override;
     uint16_t Geometry(GeometryValue which) const override;
     void SetGeometry(GeometryValue which, uint16_t value) override;
-    bool SoundsMarked() const override { return soundsItem_->isChecked(); }
-    void SetSoundsMarked(bool marked) override { soundsItem_->setChecked(marked); }
-    bool TransparentMarked() const override { return transparentItem_->isChecked(); }
-    void SetTransparentMarked(bool marked) override { transparentItem_->setChecked(marked); }
+    bool SoundsMarked() const override { return soundsMarked_; }
+    void SetSoundsMarked(bool marked) override;
+    bool TransparentMarked() const override { return transparentMarked_; }
+    void SetTransparentMarked(bool marked) override;
     void MarkViewModeItem(uint8_t viewMode) override;
     void MarkBlinkModeItem(uint8_t blinkMode) override;
     int32_t Timeout() const override;
@@ -189,7 +190,7 @@ private:
 
     TFramePanel* framePanel_;
     TDrawingSurface* surface_;
-    QMenu* windowMenu_;
+    QMenu* windowMenu_ = nullptr;
     TWindowTray* tray_ = nullptr;
     QAction* soundsItem_ = nullptr;
     QAction* transparentItem_ = nullptr;
@@ -198,6 +199,11 @@ private:
     QAction* blinkOffItem_ = nullptr;
     QAction* blinkSimpleItem_ = nullptr;
     QAction* blinkChessItem_ = nullptr;
+    // The menu's check marks, kept here while there is no menu to show them.
+    bool soundsMarked_ = false;
+    bool transparentMarked_ = false;
+    uint8_t markedViewMode_ = 2;
+    uint8_t markedBlinkMode_ = 1;
     QColorDialog* colourDialog_ = nullptr;
 
     TSoundPlayer playSound_;

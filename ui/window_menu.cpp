@@ -1,17 +1,26 @@
-// The floating window's context menu: its commands, in the order users know.
+// The floating window's context menu: its commands, in the order users know, made at its first
+// showing with the check marks the window keeps until then.
 #include "floating_window.h"
 #include "menu_items.h"
 
 namespace nodrel {
 
+QMenu& TFloatingWindow::WindowMenu() {
+    if (windowMenu_ == nullptr) CreateWindowMenu();
+    return *windowMenu_;
+}
+
 void TFloatingWindow::CreateWindowMenu() {
+    windowMenu_ = new QMenu(this);
     windowMenu_->setObjectName(QStringLiteral("PopupMenu1"));
     QMenu* menu = windowMenu_;
     AddMenuItem(menu, "N27", QStringLiteral("About KAVREN Nodrel..."), this,
                 [this] { ShowAbout(); });
     menu->addSeparator()->setObjectName(QStringLiteral("N26"));
-    soundsItem_ = AddMenuItem(menu, "N22", QStringLiteral("Sounds"), this, {});
+    soundsItem_ = AddMenuItem(menu, "N22", QStringLiteral("Sounds"), this,
+                              [this] { soundsMarked_ = soundsItem_->isChecked(); });
     soundsItem_->setCheckable(true);
+    soundsItem_->setChecked(soundsMarked_);
 
     QMenu* blinkMenu = menu->addMenu(QStringLiteral("Blink mode"));
     blinkMenu->menuAction()->setObjectName(QStringLiteral("N8"));
@@ -22,7 +31,7 @@ void TFloatingWindow::CreateWindowMenu() {
                                     this, [this] { SetBlinkMode(2); });
     blinkChessItem_ = AddRadioItem(blinkMenu, blinkGroup, "N11", QStringLiteral("Chess order"),
                                    this, [this] { SetBlinkMode(3); });
-    blinkOffItem_->setChecked(true);
+    MarkBlinkModeItem(markedBlinkMode_);
 
     QMenu* colourMenu = menu->addMenu(QStringLiteral("Colors"));
     colourMenu->menuAction()->setObjectName(QStringLiteral("N13"));
@@ -39,9 +48,12 @@ void TFloatingWindow::CreateWindowMenu() {
     AddMenuItem(colourMenu, "N21", QStringLiteral("Failed Ping (Blink Mode)"), this,
                 [this] { ChooseColour(ColourSlot::FailureBlink); });
 
-    transparentItem_ = AddMenuItem(menu, "N5", QStringLiteral("Transparent"), this,
-                                   [this] { ApplyTransparency(); });
+    transparentItem_ = AddMenuItem(menu, "N5", QStringLiteral("Transparent"), this, [this] {
+        transparentMarked_ = transparentItem_->isChecked();
+        ApplyTransparency();
+    });
     transparentItem_->setCheckable(true);
+    transparentItem_->setChecked(transparentMarked_);
     menu->addSeparator()->setObjectName(QStringLiteral("N28"));
     SetDefaultItem(menu, AddMenuItem(menu, "N3", QStringLiteral("Switch size"), this,
                                      [this] { SwitchSize(); }));
@@ -52,7 +64,7 @@ void TFloatingWindow::CreateWindowMenu() {
                                   [this] { SetViewMode(1); });
     historyViewItem_ = AddRadioItem(menu, viewGroup, "N7", QStringLiteral("View Mode: History"),
                                     this, [this] { SetViewMode(2); });
-    historyViewItem_->setChecked(true);
+    MarkViewModeItem(markedViewMode_);
     menu->addSeparator()->setObjectName(QStringLiteral("N2"));
     AddMenuItem(menu, "N24", QStringLiteral("Options..."), this, [this] { ShowOptions(); });
     AddMenuItem(menu, "N12", QStringLiteral("Minimize to SystemTray"), this,

@@ -101,7 +101,7 @@ TEST_F(FloatingWindowTest, WithoutANotificationAreaTheWindowStaysWithinReach) {
     EXPECT_TRUE(window.StartsShown());
     EXPECT_FALSE(window.TrayIcon().isVisible());
     window.show();
-    window.findChild<QAction*>("N12")->trigger();
+    window.WindowMenu().findChild<QAction*>("N12")->trigger();
     EXPECT_TRUE(window.isVisible());
 }
 
@@ -110,6 +110,7 @@ TEST_F(FloatingWindowTest, StoredLooksComeBackInTheMarksTheOpacityAndTheFrame) {
     values["viewmode"] = 1u;
     values["blinkmode"] = 2u;
     values["alpha"] = 1u;
+    values["sound"] = 1u;
     values["col6"] = 0x00563412u;
     ASSERT_TRUE(WriteStore(values));
     TFloatingWindow window;
@@ -117,7 +118,7 @@ TEST_F(FloatingWindowTest, StoredLooksComeBackInTheMarksTheOpacityAndTheFrame) {
     const auto marked = [&](const char* item) { return Marked(window, item); };
     EXPECT_TRUE(marked("N6") && !marked("N7"));                     // View Mode: Graph
     EXPECT_TRUE(marked("N10") && !marked("N9") && !marked("N11"));  // Simple order
-    EXPECT_TRUE(marked("N5"));
+    EXPECT_TRUE(marked("N5") && marked("N22"));  // Transparent, Sounds
     EXPECT_DOUBLE_EQ(window.windowOpacity(), 148.0 / 255.0);
     EXPECT_EQ(window.FrameColour(), 0x00563412u);
     EXPECT_EQ(window.grab().toImage().pixel(0, 0), qRgb(0x12, 0x34, 0x56));
@@ -140,7 +141,7 @@ TEST_F(FloatingWindowTest, TheProgramStartsShownWithoutATrayAndSavesWhenTheSessi
         }
         ASSERT_TRUE(window);
         shown = window->isVisible();
-        window->findChild<QAction*>("N22")->trigger();  // "Sounds" on
+        window->WindowMenu().findChild<QAction*>("N22")->trigger();  // "Sounds" on
         auto* session = qApp->findChild<QSessionManager*>();
         ASSERT_TRUE(session);
         emit qApp->commitDataRequest(*session);
@@ -187,7 +188,9 @@ TEST_F(FloatingWindowTest, OutcomesAreDrawnAndShownInTheIconEvenWhileADialogIsOp
                          CellOne(window) == qRgb(0, 0, 255);
         dialog->reject();
     });
-    window.findChild<QAction*>("N15")->trigger();  // "Background", a modal colour dialog
+    window.WindowMenu()
+        .findChild<QAction*>("N15")
+        ->trigger();  // "Background", a modal colour dialog
     EXPECT_TRUE(drawnWhileOpen);
     EXPECT_EQ(window.TrayImageIndex(), 1);
     EXPECT_EQ(TrayPixel(window), qRgb(0x1E, 0x56, 0xD8));  // blue after a success

@@ -22,7 +22,7 @@ protected:
         window_->show();
     }
 
-    QAction* Item(const char* name) { return window_->findChild<QAction*>(name); }
+    QAction* Item(const char* name) { return window_->WindowMenu().findChild<QAction*>(name); }
 
     // Answers the colour dialog once it is open: with `colour`, or a cancel when it is invalid.
     // Notes the colour it opened at.

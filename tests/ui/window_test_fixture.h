@@ -44,7 +44,7 @@ protected:
     }
 
     static bool Marked(TFloatingWindow& window, const char* item) {
-        return window.findChild<QAction*>(item)->isChecked();
+        return window.WindowMenu().findChild<QAction*>(item)->isChecked();
     }
 
     // A pixel of the tray icon's fill, clear of its emblem.
