@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the whole-program benchmarks: a private display under openbox, with a work folder
 # for the settings store and a runtime folder, all of it ended when the script exits.
 #   start_desktop BASE   display :BASE+pid%300; sets work, runtime, pids, DISPLAY, XDG_CONFIG_HOME
