@@ -237,10 +237,7 @@ void TFloatingWindow::showEvent(QShowEvent* event) {
     if (event->spontaneous()) return;
     placeWhenHidden_.reset();
     exposedSinceShown_ = false;
-    if (!watchingExposure_) {
-        watchingExposure_ = true;
-        windowHandle()->installEventFilter(this);
-    }
+    windowHandle()->installEventFilter(this);  // once: a filter installed again is not doubled
     if (tray_) tray_->Icon().setVisible(false);
     // The window manager forgets the window's states when it is withdrawn: state them again
     // before every mapping.
@@ -375,6 +372,7 @@ bool TFloatingWindow::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::Expose && !exposedSinceShown_ && windowHandle()->isExposed()) {
             exposedSinceShown_ = true;
             QueuePlaceCheck();
+            emit Exposed();
         }
         return false;
     }
@@ -535,13 +533,11 @@ void TFloatingWindow::SetTransparentMarked(bool marked) {
 }
 
 void TFloatingWindow::MarkViewModeItem(uint8_t viewMode) {
-    markedViewMode_ = viewMode;
     if (windowMenu_ == nullptr) return;
     (viewMode == 1 ? graphViewItem_ : historyViewItem_)->setChecked(true);
 }
 
 void TFloatingWindow::MarkBlinkModeItem(uint8_t blinkMode) {
-    markedBlinkMode_ = blinkMode;
     if (windowMenu_ == nullptr) return;
     if (blinkMode == 1) blinkOffItem_->setChecked(true);
     if (blinkMode == 2) blinkSimpleItem_->setChecked(true);

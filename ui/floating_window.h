@@ -140,6 +140,8 @@ public:
     void SwitchSize();
 
 signals:
+    // The window was exposed for the first time since it was shown; its first paint follows.
+    void Exposed();
     // A save of the settings did not reach the store.
     void SaveFailed(const QString& path, const QString& reason);
 
@@ -199,11 +201,9 @@ private:
     QAction* blinkOffItem_ = nullptr;
     QAction* blinkSimpleItem_ = nullptr;
     QAction* blinkChessItem_ = nullptr;
-    // The menu's check marks, kept here while there is no menu to show them.
+    // The menu's check boxes, kept here while there is no menu to show them.
     bool soundsMarked_ = false;
     bool transparentMarked_ = false;
-    uint8_t markedViewMode_ = 2;
-    uint8_t markedBlinkMode_ = 1;
     QColorDialog* colourDialog_ = nullptr;
 
     TSoundPlayer playSound_;
@@ -216,7 +216,6 @@ private:
     bool startsShown_ = false;
     bool closing_ = false;
     bool placeCheckQueued_ = false;
-    bool watchingExposure_ = false;   // the window's exposures are filtered
     bool exposedSinceShown_ = false;  // exposed since it was last shown: its place can be asked
     std::optional<QPoint> serverPlaceSeen_;  // where the server had the window at the last check
     std::chrono::steady_clock::time_point serverPlaceSince_;  // since when it has been there

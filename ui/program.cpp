@@ -7,10 +7,8 @@
 #include <QSessionManager>
 #include <QTextDocument>
 #include <QTimer>
-#include <QWindow>
 #include <QtMath>
 #include <cstdio>
-#include <functional>
 
 #include "floating_window.h"
 #include "ping_thread.h"
@@ -92,38 +90,6 @@ private:
     bool sessionEnding_ = false;
 };
 
-// Runs work once the shown window's first exposure has been painted: the exposure is handled,
-// and painted, before the queued work runs.
-class AfterFirstExpose : public QObject {
-public:
-    AfterFirstExpose(QWindow* window, std::function<void()> work)
-        : QObject(window), work_(std::move(work)) {
-        window->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
-            watched->removeEventFilter(this);
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    work_();
-                    deleteLater();
-                },
-                Qt::QueuedConnection);
-        }
-        return false;
-    }
-
-private:
-    std::function<void()> work_;
-};
-
-void RunAfterFirstExpose(QWidget& window, std::function<void()> work) {
-    new AfterFirstExpose(window.windowHandle(), std::move(work));
-}
-
 }  // namespace
 
 QString ErrorBoxText(const QString& message) {
@@ -165,11 +131,15 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
     // Taking the name on the bus costs milliseconds the first paint does not need. What the
     // start leaves free goes back at once, not with the next outcome.
     if (window.StartsShown()) {
+        // Queued: runs once the first exposure has been painted.
+        QObject::connect(
+            &window, &TFloatingWindow::Exposed, &window,
+            [instance] {
+                if (instance) instance->ClaimBusName();
+                TrimMemory();
+            },
+            static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
         window.show();
-        RunAfterFirstExpose(window, [instance] {
-            if (instance) instance->ClaimBusName();
-            TrimMemory();
-        });
     } else if (instance) {
         instance->ClaimBusName();
     }

@@ -1,5 +1,5 @@
 // The floating window's context menu: its commands, in the order users know, made at its first
-// showing with the check marks the window keeps until then.
+// showing with the check marks of the window's state.
 #include "floating_window.h"
 #include "menu_items.h"
 
@@ -31,7 +31,9 @@ void TFloatingWindow::CreateWindowMenu() {
                                     this, [this] { SetBlinkMode(2); });
     blinkChessItem_ = AddRadioItem(blinkMenu, blinkGroup, "N11", QStringLiteral("Chess order"),
                                    this, [this] { SetBlinkMode(3); });
-    MarkBlinkModeItem(markedBlinkMode_);
+    // Off unless the blink mode is one the menu offers.
+    blinkOffItem_->setChecked(true);
+    MarkBlinkModeItem(render_.blinkmode);
 
     QMenu* colourMenu = menu->addMenu(QStringLiteral("Colors"));
     colourMenu->menuAction()->setObjectName(QStringLiteral("N13"));
@@ -64,7 +66,7 @@ void TFloatingWindow::CreateWindowMenu() {
                                   [this] { SetViewMode(1); });
     historyViewItem_ = AddRadioItem(menu, viewGroup, "N7", QStringLiteral("View Mode: History"),
                                     this, [this] { SetViewMode(2); });
-    MarkViewModeItem(markedViewMode_);
+    MarkViewModeItem(render_.viewmode);
     menu->addSeparator()->setObjectName(QStringLiteral("N2"));
     AddMenuItem(menu, "N24", QStringLiteral("Options..."), this, [this] { ShowOptions(); });
     AddMenuItem(menu, "N12", QStringLiteral("Minimize to SystemTray"), this,
