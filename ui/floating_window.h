@@ -16,6 +16,7 @@
 
 #include "echo_library.h"
 #include "history_renderer.h"
+#include "outage_watch.h"
 #include "ping_thread.h"
 #include "result_history.h"
 #include "settings.h"
@@ -91,6 +92,8 @@ public:
     void DrawHistory();
 
     const TResultHistory& History() const { return history_; }
+    // Tells when an outage starts and ends, as the outcomes arrive.
+    TOutageWatch& Outages() { return outages_; }
     const TRenderSettings& RenderSettings() const { return render_; }
     TPingThread* Worker() const { return worker_; }
     QSystemTrayIcon& TrayIcon();
@@ -208,6 +211,7 @@ private:
 
     TSoundPlayer playSound_;
     TResultHistory history_;
+    TOutageWatch outages_;
     TRenderSettings render_;
     TColourRegister colourRegister_;
     THoverReadout* readout_;
