@@ -88,7 +88,4 @@ private:
     std::thread FThread;
 };
 
-// Returns free heap memory to the system, when there is any it has not been given yet.
-void TrimMemory();
-
 }  // namespace nodrel

@@ -9,7 +9,7 @@
 #include <QPushButton>
 
 #include "dialog_text.h"
-#include "tray_images.h"
+#include "program_icon.h"
 
 namespace nodrel {
 namespace {

@@ -11,10 +11,10 @@
 #include <cstdio>
 
 #include "floating_window.h"
-#include "ping_thread.h"
+#include "memory_trim.h"
+#include "program_icon.h"
 #include "single_instance.h"
 #include "termination_signals.h"
-#include "tray_images.h"
 
 namespace nodrel {
 
@@ -136,7 +136,7 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
             &window, &TFloatingWindow::Exposed, &window,
             [instance] {
                 if (instance) instance->ClaimBusName();
-                TrimMemory();
+                platform::TrimMemory();
             },
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
         window.show();

@@ -6,7 +6,7 @@
 #include "about_box.h"
 #include "floating_window.h"
 #include "options_dialog.h"
-#include "tray_images.h"
+#include "program_icon.h"
 #include "x11_desktop.h"
 
 namespace nodrel {

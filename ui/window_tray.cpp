@@ -4,7 +4,7 @@
 
 #include "floating_window.h"
 #include "menu_items.h"
-#include "tray_images.h"
+#include "program_icon.h"
 #include "tray_presence.h"
 
 namespace nodrel {

@@ -1,12 +1,9 @@
 #pragma once
 
 // What the windows need of an X11 desktop beyond Qt: no taskbar or pager entry, every workspace,
-// the window's true place, and following the X system tray as it comes and goes. Off X11
-// (Wayland, offscreen) these do nothing.
+// and the window's true place. Off X11 (Wayland, offscreen) these do nothing.
 
-#include <QAbstractNativeEventFilter>
 #include <QPoint>
-#include <functional>
 #include <optional>
 
 class QWidget;
@@ -26,23 +23,5 @@ std::optional<QPoint> X11WindowOrigin(const QWidget* window);
 // Whether a native event may have changed where a window is: its mapping, reparenting into a
 // frame, a configure or expose event, or the window manager's properties arriving.
 bool X11PlacementEvent(const QByteArray& eventType, const void* message);
-
-// Whether an X system tray (the owner of the manager selection of screen 0) is running.
-bool X11TrayPresent();
-
-// Calls `changed` whenever an X system tray starts or goes away.
-class X11TrayWatcher : public QAbstractNativeEventFilter {
-public:
-    explicit X11TrayWatcher(std::function<void()> changed);
-    ~X11TrayWatcher() override;
-    X11TrayWatcher(const X11TrayWatcher&) = delete;
-    X11TrayWatcher& operator=(const X11TrayWatcher&) = delete;
-
-    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
-
-private:
-    std::function<void()> changed_;
-    uint8_t selectionNotifyEvent_ = 0;  // 0 while not watching
-};
 
 }  // namespace nodrel

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tray_images.h"
+#include "program_icon.h"
 
 int main(int argc, char** argv) {
     if (argc < 4) {

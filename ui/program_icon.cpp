@@ -1,4 +1,4 @@
-#include "tray_images.h"
+#include "program_icon.h"
 
 #include <QGuiApplication>
 #include <QPainter>

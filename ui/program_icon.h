@@ -1,5 +1,8 @@
 #pragma once
 
+// The program's icon: one design, drawn by the program, shown in the notification area in two
+// colours and, under the application id, installed for launchers and docks.
+
 #include <QIcon>
 #include <QImage>
 
