@@ -36,6 +36,7 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       framePanel_(new TFramePanel(this)),
       surface_(new TDrawingSurface(framePanel_)),
       place_(new TWindowPlace(*this)),
+      windowMenu_(new TWindowMenu(*this)),
       playSound_(playSound ? std::move(playSound)
                            : [](std::string_view name) { platform::PlaySoundFile(name); }),
       readout_(new THoverReadout(surface_, history_, render_, [this] { return Address(); })) {
@@ -79,7 +80,6 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
 TFloatingWindow::~TFloatingWindow() = default;
 
 QMenu& TFloatingWindow::WindowMenu() {
-    if (windowMenu_ == nullptr) windowMenu_ = new TWindowMenu(*this);
     return *windowMenu_;
 }
 
@@ -124,7 +124,7 @@ void TFloatingWindow::ApplyHeight() {
 }
 
 void TFloatingWindow::ApplyTransparency() {
-    setWindowOpacity(transparentMarked_ ? kTransparentOpacity : 1.0);
+    setWindowOpacity(TransparentMarked() ? kTransparentOpacity : 1.0);
 }
 
 QString TFloatingWindow::TrayHint() const {

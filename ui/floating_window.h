@@ -63,7 +63,6 @@ public:
     TPingThread* Worker() const { return worker_; }
     QSystemTrayIcon& TrayIcon();
     int TrayImageIndex() const { return trayImage_; }
-    // Made at its first showing.
     QMenu& WindowMenu();
     QMenu& TrayMenu();
 
@@ -84,9 +83,9 @@ public:
     void SetFrameColour(uint32_t colour) override;
     uint16_t Geometry(GeometryValue which) const override;
     void SetGeometry(GeometryValue which, uint16_t value) override;
-    bool SoundsMarked() const override { return soundsMarked_; }
+    bool SoundsMarked() const override;
     void SetSoundsMarked(bool marked) override;
-    bool TransparentMarked() const override { return transparentMarked_; }
+    bool TransparentMarked() const override;
     void SetTransparentMarked(bool marked) override;
     void MarkViewModeItem(uint8_t viewMode) override;
     void MarkBlinkModeItem(uint8_t blinkMode) override;
@@ -146,11 +145,8 @@ private:
     TFramePanel* framePanel_;
     TDrawingSurface* surface_;
     TWindowPlace* place_;
-    TWindowMenu* windowMenu_ = nullptr;
+    TWindowMenu* windowMenu_;
     TWindowTray* tray_ = nullptr;
-    // The menu's check boxes, kept here while there is no menu to show them.
-    bool soundsMarked_ = false;
-    bool transparentMarked_ = false;
     QColorDialog* colourDialog_ = nullptr;
 
     TSoundPlayer playSound_;

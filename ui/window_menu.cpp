@@ -12,7 +12,6 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window) {
     addSeparator()->setObjectName(QStringLiteral("N26"));
     soundsItem_ = AddMenuItem(this, "N22", QStringLiteral("Sounds"), w, nullptr);
     soundsItem_->setCheckable(true);
-    connect(soundsItem_, &QAction::triggered, w, [w](bool marked) { w->SetSoundsMarked(marked); });
 
     QMenu* blinkMenu = addMenu(QStringLiteral("Blink mode"));
     blinkMenu->menuAction()->setObjectName(QStringLiteral("N8"));
@@ -39,12 +38,9 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window) {
     AddMenuItem(colourMenu, "N21", QStringLiteral("Failed Ping (Blink Mode)"), w,
                 [w] { w->ChooseColour(ColourSlot::FailureBlink); });
 
-    transparentItem_ = AddMenuItem(this, "N5", QStringLiteral("Transparent"), w, nullptr);
+    transparentItem_ =
+        AddMenuItem(this, "N5", QStringLiteral("Transparent"), w, [w] { w->ApplyTransparency(); });
     transparentItem_->setCheckable(true);
-    connect(transparentItem_, &QAction::triggered, w, [w](bool marked) {
-        w->SetTransparentMarked(marked);
-        w->ApplyTransparency();
-    });
     addSeparator()->setObjectName(QStringLiteral("N28"));
     SetDefaultItem(
         this, AddMenuItem(this, "N3", QStringLiteral("Switch size"), w, [w] { w->SwitchSize(); }));
@@ -62,12 +58,16 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window) {
     addSeparator()->setObjectName(QStringLiteral("N4"));
     AddMenuItem(this, "N1", QStringLiteral("Close KAVREN Nodrel"), w, [w] { w->close(); });
 
-    MarkSounds(window.SoundsMarked());
-    MarkTransparent(window.TransparentMarked());
-    // Off unless the blink mode is one the menu offers.
     blinkOffItem_->setChecked(true);
-    MarkBlinkMode(window.RenderSettings().blinkmode);
-    MarkViewMode(window.RenderSettings().viewmode);
+    historyViewItem_->setChecked(true);
+}
+
+bool TWindowMenu::SoundsMarked() const {
+    return soundsItem_->isChecked();
+}
+
+bool TWindowMenu::TransparentMarked() const {
+    return transparentItem_->isChecked();
 }
 
 void TWindowMenu::MarkSounds(bool marked) {

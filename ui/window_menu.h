@@ -10,15 +10,17 @@ namespace nodrel {
 class TFloatingWindow;
 
 // The floating window's context menu: its commands, in the order users know, and the check
-// marks that show the window's switches and modes.
+// marks that show the window's modes and are its two switches, sounds and transparency.
 class TWindowMenu : public QMenu {
     Q_OBJECT
 
 public:
-    // Marks the window's switches and modes as they are now.
+    // Marked as a first start shows it: no sounds, opaque, History view, blinking off.
     explicit TWindowMenu(TFloatingWindow& window);
 
+    bool SoundsMarked() const;
     void MarkSounds(bool marked);
+    bool TransparentMarked() const;
     void MarkTransparent(bool marked);
     // 1 marks Graph, any other value History.
     void MarkViewMode(uint8_t viewMode);

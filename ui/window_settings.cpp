@@ -81,22 +81,29 @@ void TFloatingWindow::SetGeometry(GeometryValue which, uint16_t value) {
     render_.*kGeometryFields[static_cast<int>(which)] = value;
 }
 
+// The sound and alpha settings are the menu's check marks themselves.
+bool TFloatingWindow::SoundsMarked() const {
+    return windowMenu_->SoundsMarked();
+}
+
 void TFloatingWindow::SetSoundsMarked(bool marked) {
-    soundsMarked_ = marked;
-    if (windowMenu_) windowMenu_->MarkSounds(marked);
+    windowMenu_->MarkSounds(marked);
+}
+
+bool TFloatingWindow::TransparentMarked() const {
+    return windowMenu_->TransparentMarked();
 }
 
 void TFloatingWindow::SetTransparentMarked(bool marked) {
-    transparentMarked_ = marked;
-    if (windowMenu_) windowMenu_->MarkTransparent(marked);
+    windowMenu_->MarkTransparent(marked);
 }
 
 void TFloatingWindow::MarkViewModeItem(uint8_t viewMode) {
-    if (windowMenu_) windowMenu_->MarkViewMode(viewMode);
+    windowMenu_->MarkViewMode(viewMode);
 }
 
 void TFloatingWindow::MarkBlinkModeItem(uint8_t blinkMode) {
-    if (windowMenu_) windowMenu_->MarkBlinkMode(blinkMode);
+    windowMenu_->MarkBlinkMode(blinkMode);
 }
 
 int32_t TFloatingWindow::Timeout() const {
