@@ -1,5 +1,6 @@
 #include "window_place.h"
 
+#include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -19,7 +20,10 @@ constexpr std::chrono::milliseconds kPlaceCheckPause{100};
 
 }  // namespace
 
-TWindowPlace::TWindowPlace(QWidget& window) : QObject(&window), window_(window) {}
+TWindowPlace::TWindowPlace(QWidget& window)
+    : QObject(&window),
+      window_(window),
+      placeKnown_(!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {}
 
 QPoint TWindowPlace::Place() const {
     return placeKnown_ ? window_.pos() : intendedPlace_;

@@ -4,7 +4,6 @@
 // window can move it, or leave Qt with a place the window only passed through, and a Wayland
 // compositor tells no client where its windows are.
 
-#include <QGuiApplication>
 #include <QObject>
 #include <QPoint>
 #include <chrono>
@@ -56,7 +55,7 @@ private:
     void TakePlaceFromServer();
 
     QWidget& window_;
-    const bool placeKnown_ = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    const bool placeKnown_;                  // false on Wayland
     QPoint intendedPlace_;                   // where the window last asked to be
     std::optional<QPoint> placeWhenHidden_;  // where the window was when it was last hidden
     bool placeCheckQueued_ = false;

@@ -1,5 +1,6 @@
 // The floating window as the settings see it: where each stored value lives while the program
 // runs (the render settings, the frame, the place, the menu's marks and the worker).
+#include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
 
