@@ -9,7 +9,7 @@
 #include <QString>
 #include <memory>
 
-#include "termination_signals.h"
+#include "signal_listener.h"
 
 namespace nodrel::platform {
 

@@ -13,7 +13,7 @@
 #include "floating_window.h"
 #include "ping_thread.h"
 #include "single_instance.h"
-#include "termination_signals.h"
+#include "signal_listener.h"
 #include "tray_images.h"
 
 namespace nodrel {
