@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <random>
 
@@ -44,16 +45,29 @@ int CreateSaveFile(const QString& path, QString& savePath) {
 
 }  // namespace
 
-// Replaces the file as a whole: the new contents go to a file of their own, reach the disk, and
-// only then take the store's name. Every step is checked, since a full disk shows only at the
-// write, the sync or even the close; on any failure the store keeps its old bytes. Returns the
-// system's reason when the save failed.
-std::optional<QString> SaveWholeFile(const QString& path, QByteArrayView bytes) {
+std::optional<QString> SaveTarget(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat link {};
+    if (::lstat(name.constData(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+    // Every link on the way resolved; a target that does not exist fails here with ENOENT.
+    char target[PATH_MAX];
+    if (::realpath(name.constData(), target) == nullptr) return std::nullopt;
+    return QFile::decodeName(target);
+}
+
+// The new contents go to a file of their own beside the target, reach the disk, and only then
+// take the target's name. Every step is checked, since a full disk shows only at the write, the
+// sync or even the close; until the rename the target keeps its old bytes.
+SaveOutcome SaveWholeFile(const QString& path, QByteArrayView bytes) {
+    const std::optional<QString> target = SaveTarget(path);
+    if (!target) return {false, SystemError(errno)};
+    const QByteArray targetName = QFile::encodeName(*target);
     QString savePath;
-    const int fd = CreateSaveFile(path, savePath);
-    if (fd < 0) return SystemError(errno);
+    const int fd = CreateSaveFile(*target, savePath);
+    if (fd < 0) return {false, SystemError(errno)};
+    const QByteArray saveName = QFile::encodeName(savePath);
     struct stat existing {};
-    bool saved = (::stat(QFile::encodeName(path).constData(), &existing) != 0 ||
+    bool saved = (::stat(targetName.constData(), &existing) != 0 ||
                   ::fchmod(fd, existing.st_mode & 07777) == 0) &&
                  WriteAll(fd, bytes) && ::fsync(fd) == 0;
     int failure = saved ? 0 : errno;
@@ -61,31 +75,31 @@ std::optional<QString> SaveWholeFile(const QString& path, QByteArrayView bytes) 
         saved = false;
         failure = errno;
     }
-    if (saved && ::rename(QFile::encodeName(savePath).constData(),
-                          QFile::encodeName(path).constData()) != 0) {
+    if (saved && ::rename(saveName.constData(), targetName.constData()) != 0) {
         saved = false;
         failure = errno;
     }
     if (!saved) {
-        ::unlink(QFile::encodeName(savePath).constData());
-        return SystemError(failure);
+        ::unlink(saveName.constData());
+        return {false, SystemError(failure)};
     }
     // The rename itself is on disk only once the folder is.
-    const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+    const int folder = ::open(QFile::encodeName(QFileInfo(*target).absolutePath()).constData(),
                               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return SystemError(errno);
+    if (folder < 0) return {true, SystemError(errno)};
     const bool synced = ::fsync(folder) == 0;
     failure = errno;
     ::close(folder);
-    if (!synced) return SystemError(failure);
-    return std::nullopt;
+    return {true, synced ? QString() : SystemError(failure)};
 }
 
 // A save killed between writing and renaming leaves its temporary file beside the store:
 // "<file>.XXXXXX", six letters. Another instance may be saving right now, so only files older than
 // a minute are taken for leftovers.
 void RemoveLeftoverSaveFiles(const QString& path) {
-    const QFileInfo store(path);
+    const std::optional<QString> target = SaveTarget(path);
+    if (!target) return;
+    const QFileInfo store(*target);
     const QString prefix = store.fileName() + u'.';
     const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-60);
     // Names are matched here: a wildcard filter would compile a regular expression at each start.

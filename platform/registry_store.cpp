@@ -64,8 +64,8 @@ std::optional<RegistryKey> RegistryKey::Open(const QString& keyPath, QString* fa
         std::filesystem::create_directories(QFile::encodeName(info.absolutePath()).toStdString(),
                                             error);
         if (error) return fail(QString::fromStdString(error.message()));
-        if (const auto reason = SaveWholeFile(path, SerializeRegistryFile(empty)))
-            return fail(*reason);
+        const SaveOutcome created = SaveWholeFile(path, SerializeRegistryFile(empty));
+        if (!created.replaced) return fail(created.failure);
         return RegistryKey(path, empty, false);
     }
     if (!info.isFile()) {
@@ -94,7 +94,7 @@ RegistryKey::RegistryKey(QString path, RegistryFile contents, bool broken)
 
 const RegistryValue* RegistryKey::Find(const QString& name) const {
     const QString key = RegistryNameKey(name);
-    for (const RegistryValue& value : contents_.values) {
+    for (const RegistryValue& value : Current().values) {
         if (RegistryNameKey(value.name) == key) return &value;
     }
     return nullptr;
@@ -129,42 +129,68 @@ bool RegistryKey::Write(RegistryValue value) {
         return Fail(QStringLiteral("a value name with a line break"));
     }
 
-    RegistryFile updated = contents_;
-    const RegistryValue* existing = Find(value.name);
-    if (existing) {
-        if (!broken_ && existing->type == value.type && existing->data == value.data) return true;
-        RegistryValue& slot = updated.values[existing - contents_.values.data()];
+    RegistryFile updated = Current();
+    if (const RegistryValue* existing = Find(value.name)) {
+        RegistryValue& slot = updated.values[existing - Current().values.data()];
         slot.type = value.type;
         slot.data = std::move(value.data);
     } else {
         updated.values.push_back(std::move(value));
     }
+    if (!batch_) return Save(std::move(updated));
+    *batch_ = std::move(updated);
+    return true;
+}
 
+void RegistryKey::BeginBatch() {
+    if (open_ && !batch_) batch_ = contents_;
+}
+
+bool RegistryKey::CommitBatch() {
+    if (!batch_) return true;
+    RegistryFile updated = std::move(*batch_);
+    batch_.reset();
+    if (!open_) return Fail(QStringLiteral("the key is closed"));
+    return Save(std::move(updated));
+}
+
+bool RegistryKey::Save(RegistryFile updated) {
+    if (!broken_ && updated == contents_) return true;
     if (broken_) {
         if (!MoveBrokenFileAside()) return false;
         broken_ = false;
     }
-    if (const auto reason = SaveWholeFile(path_, SerializeRegistryFile(updated)))
-        return Fail(*reason);
-    contents_ = std::move(updated);
+    const SaveOutcome saved = SaveWholeFile(path_, SerializeRegistryFile(updated));
+    // Once renamed, the new file is what any reader gets, whatever the folder's sync said.
+    if (saved.replaced) contents_ = std::move(updated);
+    if (!saved.failure.isEmpty()) return Fail(saved.failure, saved.replaced);
     return true;
 }
 
-bool RegistryKey::Fail(const QString& reason) {
+bool RegistryKey::Fail(const QString& reason, bool afterReplacing) {
     lastFailure_ = reason;
+    failedAfterReplacing_ = afterReplacing;
     return false;
 }
 
 bool RegistryKey::MoveBrokenFileAside() {
-    if (!QFileInfo::exists(path_)) return true;
+    // Beside the file a link leads to, which is where the broken bytes are.
+    const std::optional<QString> file = SaveTarget(path_);
+    if (!file) return Fail(SystemError(errno));
+    if (!QFileInfo::exists(*file)) return true;
     const QString stamp = QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd'T'HHmmss'Z'");
-    const QString base = path_ + QStringLiteral(".broken-") + stamp;
+    const QString base = *file + QStringLiteral(".broken-") + stamp;
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString target = attempt == 0 ? base : base + u'-' + QString::number(attempt);
         if (QFileInfo::exists(target)) continue;
-        if (::rename(QFile::encodeName(path_).constData(), QFile::encodeName(target).constData()) !=
+        if (::rename(QFile::encodeName(*file).constData(), QFile::encodeName(target).constData()) !=
             0) {
             return Fail(SystemError(errno));
+        }
+        // A link must not be left leading nowhere: its target starts again as an empty key.
+        if (*file != path_) {
+            const SaveOutcome emptied = SaveWholeFile(*file, SerializeRegistryFile(contents_));
+            if (!emptied.replaced) return Fail(emptied.failure);
         }
         // Said where a user looks for it: the settings that failed to load are kept here.
         qWarning().noquote()

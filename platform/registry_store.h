@@ -23,7 +23,8 @@ QString UserConfigHome();
 QString RegistryFilePath(const QString& keyPath);
 
 // One open key. Every successful write has reached the disk when it returns, through a whole-file
-// replacement, so a crash or a full disk leaves either the old file or the new one.
+// replacement (checked_save.h), so a crash or a full disk leaves either the old file or the new
+// one; a file that is a symbolic link stays one, its target holding the values.
 // A file that cannot be parsed reads as an empty key and is moved aside as
 // "<file>.broken-<UTC time>" (said once on standard error) instead of being overwritten.
 class RegistryKey {
@@ -43,7 +44,16 @@ public:
     // can't be saved, LastFailure() then saying why.
     bool WriteInteger(const QString& name, uint32_t value);
     bool WriteString(const QString& name, const QString& text);
+
+    // Writes from BeginBatch on are read back at once but reach the file together, in one save at
+    // CommitBatch; a failed commit leaves the file and the key as they were before the batch.
+    void BeginBatch();
+    bool CommitBatch();
+
     QString LastFailure() const { return lastFailure_; }
+    // Whether the last failure came after the new file had taken the old one's place (only the
+    // disk's confirmation failed): the key then holds what the file does.
+    bool LastFailureAfterReplacing() const { return failedAfterReplacing_; }
 
     // Afterwards every read and write fails.
     void Close();
@@ -53,16 +63,21 @@ public:
 private:
     RegistryKey(QString path, RegistryFile contents, bool broken);
 
+    // What reads see: the batch's values during one, else what the file holds.
+    const RegistryFile& Current() const { return batch_ ? *batch_ : contents_; }
     const RegistryValue* Find(const QString& name) const;
     bool Write(RegistryValue value);
-    bool Fail(const QString& reason);  // keeps the reason, returns false
+    bool Save(RegistryFile updated);
+    bool Fail(const QString& reason, bool afterReplacing = false);  // keeps the reason, false
     bool MoveBrokenFileAside();
 
     QString path_;
-    RegistryFile contents_;
+    RegistryFile contents_;  // as in the file
+    std::optional<RegistryFile> batch_;
     bool broken_ = false;  // the file on disk could not be parsed and is still in place
     bool open_ = true;
     QString lastFailure_;
+    bool failedAfterReplacing_ = false;
 };
 
 }  // namespace nodrel::platform

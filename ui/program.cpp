@@ -12,8 +12,9 @@
 
 #include "floating_window.h"
 #include "ping_thread.h"
-#include "single_instance.h"
+#include "settings.h"
 #include "signal_listener.h"
+#include "single_instance.h"
 #include "tray_images.h"
 
 namespace nodrel {
@@ -63,12 +64,15 @@ public:
     void Tell(const QString& path, const QString& reason) {
         if (told_) return;
         told_ = true;
-        std::fprintf(stderr, "KAVREN Nodrel: settings not saved to %s: %s\n", qPrintable(path),
-                     qPrintable(reason));
+        // Where the new file took the old one's place, the values are there: no "not saved".
+        const bool written = reason.startsWith(kSavedUnconfirmed);
+        std::fprintf(stderr, "KAVREN Nodrel: settings %s %s: %s\n", written ? "in" : "not saved to",
+                     qPrintable(path), qPrintable(reason));
         if (!window_.TrayAvailable()) return;
         QSystemTrayIcon& tray = window_.TrayIcon();
         tray.show();
-        tray.showMessage(QStringLiteral("Settings not saved"),
+        tray.showMessage(written ? QStringLiteral("Settings saved, not confirmed")
+                                 : QStringLiteral("Settings not saved"),
                          QStringLiteral("%1\n%2").arg(reason, path), QSystemTrayIcon::Warning,
                          kSaveNoticeMilliseconds);
         if (sessionEnding_ || qApp->isSavingSession()) return;
