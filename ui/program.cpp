@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QtMath>
 #include <cstdio>
+#include <optional>
 
 #include "floating_window.h"
 #include "ping_thread.h"
@@ -94,6 +95,23 @@ private:
     bool sessionEnding_ = false;
 };
 
+// A closing program gives its instance up before anything else (the save, the notice of a failed
+// one): a start from then on runs, instead of being answered by a copy that is about to end.
+class ReleaseOnClose : public QObject {
+public:
+    ReleaseOnClose(QWidget& window, platform::SingleInstance& instance) : instance_(instance) {
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Close) instance_.Release();
+        return false;
+    }
+
+private:
+    platform::SingleInstance& instance_;
+};
+
 }  // namespace
 
 QString ErrorBoxText(const QString& message) {
@@ -127,25 +145,20 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
         saveFailureNotice.SessionEnding();
         window.Save();
     });
+    std::optional<ReleaseOnClose> releaseOnClose;
     if (instance) {
         QObject::connect(instance, &platform::SingleInstance::ShowRequested, &window,
                          &TFloatingWindow::ShowFromTray);
+        releaseOnClose.emplace(window, *instance);
     }
 
-    // Taking the name on the bus costs milliseconds the first paint does not need. What the
-    // start leaves free goes back at once, not with the next outcome.
+    // What the start leaves free goes back once the first exposure has been painted, not with the
+    // next outcome.
     if (window.StartsShown()) {
-        // Queued: runs once the first exposure has been painted.
         QObject::connect(
-            &window, &TFloatingWindow::Exposed, &window,
-            [instance] {
-                if (instance) instance->ClaimBusName();
-                TrimMemory();
-            },
+            &window, &TFloatingWindow::Exposed, &window, [] { TrimMemory(); },
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
         window.show();
-    } else if (instance) {
-        instance->ClaimBusName();
     }
     return QApplication::exec();
 }

@@ -287,9 +287,9 @@ INSTANTIATE_TEST_SUITE_P(WindowManagers, DesktopTest, ::testing::Values(kOpenbox
                          [](const auto& run) { return WindowManagerName(run.param); });
 
 // A second start in the session asks the running monitor to show its window, out of the tray, and
-// ends with 0: over the session bus, and without one through the lock file, which a killed
-// monitor leaves to the next start. A running monitor holds its name on the bus, for starts that
-// have no lock folder, whether it started in the tray or on screen.
+// ends with 0: over the session bus, and without one over the socket that a killed monitor leaves
+// to the next start. A running monitor holds its name on the bus, whether it started in the tray
+// or on screen.
 TEST_F(OpenboxDesktopTest, ASecondStartShowsTheRunningWindowAndEnds) {
     const std::string session = getenv("DBUS_SESSION_BUS_ADDRESS");
     const auto nameHeld = [&] {
