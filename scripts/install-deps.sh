@@ -15,6 +15,8 @@ packages=(
     xfce4-panel libglib2.0-bin weston xwayland
     # the installed files' validators, the Debian package, the whole-program bench
     desktop-file-utils appstream dpkg-dev libcap2-bin libxcb-damage0-dev strace lintian
+    # a session manager of the tests' own (XSMP)
+    libsm-dev
     # the Wayland platform plugin, for sessions without an X server
     qt6-wayland
 )
