@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <string>
 
 #include "support/desktop_session.h"
@@ -49,6 +50,29 @@ TEST_F(SessionSaveDesktopTest, AFailedSaveIsToldOncePerRun) {
     EXPECT_EQ(Capture("grep -c 'not saved' " + dir_ + "/nodrel.log"), "1\n") << Log("nodrel");
     EXPECT_EQ(Capture("cat " + StorePath()), before);
     UnmountSmallFileSystem(folder);
+}
+
+// The folder's sync after the rename fails (strace makes the close's second fsync fail): the new
+// file is in place, and the user reads that, not "not saved".
+TEST_F(SessionSaveDesktopTest, ASaveWhoseFolderSyncFailsIsToldAsSavedButUnconfirmed) {
+    if (!Missing("strace pgrep").empty()) GTEST_SKIP() << "not installed: strace or pgrep";
+    WriteStore({{"ws", 9}});  // loaded as 5: the close has a change to save
+    const pid_t tracer =
+        StartProgram("strace -f -qq -o /dev/null -e inject=fsync:error=EIO:when=2");
+    ASSERT_FALSE(FloatingWindow().empty()) << Log("nodrel");
+    pid_t program = -1;
+    ASSERT_TRUE(PollUntil([&] {
+        program = std::atoi(Capture("pgrep -P " + std::to_string(tracer)).c_str());
+        return program > 0;
+    }));
+    Signal(program, SIGTERM);
+    EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel");
+    EXPECT_TRUE(Has(Log("nodrel"), "KAVREN Nodrel: settings in " + StorePath() +
+                                       ": saved, but the disk did not confirm it: "
+                                       "Input/output error\n"))
+        << Log("nodrel");
+    EXPECT_FALSE(Has(Log("nodrel"), "not saved")) << Log("nodrel");
+    EXPECT_EQ(Stored("ws"), 5);
 }
 
 }  // namespace
