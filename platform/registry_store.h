@@ -41,7 +41,7 @@ public:
     std::optional<QString> ReadString(const QString& name) const;
 
     // Replace a value of any type; false, with the file and the key unchanged, when the file
-    // can't be saved, LastFailure() then saying why.
+    // can't be saved, LastFailure() then saying why (see also LastFailureAfterReplacing).
     bool WriteInteger(const QString& name, uint32_t value);
     bool WriteString(const QString& name, const QString& text);
 
