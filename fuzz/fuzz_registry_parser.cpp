@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "registry_store.h"
+#include "registry_format.h"
 
 namespace {
 

@@ -2,51 +2,17 @@
 
 // A per-user store of typed named values, one file per key, standing in for the registry's
 // HKEY_CURRENT_USER. The key "\Software\KAVREN\Nodrel\" is the file KAVREN/Nodrel.reg under the
-// user's configuration folder, written in the registry editor's export format so the value types
-// survive: a typed read fails on the wrong type exactly as it does on the registry.
+// user's configuration folder, written in the registry editor's export format (registry_format.h)
+// so the value types survive: a typed read fails on the wrong type exactly as it does on the
+// registry.
 
-#include <QByteArray>
-#include <QByteArrayView>
 #include <QString>
 #include <cstdint>
 #include <optional>
-#include <vector>
+
+#include "registry_format.h"
 
 namespace nodrel::platform {
-
-// Registry data types, with the registry's numbers; any other number is kept as it is.
-inline constexpr uint32_t REG_NONE = 0;
-inline constexpr uint32_t REG_SZ = 1;
-inline constexpr uint32_t REG_EXPAND_SZ = 2;
-inline constexpr uint32_t REG_BINARY = 3;
-inline constexpr uint32_t REG_DWORD = 4;
-
-// Files bigger than this are not read: nothing this program stores comes near it.
-inline constexpr qint64 kMaxRegistryFileSize = 1024 * 1024;
-
-struct RegistryValue {
-    QString name;  // empty for the key's default value, "@" in the file
-    uint32_t type = REG_NONE;
-    QByteArray data;  // as the registry holds it: strings are UTF-16LE with their NUL
-    bool operator==(const RegistryValue&) const = default;
-};
-
-struct RegistryFile {
-    QString keyPath;  // as in the [section] line, e.g. HKEY_CURRENT_USER\Software\KAVREN\Nodrel
-    std::vector<RegistryValue> values;  // in file order, names unique without regard to case
-    bool operator==(const RegistryFile&) const = default;
-};
-
-// Reads an export file: UTF-8 (with or without BOM) or UTF-16LE with BOM, the header
-// "Windows Registry Editor Version 5.00", one [key] line, then one value per line. A name given
-// twice keeps its first place and its last value. Anything else, including text that is not valid
-// in its encoding and files over kMaxRegistryFileSize, gives nullopt.
-std::optional<RegistryFile> ParseRegistryFile(QByteArrayView bytes);
-
-// Writes UTF-8 without BOM and with LF line ends, which Linux tools read as plain text; strings
-// that a quoted form cannot carry (line breaks, inner NULs, no terminator) are written as hex(1).
-// ParseRegistryFile gives back an equal RegistryFile.
-QByteArray SerializeRegistryFile(const RegistryFile& file);
 
 // $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
 QString UserConfigHome();
@@ -57,7 +23,8 @@ QString UserConfigHome();
 QString RegistryFilePath(const QString& keyPath);
 
 // One open key. Every successful write has reached the disk when it returns, through a whole-file
-// replacement, so a crash or a full disk leaves either the old file or the new one.
+// replacement (checked_save.h), so a crash or a full disk leaves either the old file or the new
+// one; a file that is a symbolic link stays one, its target holding the values.
 // A file that cannot be parsed reads as an empty key and is moved aside as
 // "<file>.broken-<UTC time>" (said once on standard error) instead of being overwritten.
 class RegistryKey {
@@ -74,10 +41,19 @@ public:
     std::optional<QString> ReadString(const QString& name) const;
 
     // Replace a value of any type; false, with the file and the key unchanged, when the file
-    // can't be saved, LastFailure() then saying why.
+    // can't be saved, LastFailure() then saying why (see also LastFailureAfterReplacing).
     bool WriteInteger(const QString& name, uint32_t value);
     bool WriteString(const QString& name, const QString& text);
+
+    // Writes from BeginBatch on are read back at once but reach the file together, in one save at
+    // CommitBatch; a failed commit leaves the file and the key as they were before the batch.
+    void BeginBatch();
+    bool CommitBatch();
+
     QString LastFailure() const { return lastFailure_; }
+    // Whether the last failure came after the new file had taken the old one's place (only the
+    // disk's confirmation failed): the key then holds what the file does.
+    bool LastFailureAfterReplacing() const { return failedAfterReplacing_; }
 
     // Afterwards every read and write fails.
     void Close();
@@ -87,16 +63,21 @@ public:
 private:
     RegistryKey(QString path, RegistryFile contents, bool broken);
 
+    // What reads see: the batch's values during one, else what the file holds.
+    const RegistryFile& Current() const { return batch_ ? *batch_ : contents_; }
     const RegistryValue* Find(const QString& name) const;
     bool Write(RegistryValue value);
-    bool Fail(const QString& reason);  // keeps the reason, returns false
+    bool Save(RegistryFile updated);
+    bool Fail(const QString& reason, bool afterReplacing = false);  // keeps the reason, false
     bool MoveBrokenFileAside();
 
     QString path_;
-    RegistryFile contents_;
+    RegistryFile contents_;  // as in the file
+    std::optional<RegistryFile> batch_;
     bool broken_ = false;  // the file on disk could not be parsed and is still in place
     bool open_ = true;
     QString lastFailure_;
+    bool failedAfterReplacing_ = false;
 };
 
 }  // namespace nodrel::platform

@@ -1,15 +1,17 @@
 #pragma once
 
 // One monitor per session. The first start owns the application id as a well-known name on the
-// session bus and holds a lock file in $XDG_RUNTIME_DIR; a later start asks it to show its window,
-// over the bus (org.freedesktop.Application.Activate) or, without one, with SIGUSR1 to the process
-// named in the lock file. The lock is an flock, so one left by a crashed start blocks nobody.
+// session bus and offers org.freedesktop.Application there, as desktop programs do; a later start
+// calls its Activate, which shows the window. Where there is no session bus, an abstract Unix
+// socket named for the id and the user stands in: binding it is the lock, which the kernel drops
+// with the process, and a connection to it is the request. Nothing is read from a file, and no
+// process is ever signalled.
 
 #include <QObject>
 #include <QString>
 #include <memory>
 
-#include "termination_signals.h"
+class QSocketNotifier;
 
 namespace nodrel::platform {
 
@@ -22,32 +24,28 @@ public:
     explicit SingleInstance(const QString& applicationId);
     ~SingleInstance() override;
 
-    // Takes the well-known name on the bus, where the lock file decided and the name was left
-    // for later: a window can be up before the program connects to the bus. A later start finds
-    // the running one by the lock file's pid meanwhile. Does nothing in a later start, or twice.
-    void ClaimBusName();
-
     // False in a later start; when the running one could not be asked, standard error says so.
     bool IsFirst() const { return first_; }
+
+    // Gives the instance up, so that a start from now on runs as the first: for a program that
+    // is ending, which must not take a new start's request in its last moments.
+    void Release();
 
 signals:
     // A later start asked for the window.
     void ShowRequested();
 
 private:
-    // True when this process now holds the lock (or there is no folder for one); false when
-    // another process does, which then has been asked.
-    bool TakeLockOrAsk();
-    // Whether the name is now this process's, or there is no bus to hold one.
-    bool TakeBusName();
-    bool ClaimBusNameOrAsk();
-    void ListenForSignal();
+    // Whether this process now holds the name, or has asked the one that does.
+    bool TakeBusNameOrAsk();
+    bool TakeSocketOrAsk();
+    void AnswerSocketRequest();
 
     QString applicationId_;
-    bool first_ = false;
-    bool busNameDue_ = false;
-    int lockFd_ = -1;
-    std::unique_ptr<SignalListener> showSignal_;
+    bool first_ = true;
+    bool onBus_ = false;
+    int socket_ = -1;
+    std::unique_ptr<QSocketNotifier> requests_;
 };
 
 }  // namespace nodrel::platform

@@ -104,7 +104,7 @@ void ApplyFallback(SettingsHolders& holders) {
     holders.SetInterval(kFallbackProbeMilliseconds);
 }
 
-// False at the first write that fails; the values written before it stay in the store.
+// False at the first write that fails. The writes reach the store only at its Commit.
 bool WriteAll(const SettingsHolders& holders, SettingsStore& store) {
     const auto write = [&store](const char* name, uint32_t value) {
         return store.WriteInteger(QString::fromLatin1(name), value);
@@ -137,6 +137,7 @@ bool WriteAll(const SettingsHolders& holders, SettingsStore& store) {
 bool UserSettingsStore::Open(const QString& keyPath) {
     path_ = platform::RegistryFilePath(keyPath);
     key_ = platform::RegistryKey::Open(keyPath, &openFailure_);
+    if (key_) key_->BeginBatch();
     return key_.has_value();
 }
 
@@ -156,12 +157,18 @@ bool UserSettingsStore::WriteString(const QString& name, const QString& text) {
     return key_ && key_->WriteString(name, text);
 }
 
+bool UserSettingsStore::Commit() {
+    return key_ && key_->CommitBatch();
+}
+
 void UserSettingsStore::Close() {
     key_.reset();
 }
 
 StoreFailure UserSettingsStore::LastFailure() const {
-    return {path_, key_ ? key_->LastFailure() : openFailure_};
+    if (!key_) return {path_, openFailure_};
+    if (!key_->LastFailureAfterReplacing()) return {path_, key_->LastFailure()};
+    return {path_, kSavedUnconfirmed + QStringLiteral(": ") + key_->LastFailure(), true};
 }
 
 void LoadSettings(SettingsHolders& holders, SettingsStore& store) {
@@ -173,7 +180,9 @@ void LoadSettings(SettingsHolders& holders, SettingsStore& store) {
 
 std::optional<StoreFailure> SaveSettings(const SettingsHolders& holders, SettingsStore& store) {
     std::optional<StoreFailure> failure;
-    if (!store.Open(kSettingsKeyPath) || !WriteAll(holders, store)) failure = store.LastFailure();
+    if (!store.Open(kSettingsKeyPath) || !WriteAll(holders, store) || !store.Commit()) {
+        failure = store.LastFailure();
+    }
     store.Close();
     return failure;
 }

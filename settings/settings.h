@@ -1,8 +1,9 @@
 #pragma once
 
 // Moves the twenty-one persisted settings between the per-user store and the objects that hold
-// them while the program runs. Loading happens once while the window is being created, saving once
-// when it closes; a load absorbs every store failure, a save tells its caller why it failed.
+// them while the program runs. Loading happens once while the window is being created, saving
+// when it closes (and at a session save), all values in one file written once; a load absorbs every
+// store failure, a save tells its caller what became of it.
 
 #include <QString>
 #include <cstdint>
@@ -74,23 +75,32 @@ public:
     virtual void SetInterval(int32_t milliseconds) = 0;
 };
 
-// Why the store refused an open or a write.
+// Said of a save whose new file took the old one's place but whose folder the disk did not
+// confirm: the values are in the file, but a crash may still bring the old file back.
+inline const QString kSavedUnconfirmed = QStringLiteral("saved, but the disk did not confirm it");
+
+// Why the store refused an open or a save.
 struct StoreFailure {
-    QString path;    // the store's file
-    QString reason;  // as the system said it, e.g. "No space left on device"
+    QString path;  // the store's file
+    // As the system said it, e.g. "No space left on device"; after kSavedUnconfirmed and ": "
+    // when the values are in the file all the same.
+    QString reason;
+    bool written = false;  // the file holds the values; only the disk's confirmation failed
 };
 
-// The six operations the two procedures need of the store; a seam for tests.
+// The operations the two procedures need of the store; a seam for tests.
 class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
+    // Writes after an Open reach the store together, at Commit.
     virtual bool Open(const QString& keyPath) = 0;
     virtual std::optional<uint32_t> ReadInteger(const QString& name) = 0;
     virtual std::optional<QString> ReadString(const QString& name) = 0;
     virtual bool WriteInteger(const QString& name, uint32_t value) = 0;
     virtual bool WriteString(const QString& name, const QString& text) = 0;
+    virtual bool Commit() = 0;
     virtual void Close() = 0;
-    // After a failed Open or write: what failed and why.
+    // After a failed Open, write or Commit: what failed and why.
     virtual StoreFailure LastFailure() const = 0;
 };
 
@@ -102,6 +112,7 @@ public:
     std::optional<QString> ReadString(const QString& name) override;
     bool WriteInteger(const QString& name, uint32_t value) override;
     bool WriteString(const QString& name, const QString& text) override;
+    bool Commit() override;
     void Close() override;
     StoreFailure LastFailure() const override;
 
@@ -112,7 +123,8 @@ private:
 };
 
 void LoadSettings(SettingsHolders& holders, SettingsStore& store);
-// Nothing when every value reached the store, else why the save stopped.
+// Nothing when every value reached the store, else what became of the save: a failed save leaves
+// the store as it was.
 std::optional<StoreFailure> SaveSettings(const SettingsHolders& holders, SettingsStore& store);
 
 // With the user's own store.

@@ -9,12 +9,14 @@
 #include <QTimer>
 #include <QtMath>
 #include <cstdio>
+#include <optional>
 
 #include "floating_window.h"
 #include "memory_trim.h"
 #include "program_icon.h"
+#include "settings.h"
+#include "signal_listener.h"
 #include "single_instance.h"
-#include "termination_signals.h"
 
 namespace nodrel {
 
@@ -63,12 +65,15 @@ public:
     void Tell(const QString& path, const QString& reason) {
         if (told_) return;
         told_ = true;
-        std::fprintf(stderr, "KAVREN Nodrel: settings not saved to %s: %s\n", qPrintable(path),
-                     qPrintable(reason));
+        // Where the new file took the old one's place, the values are there: no "not saved".
+        const bool written = reason.startsWith(kSavedUnconfirmed);
+        std::fprintf(stderr, "KAVREN Nodrel: settings %s %s: %s\n", written ? "in" : "not saved to",
+                     qPrintable(path), qPrintable(reason));
         if (!window_.TrayAvailable()) return;
         QSystemTrayIcon& tray = window_.TrayIcon();
         tray.show();
-        tray.showMessage(QStringLiteral("Settings not saved"),
+        tray.showMessage(written ? QStringLiteral("Settings saved, not confirmed")
+                                 : QStringLiteral("Settings not saved"),
                          QStringLiteral("%1\n%2").arg(reason, path), QSystemTrayIcon::Warning,
                          kSaveNoticeMilliseconds);
         if (sessionEnding_ || qApp->isSavingSession()) return;
@@ -88,6 +93,23 @@ private:
     TFloatingWindow& window_;
     bool told_ = false;
     bool sessionEnding_ = false;
+};
+
+// A closing program gives its instance up before anything else (the save, the notice of a failed
+// one): a start from then on runs, instead of being answered by a copy that is about to end.
+class ReleaseOnClose : public QObject {
+public:
+    ReleaseOnClose(QWidget& window, platform::SingleInstance& instance) : instance_(instance) {
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Close) instance_.Release();
+        return false;
+    }
+
+private:
+    platform::SingleInstance& instance_;
 };
 
 }  // namespace
@@ -123,25 +145,20 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
         saveFailureNotice.SessionEnding();
         window.Save();
     });
+    std::optional<ReleaseOnClose> releaseOnClose;
     if (instance) {
         QObject::connect(instance, &platform::SingleInstance::ShowRequested, &window,
                          &TFloatingWindow::ShowFromTray);
+        releaseOnClose.emplace(window, *instance);
     }
 
-    // Taking the name on the bus costs milliseconds the first paint does not need. What the
-    // start leaves free goes back at once, not with the next outcome.
+    // What the start leaves free goes back once the first exposure has been painted, not with the
+    // next outcome.
     if (window.StartsShown()) {
-        // Queued: runs once the first exposure has been painted.
         QObject::connect(
-            &window, &TFloatingWindow::Exposed, &window,
-            [instance] {
-                if (instance) instance->ClaimBusName();
-                platform::TrimMemory();
-            },
+            &window, &TFloatingWindow::Exposed, &window, [] { platform::TrimMemory(); },
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
         window.show();
-    } else if (instance) {
-        instance->ClaimBusName();
     }
     return QApplication::exec();
 }

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <thread>
 
@@ -157,6 +159,52 @@ TEST_F(RegistryStoreTest, ASaveOnAFullDiskLeavesTheFileAsItWasAndSaysWhy) {
     EXPECT_EQ(FileBytes(FilePath()), before);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
               QStringList({"Nodrel.reg", "filler"}));
+}
+
+// The save helper's report when strace makes the system calls of `inject` fail.
+std::string SaveWithFailing(const std::string& inject) {
+    const std::string command =
+        "strace -f -qq -o /dev/null -e inject=" + inject + " " NODREL_STORE_SAVE_HELPER " 2>&1";
+    std::string report;
+    FILE* out = popen(command.c_str(), "r");
+    for (int c; out && (c = fgetc(out)) != EOF;) report += char(c);
+    if (out) pclose(out);
+    return report;
+}
+
+// Each step of a save is checked in its order: the new file reaches the disk before it takes the
+// old one's name, and a failure up to the rename leaves the old file and no temporary one; a
+// failure after it (the folder's sync) is no "not saved", and the key then holds what the file
+// does, so the next save keeps the values.
+TEST_F(RegistryStoreTest, EachStepOfASaveIsCheckedAndToldAsWhatHappened) {
+    if (system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is missing";
+    const QString folder = home_.path() + "/KAVREN";
+    NODREL_REQUIRE_SMALL_FILE_SYSTEM(folder.toStdString());
+    const QByteArray dword20("\x14\0\0\0", 4), dword5("\x05\0\0\0", 4), dword21("\x15\0\0\0", 4);
+    const struct {
+        std::string inject, report;
+        std::vector<RegistryValue> onDisk;
+    } cases[] = {
+        {"fsync:error=EIO:when=1",
+         "batch: failed: Input/output error\ntop: saved\nleft=20\n",
+         {{"left", REG_DWORD, dword20}, {"top", REG_DWORD, dword5}}},
+        {"rename:error=EXDEV:when=1",
+         "batch: failed: Invalid cross-device link\ntop: saved\nleft=20\n",
+         {{"left", REG_DWORD, dword20}, {"top", REG_DWORD, dword5}}},
+        {"fsync:error=EIO:when=2",
+         "batch: replaced, unconfirmed: Input/output error\ntop: saved\nleft=21\n",
+         {{"left", REG_DWORD, dword21},
+          {"w", REG_DWORD, QByteArray("\x07\0\0\0", 4)},
+          {"top", REG_DWORD, dword5}}},
+    };
+    for (const auto& [inject, report, onDisk] : cases) {
+        SCOPED_TRACE(inject);
+        WriteFile(kHead + "\"left\"=dword:00000014\n");
+        EXPECT_EQ(SaveWithFailing(inject), report);
+        ASSERT_TRUE(OnDisk());
+        EXPECT_EQ(OnDisk()->values, onDisk);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList("Nodrel.reg"));
+    }
 }
 
 // A save killed at any moment leaves the old file or the new one, never a part of either.

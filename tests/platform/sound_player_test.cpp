@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <pulse/simple.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -150,6 +151,28 @@ TEST(SoundLookup, FollowsTheXdgOrderAndTheFirstFolderHoldingTheFileWins) {
     EXPECT_FALSE(FindSoundFile("ding.wav", folders));
 }
 
+// A name that stands in a folder as something other than a file (a folder, a link to nothing, a
+// pipe) is passed over for the next folder; a link to a file is taken as the file it names.
+TEST(SoundLookup, ANameThatIsNoRegularFileIsPassedOverForTheNextFolder) {
+    QTemporaryDir root;
+    const fs::path r = root.path().toStdString();
+    const std::vector<fs::path> folders = {r / "cwd", r / "data", r / "d1", r / "d2", r / "d3"};
+    for (const fs::path& folder : folders) fs::create_directories(folder);
+    fs::create_directory(r / "cwd/ding.wav");
+    fs::create_symlink(r / "nowhere.wav", r / "data/ding.wav");
+    ASSERT_EQ(mkfifo((r / "d1/ding.wav").c_str(), 0600), 0);
+    fs::create_symlink(r / "d3", r / "d2/ding.wav");  // a link to a folder
+    EXPECT_EQ(FindSoundFile("ding.wav", folders), std::nullopt);
+
+    WriteFile(r / "d3/ding.wav", "RIFF");
+    EXPECT_EQ(FindSoundFile("ding.wav", folders), r / "d3/ding.wav");
+    WriteFile(r / "elsewhere/chime.wav", "RIFF");
+    fs::remove(r / "d2/ding.wav");
+    fs::create_symlink(r / "elsewhere/chime.wav", r / "d2/ding.wav");
+    EXPECT_EQ(FindSoundFile("ding.wav", folders), r / "d2/ding.wav");
+    EXPECT_EQ(FindSoundFile("ding.wav", {r / "cwd", r / "data", r / "d1"}), std::nullopt);
+}
+
 TEST(SoundPlayerFaults, NoServerIsSilentAndPrompt) {
     QTemporaryDir emptyFolder;
     UseShippedSoundsAndRuntimeFolder(emptyFolder.path().toStdString());
@@ -186,6 +209,10 @@ TEST(SoundPlayerFaults, BadFilesAreRefusedSilentlyAndPromptly) {
     UseShippedSoundsAndRuntimeFolder(server.folder());
     const std::string good = ShippedSound();
     fs::create_directory("folder.wav");
+    fs::create_symlink("nowhere.wav", "dangling.wav");
+    // Where the current folder holds the shipped names as no file, the shipped cues still play.
+    fs::create_directory("sound1.wav");
+    fs::create_symlink("nowhere.wav", "sound.wav");
     // A file cut short after its header plays the samples it holds (libsndfile counts only those),
     // however many the header promised.
     const std::tuple<const char*, std::optional<std::string>, bool> cases[] = {
@@ -194,6 +221,9 @@ TEST(SoundPlayerFaults, BadFilesAreRefusedSilentlyAndPromptly) {
         {"frames-2G.wav", PatchedWav(44100, 1, 0xFFFFFF00u), true},
         {"missing.wav", std::nullopt, false},
         {"folder.wav", std::nullopt, false},
+        {"dangling.wav", std::nullopt, false},
+        {"sound1.wav", std::nullopt, true},
+        {"sound.wav", std::nullopt, true},
         {"empty.wav", "", false},
         {"text.wav", "this is no sound at all\n", false},
         {"cut-header.wav", good.substr(0, 30), false},

@@ -4,7 +4,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <array>
 #include <variant>
 
@@ -317,6 +319,66 @@ TEST_F(SettingsTest, ASaveToAFullOrReadOnlyDiskKeepsTheStoreAndSaysWhy) {
     EXPECT_EQ(Load(), Sample());
 }
 
+// Settings kept in a dotfiles folder: the store is a link, and stays one. The saved values go to
+// its target, their temporary file beside it; a link to nothing or into a read-only folder is a
+// failed save that says why and keeps what the target held.
+TEST_F(SettingsTest, AStoreThatIsALinkStaysOneAndItsTargetHoldsTheSavedValues) {
+    const QString dotfiles = home_.path() + "/dotfiles";
+    NODREL_REQUIRE_SMALL_FILE_SYSTEM(dotfiles.toStdString());
+    const QString target = dotfiles + "/nodrel.reg";
+    Store();
+    ASSERT_TRUE(QFile::rename(StorePath(), target));
+    ASSERT_TRUE(QFile::link("../dotfiles/nodrel.reg", StorePath()));
+    const auto targetBytes = [&] {
+        QFile file(target);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const auto linkStands = [&] {
+        EXPECT_EQ(QFileInfo(StorePath()).symLinkTarget(), target);
+        EXPECT_EQ(
+            QDir(home_.path() + "/KAVREN")
+                .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList("Nodrel.reg"));
+    };
+
+    HeldValues closing = Sample();
+    closing.left = 33;
+    EXPECT_EQ(SaveSettings(TestHolders(closing)), std::nullopt);
+    linkStands();
+    EXPECT_EQ(QDir(dotfiles).entryList(QDir::Files | QDir::Hidden), QStringList("nodrel.reg"));
+    const auto saved = platform::ParseRegistryFile(targetBytes());
+    ASSERT_TRUE(saved && saved->values.size() == 21u);
+    const platform::RegistryValue left{"left", platform::REG_DWORD, QByteArray("\x21\0\0\0", 4)};
+    EXPECT_EQ(std::ranges::count(saved->values, left), 1);
+    HeldValues expected = Sample();
+    expected.left = 33;
+    expected.showAtStart = true;
+    EXPECT_EQ(Load(), expected);
+
+    // A broken target is kept beside itself, and the link leads to a fresh key.
+    ASSERT_TRUE(QFile::remove(target));
+    QFile broken(target);
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly) && broken.write("garbage") == 7);
+    broken.close();
+    EXPECT_EQ(Load(), WithFallback({}));
+    linkStands();
+    const QStringList kept = QDir(dotfiles).entryList({"nodrel.reg.broken-*"});
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(SaveSettings(TestHolders(closing)), std::nullopt);
+    EXPECT_EQ(Load(), expected);
+
+    const QByteArray before = targetBytes();
+    ASSERT_TRUE(testing::RemountReadOnly(dotfiles.toStdString()));
+    ExpectSaveFailure(StorePath(), "Read-only file system");
+    linkStands();
+    EXPECT_EQ(targetBytes(), before);
+    testing::UnmountSmallFileSystem(dotfiles.toStdString());
+
+    ExpectSaveFailure(StorePath(), "No such file or directory");  // the target's folder is empty
+    linkStands();
+    EXPECT_EQ(QDir(dotfiles).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
 class FailingStore : public UserSettingsStore {
 public:
     explicit FailingStore(QString failingName) : failingName_(std::move(failingName)) {}
@@ -328,19 +390,14 @@ private:
     QString failingName_;
 };
 
-TEST_F(SettingsTest, AFailingWriteLeavesExactlyTheValuesBeforeIt) {
+// All values of a close go in one save: a write that fails midway leaves none of them stored.
+TEST_F(SettingsTest, AFailingWriteLeavesTheWholeStoreAsItWas) {
     Store();
+    const QByteArray before = StoreBytes();
     FailingStore store("sound");
-    SaveSettings(TestHolders(WithFallback({})), store);
-
-    HeldValues expected = Sample();  // sound and everything after it: the older values
-    expected.left = 20;
-    expected.top = 1080 - 99;
-    expected.display = WithFallback({}).display;
-    expected.frame = kFirstStartFrameColour;
-    expected.viewItem = 2;
-    expected.blinkItem = 1;
-    EXPECT_EQ(Load(), expected);
+    EXPECT_TRUE(SaveSettings(TestHolders(WithFallback({})), store));
+    EXPECT_EQ(StoreBytes(), before);
+    EXPECT_EQ(Load(), Sample());
 }
 
 }  // namespace

@@ -21,13 +21,14 @@ bool WriteStore(const StoreValues& values) {
     QFile::remove(platform::RegistryFilePath(keyPath));
     std::optional<platform::RegistryKey> key = platform::RegistryKey::Open(keyPath);
     if (!key) return false;
+    key->BeginBatch();
     for (const auto& [name, value] : values) {
         const bool written = std::holds_alternative<uint32_t>(value)
                                  ? key->WriteInteger(name, std::get<uint32_t>(value))
                                  : key->WriteString(name, std::get<QString>(value));
         if (!written) return false;
     }
-    return true;
+    return key->CommitBatch();
 }
 
 }  // namespace nodrel::testing

@@ -1,4 +1,4 @@
-#include "termination_signals.h"
+#include "signal_listener.h"
 
 #include <fcntl.h>
 #include <unistd.h>
