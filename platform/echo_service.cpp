@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -22,6 +23,10 @@ thread_local uint32_t tLastError = IP_SUCCESS;
 
 // Open sockets by handle. Handles are never reused, so a stale or made-up one finds nothing. The
 // lock also hands a socket created on one thread safely to a thread that sends through it.
+//
+// Each thread keeps the socket it found last, so that probe after probe through one handle finds
+// it without the lock: weakly, so that closing the handle still closes the socket once no probe
+// uses it, and valid only while no handle has been closed since it was kept.
 class HandleTable {
 public:
     EchoHandle Add(std::shared_ptr<EchoSocket> echoSocket) {
@@ -32,22 +37,41 @@ public:
     }
 
     std::shared_ptr<EchoSocket> Find(EchoHandle handle) {
+        Recent& recent = tRecent;
+        if (recent.handle == handle &&
+            recent.closures == FClosures.load(std::memory_order_acquire)) {
+            if (std::shared_ptr<EchoSocket> kept = recent.socket.lock()) return kept;
+        }
         const std::lock_guard lock(FLock);
         const auto found = FSockets.find(handle);
-        return found == FSockets.end() ? nullptr : found->second;
+        if (found == FSockets.end()) return nullptr;
+        recent = {handle, FClosures.load(std::memory_order_relaxed), found->second};
+        return found->second;
     }
 
     // The socket closes when the last probe still using it is done.
     bool Remove(EchoHandle handle) {
         const std::lock_guard lock(FLock);
-        return FSockets.erase(handle) == 1;
+        if (FSockets.erase(handle) == 0) return false;
+        FClosures.fetch_add(1, std::memory_order_release);
+        return true;
     }
 
 private:
+    struct Recent {
+        EchoHandle handle = INVALID_ECHO_HANDLE;
+        uint64_t closures = 0;
+        std::weak_ptr<EchoSocket> socket;
+    };
+    static thread_local Recent tRecent;
+
     std::mutex FLock;
     EchoHandle FNextHandle = 1;
     std::unordered_map<EchoHandle, std::shared_ptr<EchoSocket>> FSockets;
+    std::atomic<uint64_t> FClosures = 0;  // handles closed so far
 };
+
+thread_local HandleTable::Recent HandleTable::tRecent;
 
 // Never destroyed: a worker thread may still be probing while the process exits.
 HandleTable& Handles() {
@@ -107,7 +131,7 @@ uint32_t SendEcho(EchoHandle handle, const IpAddress& destination, const void* r
         outcome.status = IP_GENERAL_FAILURE;
     } else if (requestSize > icmp::kMaxEchoPayload) {
         outcome.status = IP_PACKET_TOO_BIG;
-    } else if (destination == IpAddress{destination.isIpv6, INADDR_ANY, {}}) {
+    } else if (destination.IsUnspecified()) {
         // Linux would take 0.0.0.0 (or ::) for this host and the reply would come from elsewhere.
         outcome.status = IP_BAD_DESTINATION;
     } else {

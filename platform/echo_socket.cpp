@@ -60,15 +60,19 @@ SocketAddress ToSocketAddress(const IpAddress& address) {
     return socketAddress;
 }
 
+// The address of a socket address whose family is known.
+IpAddress FromSocketAddress(const SocketAddress& address) {
+    return address.any.sa_family == AF_INET6
+               ? IpAddress::FromIpv6(std::to_array(address.ipv6.sin6_addr.s6_addr))
+               : IpAddress::FromIpv4(address.ipv4.sin_addr.s_addr);
+}
+
 // The address the kernel filled in, when it is one of the family asked for.
-std::optional<IpAddress> FromSocketAddress(const SocketAddress& address, socklen_t length,
-                                           bool ipv6) {
-    if (length < AddressLength(ipv6)) return std::nullopt;
-    if (ipv6 && address.any.sa_family == AF_INET6)
-        return IpAddress::FromIpv6(std::to_array(address.ipv6.sin6_addr.s6_addr));
-    if (!ipv6 && address.any.sa_family == AF_INET)
-        return IpAddress::FromIpv4(address.ipv4.sin_addr.s_addr);
-    return std::nullopt;
+std::optional<IpAddress> FilledInAddress(const SocketAddress& address, socklen_t length,
+                                         bool ipv6) {
+    if (length < AddressLength(ipv6) || address.any.sa_family != (ipv6 ? AF_INET6 : AF_INET))
+        return std::nullopt;
+    return FromSocketAddress(address);
 }
 
 // A message header for recvmsg that takes the peer's address, one data buffer and the control
@@ -83,6 +87,13 @@ msghdr MessageHeader(SocketAddress& peer, iovec& data, uint8_t (&control)[Contro
     message.msg_control = control;
     message.msg_controllen = ControlSize;
     return message;
+}
+
+// The options' Flags are the IP header flags, not the type of service: of them only "don't
+// fragment" (0x02) means anything to Linux, through path MTU discovery. DO sets DF and refuses
+// packets larger than the path MTU; DONT clears DF and lets the packet fragment.
+int Discovery(uint8_t flags) {
+    return (flags & kDontFragmentFlag) != 0 ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
 }
 
 int OpenIcmpSocket(bool ipv6, int type) {
@@ -156,16 +167,17 @@ bool EchoSocket::Configure() {
     return FKind == EchoSocketKind::Raw || SetIntOption(FSocket, IPPROTO_IP, IP_RECVTTL, 1);
 }
 
-// Sets TTL, type of service, fragmentation and IP options for the next request; a status when
-// the kernel refuses one of them.
+bool EchoSocket::OptionsApplied(const IP_OPTION_INFORMATION& options) const {
+    return options.OptionsSize == 0 && FAppliedOptions && FAppliedOptions->ipOptionsSize == 0 &&
+           FAppliedOptions->ttl == options.Ttl && FAppliedOptions->tos == options.Tos &&
+           FAppliedOptions->discovery == Discovery(options.Flags);
+}
+
 std::optional<uint32_t> EchoSocket::ApplyOptions(const IP_OPTION_INFORMATION& options) {
-    // The options' Flags are the IP header flags, not the type of service: of them only
-    // "don't fragment" (0x02) means anything to Linux, through path MTU discovery. DO sets DF and
-    // refuses packets larger than the path MTU; DONT clears DF and lets the packet fragment.
     SocketOptions wanted;
     wanted.ttl = options.Ttl;
     wanted.tos = options.Tos;
-    wanted.discovery = (options.Flags & kDontFragmentFlag) != 0 ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
+    wanted.discovery = Discovery(options.Flags);
     wanted.ipOptionsSize = options.OptionsSize;
     if (options.OptionsSize > 0) {
         // More than the header has room for is refused as the kernel would refuse it; IPv6 has
@@ -244,7 +256,7 @@ EchoSocket::ReadResult EchoSocket::ReadQueuedError(const icmp::EchoRequestKey& r
     }
 
     const std::optional<IpAddress> originalDestination =
-        FromSocketAddress(destination, message.msg_namelen, FIpv6);
+        FilledInAddress(destination, message.msg_namelen, FIpv6);
     const auto quotedBytes = std::span<const uint8_t>(quoted, static_cast<size_t>(received));
     const int level = FIpv6 ? IPPROTO_IPV6 : IPPROTO_IP;
     const int type = FIpv6 ? IPV6_RECVERR : IP_RECVERR;
@@ -266,7 +278,7 @@ EchoSocket::ReadResult EchoSocket::ReadQueuedError(const icmp::EchoRequestKey& r
 
 EchoSocket::ReadResult EchoSocket::ReadReply(const icmp::EchoRequestKey& request,
                                              std::span<uint8_t> dataArea, ProbeOutcome& outcome) {
-    SocketAddress source{};
+    SocketAddress source;  // filled in by the kernel, to the length it reports
     alignas(cmsghdr) uint8_t control[64];
     iovec data{FReceived.get(), kReceiveBufferSize};
     msghdr message = MessageHeader(source, data, control);
@@ -283,8 +295,9 @@ EchoSocket::ReadResult EchoSocket::ReadReply(const icmp::EchoRequestKey& request
     std::optional<icmp::EchoReply> reply;
     if (FKind == EchoSocketKind::Raw && !FIpv6) {
         reply = icmp::ParseRawEchoReply(packet);
-    } else if (const std::optional<IpAddress> from =
-                   FromSocketAddress(source, message.msg_namelen, FIpv6)) {
+    } else if (message.msg_namelen >= AddressLength(FIpv6) &&
+               source.any.sa_family == (FIpv6 ? AF_INET6 : AF_INET)) {
+        // No IP header: the source comes from the socket, the TTL as a control message.
         const int level = FIpv6 ? IPPROTO_IPV6 : IPPROTO_IP;
         const int type = FIpv6 ? IPV6_HOPLIMIT : IP_TTL;
         uint8_t ttl = 0;
@@ -297,7 +310,7 @@ EchoSocket::ReadResult EchoSocket::ReadReply(const icmp::EchoRequestKey& request
                 ttl = static_cast<uint8_t>(value);
             }
         }
-        reply = icmp::ParseDatagramEchoReply(packet, *from, ttl);
+        reply = icmp::ParseDatagramEchoReply(packet, FromSocketAddress(source), ttl);
     }
     if (!reply || !icmp::IsReplyTo(*reply, request)) return ReadResult::NotOurs;
 
@@ -332,9 +345,11 @@ ProbeOutcome EchoSocket::Probe(const IpAddress& destination, std::span<const uin
                                std::span<uint8_t> dataArea) {
     const std::lock_guard sending(FSending);
     ProbeOutcome outcome;
-    if (const std::optional<uint32_t> refused = ApplyOptions(options)) {
-        outcome.status = *refused;
-        return outcome;
+    if (!OptionsApplied(options)) {
+        if (const std::optional<uint32_t> refused = ApplyOptions(options)) {
+            outcome.status = *refused;
+            return outcome;
+        }
     }
     if (FErrorQueued) DrainLeftovers();
 
@@ -353,14 +368,14 @@ ProbeOutcome EchoSocket::Probe(const IpAddress& destination, std::span<const uin
 
     const int64_t sent = MonotonicNanoseconds();
     const int64_t deadline = sent + int64_t{timeout} * kNanosecondsPerMillisecond;
-    if (!Send(size, target)) {
-        // An ICMP error that came after an earlier probe ended leaves a pending error on the
-        // socket, which fails the next send before anything goes out. Empty the leftovers and
-        // try once more: a failure now is this request's own.
-        DrainLeftovers();
-        if (!Send(size, target)) {
-            outcome.status = icmp::StatusForErrno(errno);
-            DrainLeftovers();  // a refused send also leaves a note on the error queue
+    // An ICMP error that came after an earlier probe ended leaves a pending error on the socket,
+    // which fails the next send before anything goes out. Then the leftovers are emptied and the
+    // send tried once more: a failure now is this request's own.
+    for (int attempt = 0; !Send(size, target); ++attempt) {
+        const int sendError = errno;
+        DrainLeftovers();  // a refused send also leaves a note on the error queue
+        if (attempt == 1) {
+            outcome.status = icmp::StatusForErrno(sendError);
             return outcome;
         }
     }

@@ -77,6 +77,10 @@ private:
 
     bool Configure();
     bool SetFilter();
+    // Whether the socket is set as `options` ask, as it is for most probes: no setsockopt then.
+    bool OptionsApplied(const IP_OPTION_INFORMATION& options) const;
+    // Sets TTL, type of service, fragmentation and IP options for the next request; a status
+    // when the kernel refuses one of them.
     std::optional<uint32_t> ApplyOptions(const IP_OPTION_INFORMATION& options);
     bool Send(size_t size, const SocketAddress& target);
     void DrainLeftovers();

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace nodrel::platform {
@@ -18,7 +19,23 @@ struct IpAddress {
     static IpAddress FromIpv4(uint32_t address) { return {false, address, {}}; }
     static IpAddress FromIpv6(const Ipv6Address& address) { return {true, 0, address}; }
 
-    bool operator==(const IpAddress&) const = default;
+    // 0.0.0.0 or ::, which Linux would take for this host.
+    bool IsUnspecified() const { return isIpv6 ? SameIpv6(ipv6, Ipv6Address{}) : ipv4 == 0; }
+
+    // Only the family's own field counts.
+    bool operator==(const IpAddress& other) const {
+        return isIpv6 == other.isIpv6 && (isIpv6 ? SameIpv6(ipv6, other.ipv6) : ipv4 == other.ipv4);
+    }
+
+private:
+    // As two words: every probe compares addresses, and a call to memcmp costs more than that.
+    static bool SameIpv6(const Ipv6Address& a, const Ipv6Address& b) {
+        uint64_t first[2];
+        uint64_t second[2];
+        std::memcpy(first, a.data(), sizeof first);
+        std::memcpy(second, b.data(), sizeof second);
+        return first[0] == second[0] && first[1] == second[1];
+    }
 };
 
 // The usual text of the address: dotted for IPv4, the shortest RFC 5952 form for IPv6.
