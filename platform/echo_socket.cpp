@@ -167,7 +167,7 @@ bool EchoSocket::Configure() {
     return FKind == EchoSocketKind::Raw || SetIntOption(FSocket, IPPROTO_IP, IP_RECVTTL, 1);
 }
 
-bool EchoSocket::OptionsApplied(const IP_OPTION_INFORMATION& options) const {
+inline bool EchoSocket::OptionsApplied(const IP_OPTION_INFORMATION& options) const {
     return options.OptionsSize == 0 && FAppliedOptions && FAppliedOptions->ipOptionsSize == 0 &&
            FAppliedOptions->ttl == options.Ttl && FAppliedOptions->tos == options.Tos &&
            FAppliedOptions->discovery == Discovery(options.Flags);
@@ -213,7 +213,7 @@ std::optional<uint32_t> EchoSocket::ApplyOptions(const IP_OPTION_INFORMATION& op
     return std::nullopt;
 }
 
-bool EchoSocket::Send(size_t size, const SocketAddress& target) {
+inline bool EchoSocket::Send(size_t size, const SocketAddress& target) {
     ssize_t result;
     do {
         result = sendto(FSocket, FRequest.data(), size, 0, &target.any, AddressLength(FIpv6));
