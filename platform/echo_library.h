@@ -19,7 +19,7 @@ struct EchoLibrary {
     uint32_t (*IcmpSendEcho)(EchoHandle, uint32_t, const void*, uint16_t,
                              const IP_OPTION_INFORMATION*, void*, uint32_t, uint32_t);
     EchoHandle (*Icmp6CreateFile)();
-    uint32_t (*Icmp6SendEcho)(EchoHandle, const Ipv6Address&, const void*, uint16_t,
+    uint32_t (*Icmp6SendEcho)(EchoHandle, const sockaddr_in6&, const void*, uint16_t,
                               const IP_OPTION_INFORMATION*, void*, uint32_t, uint32_t);
 };
 

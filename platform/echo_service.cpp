@@ -134,6 +134,9 @@ uint32_t SendEcho(EchoHandle handle, const IpAddress& destination, const void* r
     } else if (destination.IsUnspecified()) {
         // Linux would take 0.0.0.0 (or ::) for this host and the reply would come from elsewhere.
         outcome.status = IP_BAD_DESTINATION;
+    } else if (destination.IsLinkLocal() && destination.zone == 0) {
+        // Linux refuses to guess the link; say why rather than fail in general.
+        outcome.status = IP_DEST_SCOPE_MISMATCH;
     } else {
         IP_OPTION_INFORMATION defaults{};
         defaults.Ttl = kDefaultTtl;
@@ -188,10 +191,10 @@ uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destination, const void* reque
                     requestOptions, replyBuffer, replySize, timeout);
 }
 
-uint32_t Icmp6SendEcho(EchoHandle handle, const Ipv6Address& destination, const void* requestData,
+uint32_t Icmp6SendEcho(EchoHandle handle, const sockaddr_in6& destination, const void* requestData,
                        uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
                        void* replyBuffer, uint32_t replySize, uint32_t timeout) {
-    return SendEcho(handle, IpAddress::FromIpv6(destination), requestData, requestSize,
+    return SendEcho(handle, FromSocketAddress(destination), requestData, requestSize,
                     requestOptions, replyBuffer, replySize, timeout);
 }
 

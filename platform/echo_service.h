@@ -5,6 +5,8 @@
 // send, close, with a handle of each family), so the requester above it keeps one contract
 // whatever socket the service uses underneath.
 
+#include <netinet/in.h>
+
 #include <cstdint>
 
 #include "echo_types.h"
@@ -47,10 +49,11 @@ uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destination, const void* reque
                       uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
                       void* replyBuffer, uint32_t replySize, uint32_t timeout);
 
-// IcmpSendEcho for a handle from Icmp6CreateFile and an IPv6 destination. Of the options, Ttl is
-// the hop limit, Tos the traffic class and Flags 0x02 forbids fragmenting; IPv6 takes no IP
-// options (IP_BAD_OPTION).
-uint32_t Icmp6SendEcho(EchoHandle handle, const Ipv6Address& destination, const void* requestData,
+// IcmpSendEcho for a handle from Icmp6CreateFile and an IPv6 destination, whose sin6_scope_id
+// is the zone of a link-local one (IP_DEST_SCOPE_MISMATCH without). Of the options, Ttl is the
+// hop limit, Tos the traffic class and Flags 0x02 forbids fragmenting; IPv6 takes no IP options
+// (IP_BAD_OPTION).
+uint32_t Icmp6SendEcho(EchoHandle handle, const sockaddr_in6& destination, const void* requestData,
                        uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
                        void* replyBuffer, uint32_t replySize, uint32_t timeout);
 

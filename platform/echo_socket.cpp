@@ -53,6 +53,7 @@ SocketAddress ToSocketAddress(const IpAddress& address) {
     if (address.isIpv6) {
         socketAddress.ipv6.sin6_family = AF_INET6;
         std::memcpy(&socketAddress.ipv6.sin6_addr, address.ipv6.data(), address.ipv6.size());
+        socketAddress.ipv6.sin6_scope_id = address.zone;
     } else {
         socketAddress.ipv4.sin_family = AF_INET;
         socketAddress.ipv4.sin_addr.s_addr = address.ipv4;
@@ -62,9 +63,8 @@ SocketAddress ToSocketAddress(const IpAddress& address) {
 
 // The address of a socket address whose family is known.
 IpAddress FromSocketAddress(const SocketAddress& address) {
-    return address.any.sa_family == AF_INET6
-               ? IpAddress::FromIpv6(std::to_array(address.ipv6.sin6_addr.s6_addr))
-               : IpAddress::FromIpv4(address.ipv4.sin_addr.s_addr);
+    return address.any.sa_family == AF_INET6 ? platform::FromSocketAddress(address.ipv6)
+                                             : IpAddress::FromIpv4(address.ipv4.sin_addr.s_addr);
 }
 
 // The address the kernel filled in, when it is one of the family asked for.

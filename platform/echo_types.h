@@ -23,6 +23,8 @@ inline constexpr uint32_t IP_TTL_EXPIRED_TRANSIT = 11013;
 inline constexpr uint32_t IP_TTL_EXPIRED_REASSEM = 11014;
 inline constexpr uint32_t IP_PARAM_PROBLEM = 11015;
 inline constexpr uint32_t IP_BAD_DESTINATION = 11018;
+// A link-local destination without a zone: which link it is on is not known.
+inline constexpr uint32_t IP_DEST_SCOPE_MISMATCH = 11045;
 inline constexpr uint32_t IP_GENERAL_FAILURE = 11050;
 
 struct IP_OPTION_INFORMATION {

@@ -52,7 +52,7 @@ uint16_t Lookup(const char* name, int family, IpAddress& address) {
             !firstIpv6) {
             sockaddr_in6 ipv6;
             std::memcpy(&ipv6, entry->ai_addr, sizeof ipv6);
-            firstIpv6 = IpAddress::FromIpv6(std::to_array(ipv6.sin6_addr.s6_addr));
+            firstIpv6 = FromSocketAddress(ipv6);
         }
     }
     if (error != 0 && firstIpv6) {

@@ -131,7 +131,9 @@ bool TICMP::Resolve() {
     return true;
 }
 
-void TICMP::Remember(uint64_t generation, const platform::IpAddress& address, bool fromName) {
+void TICMP::Remember(uint64_t generation, platform::IpAddress address, bool fromName) {
+    // Typed or found without a zone, a link-local address may still have but one link to be on.
+    platform::TakeOnlyLinkLocalZone(address);
     const bool sameAddress = FAddressResolved && generation == FTarget.generation;
     if (fromName) FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
     if (!sameAddress) FFailStreak = 0;
@@ -182,7 +184,11 @@ int32_t TICMP::Ping() {
         // Tried again at every IPv6 probe until it opens; meanwhile the service reports the
         // unusable handle in the reply header like any other failure.
         if (FHandle6 == platform::INVALID_ECHO_HANDLE) FHandle6 = FLibrary->Icmp6CreateFile();
-        replies = FLibrary->Icmp6SendEcho(FHandle6, target.address.ipv6, FRequestData.data(), size,
+        sockaddr_in6 destination{};
+        destination.sin6_family = AF_INET6;
+        std::memcpy(&destination.sin6_addr, target.address.ipv6.data(), target.address.ipv6.size());
+        destination.sin6_scope_id = target.address.zone;
+        replies = FLibrary->Icmp6SendEcho(FHandle6, destination, FRequestData.data(), size,
                                           &options, FReplyArea.data(), replySize, timeout);
     }
     FLastErrorCode = FPlatform.GetLastError();

@@ -88,7 +88,7 @@ private:
     // Resolves Address afresh into FTarget; false when there is nothing to probe.
     bool Resolve();
     // Keeps what a resolution of the Address of `generation` found.
-    void Remember(uint64_t generation, const platform::IpAddress& address, bool fromName);
+    void Remember(uint64_t generation, platform::IpAddress address, bool fromName);
     // Counts the outcome of a probe sent to `target`.
     void CountOutcome(const Target& target, uint32_t status);
     // Makes the request data and the reply area fit `size` bytes of data.
