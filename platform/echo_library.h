@@ -38,8 +38,8 @@ public:
     // The code the last echo call left on the calling thread.
     virtual uint32_t GetLastError() = 0;
 
-    // Looks a host name up, blocking: 0 with its first IPv4 address stored, or its first IPv6 one
-    // when it has no IPv4 address; else the socket layer's error number.
+    // Looks a host name up, blocking: 0 with its first address in the resolver's order stored,
+    // else the socket layer's error number.
     virtual uint16_t ResolveHost(const char* name, IpAddress& address) = 0;
 
     // Milliseconds on a clock that wall-clock steps never move.

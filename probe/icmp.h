@@ -20,7 +20,8 @@ public:
 };
 
 // Sends one echo request to one host and waits for the answer, blocking the caller: ICMP to an
-// IPv4 host, ICMPv6 to an IPv6 literal or to a name that has only IPv6 addresses.
+// IPv4 host, ICMPv6 to an IPv6 one. A name is probed at the first address in the resolver's order
+// (which /etc/gai.conf sets), as ping does.
 // Address, Size, Timeout, TTL and Flags may be written from another thread while Ping runs: each
 // Ping takes its own copy of them at the start, and a write takes effect at the next Ping. Ping
 // itself runs on one thread at a time; what it leaves (LastReply, LastErrorCode, ResolvedAddress,
