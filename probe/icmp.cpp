@@ -15,6 +15,8 @@ constexpr char kPayloadText[] = "KAVREN Nodrel ICMP request.  kavren.example  ";
 constexpr size_t kHeaderSize = sizeof(platform::ICMP_ECHO_REPLY);
 // How long a failing name waits between two repeated lookups.
 constexpr int64_t kLookupAgainAfterMs = 60'000;
+// How long a probe waits for a repeated lookup before it goes to the address known.
+constexpr std::chrono::milliseconds kRepeatedLookupWait{1000};
 const platform::IpAddress kNoAddress = platform::IpAddress::FromIpv4(INADDR_NONE);
 
 // The request data: the payload text cut, or padded with spaces, to the data's size.
@@ -44,6 +46,7 @@ TICMP::TICMP(platform::EchoPlatform& platform) : FPlatform(platform) {
 }
 
 TICMP::~TICMP() {
+    if (FRepeatedLookup.joinable()) FRepeatedLookup.join();
     ReleaseServices();
 }
 
@@ -87,17 +90,56 @@ void TICMP::PrepareBuffers(uint16_t size) {
     FReplyArea = std::vector<unsigned char>(kHeaderSize + size);
 }
 
+bool TICMP::RepeatedLookupDue() {
+    return FResolvedFromName && FFailStreak >= 2 &&
+           FPlatform.MonotonicMilliseconds() >= FLookupAgainAt;
+}
+
 inline bool TICMP::TargetCurrent() {
     return FAddressResolved &&
            FAddressGeneration.load(std::memory_order_acquire) == FTarget.generation &&
-           !(FResolvedFromName && FFailStreak >= 2 &&
-             FPlatform.MonotonicMilliseconds() >= FLookupAgainAt);
+           !FRepeatedAnswer.valid() && !RepeatedLookupDue();
+}
+
+void TICMP::StartRepeatedLookup(const QByteArray& name, uint64_t generation) {
+    // Not again for a minute, however long this one takes.
+    FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
+    std::promise<LookupAnswer> answer;
+    std::future<LookupAnswer> answered = answer.get_future();
+    try {
+        FRepeatedLookup = std::thread(
+            [&platform = FPlatform, name, generation, answer = std::move(answer)]() mutable {
+                platform::IpAddress address;
+                const uint16_t error = platform.ResolveHost(name.constData(), address);
+                answer.set_value({generation, error, address});
+            });
+    } catch (const std::system_error&) {
+        return;  // no thread to be had: as if the name service had failed
+    }
+    FRepeatedAnswer = std::move(answered);
+}
+
+void TICMP::TakeRepeatedLookup(std::chrono::milliseconds wait) {
+    if (FRepeatedAnswer.wait_for(wait) != std::future_status::ready) return;
+    const LookupAnswer answer = FRepeatedAnswer.get();
+    FRepeatedLookup.join();
+    // A lookup of an Address changed since is of no use.
+    if (!FAddressResolved || answer.generation != FTarget.generation) return;
+    if (answer.error != 0) {
+        // The name service failing too says nothing about the host: keep probing the address
+        // known, and ask again in a minute.
+        FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
+        return;
+    }
+    Remember(answer.generation, answer.address, true);
 }
 
 bool TICMP::Resolve() {
+    if (FRepeatedAnswer.valid()) TakeRepeatedLookup(std::chrono::milliseconds(0));
     const bool sameAddress =
         FAddressResolved &&
         FAddressGeneration.load(std::memory_order_acquire) == FTarget.generation;
+    if (sameAddress && !RepeatedLookupDue()) return true;
     QString address;
     uint64_t generation = 0;
     {
@@ -113,13 +155,15 @@ bool TICMP::Resolve() {
         Remember(generation, resolved, false);
         return true;
     }
-    const uint16_t error = FPlatform.ResolveHost(text.constData(), resolved);
-    if (error != 0 && sameAddress) {
-        // The name service failing too says nothing about the host: keep probing the address
-        // known, and ask again in a minute.
-        FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
+    if (sameAddress && generation == FTarget.generation) {
+        // One repeated lookup at a time: one still under way for an earlier Address delays this.
+        if (!FRepeatedAnswer.valid()) {
+            StartRepeatedLookup(text, generation);
+            if (FRepeatedAnswer.valid()) TakeRepeatedLookup(kRepeatedLookupWait);
+        }
         return true;
     }
+    const uint16_t error = FPlatform.ResolveHost(text.constData(), resolved);
     if (error != 0) {
         FLastErrorCode = error;
         FTarget = {kNoAddress, generation};

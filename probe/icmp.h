@@ -2,11 +2,13 @@
 
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "echo_library.h"
@@ -30,7 +32,10 @@ public:
 //
 // A name's address is kept while probes succeed. From the second failed probe in a row on, the
 // name is looked up again before the next probe, and then at most once a minute while the
-// failures go on, so that a host whose name has moved is followed to its new address.
+// failures go on, so that a host whose name has moved is followed to its new address. Such a
+// repeated lookup runs on a thread of its own and holds a probe up by a second at most: a
+// resolver that hangs leaves the probes going to the address known, and an answer that comes
+// later is taken at the next probe after it.
 class TICMP {
 public:
     using DisplayEvent = std::function<void(TICMP* sender, const QString& msg)>;
@@ -39,6 +44,7 @@ public:
 
     // Throws TICMPException when a service cannot be had; nothing stays acquired then.
     explicit TICMP(platform::EchoPlatform& platform = platform::SystemEchoPlatform());
+    // Waits for a repeated lookup still under way.
     virtual ~TICMP();
     TICMP(const TICMP&) = delete;
     TICMP& operator=(const TICMP&) = delete;
@@ -83,9 +89,21 @@ private:
     // Gives back what construction acquired, in reverse order.
     void ReleaseServices();
 
+    // What a repeated lookup of the Address of `generation` found.
+    struct LookupAnswer {
+        uint64_t generation;
+        uint16_t error;
+        platform::IpAddress address;
+    };
+
     // Whether the address known can be probed as it is: Address unchanged and no repeated lookup
-    // of the name due.
+    // of the name due or under way.
     bool TargetCurrent();
+    bool RepeatedLookupDue();
+    // Starts looking the name up again, on a thread of its own.
+    void StartRepeatedLookup(const QByteArray& name, uint64_t generation);
+    // Takes the answer of the repeated lookup under way if it comes within `wait`.
+    void TakeRepeatedLookup(std::chrono::milliseconds wait);
     // Resolves Address afresh into FTarget; false when there is nothing to probe.
     bool Resolve();
     // Keeps what a resolution of the Address of `generation` found.
@@ -117,6 +135,8 @@ private:
     int64_t FLookupAgainAt = 0;  // with two failures or more: the earliest repeated lookup
     uint32_t FLastErrorCode = 0;
     platform::ICMP_ECHO_REPLY FLastReply{};
+    std::thread FRepeatedLookup;
+    std::future<LookupAnswer> FRepeatedAnswer;  // valid while a repeated lookup is under way
 
     std::atomic<int32_t> FSize = 56;
     std::atomic<int32_t> FTimeout = 4000;
