@@ -15,6 +15,8 @@ packages=(
     desktop-file-utils appstream dpkg-dev libcap2-bin libxcb-damage0-dev strace lintian
     # the Wayland platform plugin, for sessions without an X server
     qt6-wayland
+    # the probe's instructions counted beside fping's (bench/README.md)
+    valgrind fping
 )
 
 missing=()
