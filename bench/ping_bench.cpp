@@ -10,7 +10,7 @@
 // Options of its own, besides Google Benchmark's:
 //   --ratio-rounds=N     rounds of the side-by-side ratio (default 101; 0 skips it)
 //   --timeouts=A,B,...   the Timeouts of TimeoutLateness in ms (default 100,1000,4000)
-//   --probes=N [--socket=datagram|raw] [--bare]
+//   --probes=N [--socket=datagram|raw] [--host=127.0.0.1|::1] [--bare]
 //                        exactly N probes and nothing else, for callgrind and valgrind; prints
 //                        the allocations made during them
 // The commands behind the published figures are in bench/README.md.
@@ -307,7 +307,7 @@ void PrintRatio(SocketKind kind, int rounds) {
 }
 
 // --probes=N: exactly N probes and nothing else, for callgrind and valgrind.
-int CountProbes(long probes, SocketKind kind, bool bare) {
+int CountProbes(long probes, SocketKind kind, const std::string& host, bool bare) {
     if (const std::string whyNot = ChooseSocketKind(kind); !whyNot.empty()) {
         std::fprintf(stderr, "%s socket: %s\n", Name(kind), whyNot.c_str());
         return 1;
@@ -321,15 +321,15 @@ int CountProbes(long probes, SocketKind kind, bool bare) {
         allocations = gAllocations.load() - before;
     } else {
         nodrel::TPing ping;
-        ping.SetAddress("127.0.0.1");
+        ping.SetAddress(QString::fromStdString(host));
         ping.SetTimeout(1000);
         const uint64_t before = gAllocations.load();
         for (long i = 0; i < probes; ++i) answered += ping.Ping();
         allocations = gAllocations.load() - before;
     }
-    std::printf("%s %s socket: %ld of %ld probes answered, %llu allocations\n",
-                bare ? "bare loop" : "TPing::Ping", Name(kind), answered, probes,
-                static_cast<unsigned long long>(allocations));
+    std::printf("%s %s socket to %s: %ld of %ld probes answered, %llu allocations\n",
+                bare ? "bare loop" : "TPing::Ping", Name(kind), bare ? "127.0.0.1" : host.c_str(),
+                answered, probes, static_cast<unsigned long long>(allocations));
     return answered == probes ? 0 : 1;
 }
 
@@ -355,9 +355,11 @@ int main(int argc, char** argv) {
     const SocketKind kind =
         TakeOption(argc, argv, "socket") == "raw" ? SocketKind::Raw : SocketKind::Datagram;
     const bool bare = !TakeOption(argc, argv, "bare").empty();
+    std::string host = TakeOption(argc, argv, "host");
+    if (host.empty()) host = "127.0.0.1";
     std::string timeouts = TakeOption(argc, argv, "timeouts");
     const std::string ratioRounds = TakeOption(argc, argv, "ratio-rounds");
-    if (!probes.empty()) return CountProbes(std::atol(probes.c_str()), kind, bare);
+    if (!probes.empty()) return CountProbes(std::atol(probes.c_str()), kind, host, bare);
 
     for (const SocketKind each : {SocketKind::Datagram, SocketKind::Raw}) {
         benchmark::RegisterBenchmark((std::string("BareSocketRoundTrip/") + Name(each)).c_str(),

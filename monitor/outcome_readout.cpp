@@ -146,6 +146,8 @@ QString FailureText(const TOutcomeRecord& record) {
             return QStringLiteral("packet too big");
         case platform::IP_TTL_EXPIRED_TRANSIT:
             return QStringLiteral("TTL expired in transit");
+        case platform::IP_DEST_SCOPE_MISMATCH:
+            return QStringLiteral("zone needed: add the interface, as in fe80::1%eth0");
         default:
             return QStringLiteral("status %1").arg(record.Status);
     }

@@ -19,7 +19,7 @@ struct EchoLibrary {
     uint32_t (*IcmpSendEcho)(EchoHandle, uint32_t, const void*, uint16_t,
                              const IP_OPTION_INFORMATION*, void*, uint32_t, uint32_t);
     EchoHandle (*Icmp6CreateFile)();
-    uint32_t (*Icmp6SendEcho)(EchoHandle, const Ipv6Address&, const void*, uint16_t,
+    uint32_t (*Icmp6SendEcho)(EchoHandle, const sockaddr_in6&, const void*, uint16_t,
                               const IP_OPTION_INFORMATION*, void*, uint32_t, uint32_t);
 };
 
@@ -38,8 +38,8 @@ public:
     // The code the last echo call left on the calling thread.
     virtual uint32_t GetLastError() = 0;
 
-    // Looks a host name up, blocking: 0 with its first IPv4 address stored, or its first IPv6 one
-    // when it has no IPv4 address; else the socket layer's error number.
+    // Looks a host name up, blocking: 0 with its first address in the resolver's order stored,
+    // else the socket layer's error number.
     virtual uint16_t ResolveHost(const char* name, IpAddress& address) = 0;
 
     // Milliseconds on a clock that wall-clock steps never move.

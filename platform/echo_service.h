@@ -5,42 +5,19 @@
 // send, close, with a handle of each family), so the requester above it keeps one contract
 // whatever socket the service uses underneath.
 
+#include <netinet/in.h>
+
 #include <cstdint>
 
+#include "echo_types.h"
 #include "ip_address.h"
 
 namespace nodrel::platform {
 
-// IP status codes written into ICMP_ECHO_REPLY::Status.
-inline constexpr uint32_t IP_SUCCESS = 0;
-inline constexpr uint32_t IP_BUF_TOO_SMALL = 11001;
-inline constexpr uint32_t IP_DEST_NET_UNREACHABLE = 11002;
-inline constexpr uint32_t IP_DEST_HOST_UNREACHABLE = 11003;
-inline constexpr uint32_t IP_DEST_PROT_UNREACHABLE = 11004;
-inline constexpr uint32_t IP_DEST_PORT_UNREACHABLE = 11005;
-inline constexpr uint32_t IP_NO_RESOURCES = 11006;
-inline constexpr uint32_t IP_BAD_OPTION = 11007;
-inline constexpr uint32_t IP_PACKET_TOO_BIG = 11009;
-inline constexpr uint32_t IP_REQ_TIMED_OUT = 11010;
-inline constexpr uint32_t IP_BAD_ROUTE = 11012;
-inline constexpr uint32_t IP_TTL_EXPIRED_TRANSIT = 11013;
-inline constexpr uint32_t IP_TTL_EXPIRED_REASSEM = 11014;
-inline constexpr uint32_t IP_PARAM_PROBLEM = 11015;
-inline constexpr uint32_t IP_BAD_DESTINATION = 11018;
-inline constexpr uint32_t IP_GENERAL_FAILURE = 11050;
-
-struct IP_OPTION_INFORMATION {
-    uint8_t Ttl;
-    uint8_t Tos;
-    uint8_t Flags;
-    uint8_t OptionsSize;
-    uint8_t* OptionsData;
-};
-
 // Header of a reply record; the echoed bytes follow it in the caller's reply area.
 struct ICMP_ECHO_REPLY {
     uint32_t Address;        // IPv4 address of the replying host, network byte order
-    uint32_t Status;         // IP_SUCCESS or one of the IP status codes above
+    uint32_t Status;         // IP_SUCCESS or one of the IP status codes of echo_types.h
     uint32_t RoundTripTime;  // milliseconds
     uint16_t DataSize;
     uint16_t Reserved;
@@ -51,12 +28,6 @@ struct ICMP_ECHO_REPLY {
 
 using EchoHandle = intptr_t;
 inline constexpr EchoHandle INVALID_ECHO_HANDLE = -1;
-
-enum class EchoSocketKind {
-    Automatic,  // the unprivileged datagram ICMP socket, else a raw socket
-    Datagram,
-    Raw,
-};
 
 // Opens an echo handle; INVALID_ECHO_HANDLE when no ICMP socket can be had (GetLastError says why).
 EchoHandle IcmpCreateFile();
@@ -78,10 +49,11 @@ uint32_t IcmpSendEcho(EchoHandle handle, uint32_t destination, const void* reque
                       uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
                       void* replyBuffer, uint32_t replySize, uint32_t timeout);
 
-// IcmpSendEcho for a handle from Icmp6CreateFile and an IPv6 destination. Of the options, Ttl is
-// the hop limit, Tos the traffic class and Flags 0x02 forbids fragmenting; IPv6 takes no IP
-// options (IP_BAD_OPTION).
-uint32_t Icmp6SendEcho(EchoHandle handle, const Ipv6Address& destination, const void* requestData,
+// IcmpSendEcho for a handle from Icmp6CreateFile and an IPv6 destination, whose sin6_scope_id
+// is the zone of a link-local one (IP_DEST_SCOPE_MISMATCH without). Of the options, Ttl is the
+// hop limit, Tos the traffic class and Flags 0x02 forbids fragmenting; IPv6 takes no IP options
+// (IP_BAD_OPTION).
+uint32_t Icmp6SendEcho(EchoHandle handle, const sockaddr_in6& destination, const void* requestData,
                        uint16_t requestSize, const IP_OPTION_INFORMATION* requestOptions,
                        void* replyBuffer, uint32_t replySize, uint32_t timeout);
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "echo_service.h"
+#include "echo_types.h"
 
 namespace nodrel::platform::icmp {
 

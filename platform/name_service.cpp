@@ -5,7 +5,6 @@
 #include <sys/socket.h>
 
 #include <cstring>
-#include <optional>
 
 namespace nodrel::platform {
 
@@ -29,8 +28,8 @@ uint16_t LookupErrorFromGai(int gaiError) {
     }
 }
 
-// Looks `name` up in `family` (AF_INET or AF_UNSPEC); the first IPv4 address found, else the
-// first IPv6 one.
+// Looks `name` up in `family` (AF_INET or AF_UNSPEC): the first address in the resolver's own
+// order, which gai.conf sets.
 uint16_t Lookup(const char* name, int family, IpAddress& address) {
     addrinfo hints{};
     hints.ai_family = family;
@@ -38,26 +37,19 @@ uint16_t Lookup(const char* name, int family, IpAddress& address) {
     addrinfo* found = nullptr;
     const int result = getaddrinfo(name, nullptr, &hints, &found);
     if (result != 0) return LookupErrorFromGai(result);
-    std::optional<IpAddress> firstIpv6;
     uint16_t error = WSANO_DATA;
-    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+    for (const addrinfo* entry = found; entry != nullptr && error != 0; entry = entry->ai_next) {
         if (entry->ai_family == AF_INET && entry->ai_addrlen >= sizeof(sockaddr_in)) {
             sockaddr_in ipv4;
             std::memcpy(&ipv4, entry->ai_addr, sizeof ipv4);
             address = IpAddress::FromIpv4(ipv4.sin_addr.s_addr);
             error = 0;
-            break;
-        }
-        if (entry->ai_family == AF_INET6 && entry->ai_addrlen >= sizeof(sockaddr_in6) &&
-            !firstIpv6) {
+        } else if (entry->ai_family == AF_INET6 && entry->ai_addrlen >= sizeof(sockaddr_in6)) {
             sockaddr_in6 ipv6;
             std::memcpy(&ipv6, entry->ai_addr, sizeof ipv6);
-            firstIpv6 = IpAddress::FromIpv6(std::to_array(ipv6.sin6_addr.s6_addr));
+            address = FromSocketAddress(ipv6);
+            error = 0;
         }
-    }
-    if (error != 0 && firstIpv6) {
-        address = *firstIpv6;
-        error = 0;
     }
     freeaddrinfo(found);
     return error;

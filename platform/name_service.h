@@ -19,7 +19,8 @@ inline constexpr uint16_t WSANO_DATA = 11004;
 // address (network byte order) in `address` and returns 0; otherwise returns the error number.
 uint16_t ResolveHostIPv4(const char* name, uint32_t& address);
 
-// Like ResolveHostIPv4, but a name with no IPv4 address gives its first IPv6 one instead.
+// Like ResolveHostIPv4, but for either family: the first address in the resolver's order (which
+// /etc/gai.conf sets), IPv4 or IPv6.
 uint16_t ResolveHost(const char* name, IpAddress& address);
 
 // The name service's own words for a lookup error number; null for a number that is not one.

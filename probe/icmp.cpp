@@ -15,6 +15,8 @@ constexpr char kPayloadText[] = "KAVREN Nodrel ICMP request.  kavren.example  ";
 constexpr size_t kHeaderSize = sizeof(platform::ICMP_ECHO_REPLY);
 // How long a failing name waits between two repeated lookups.
 constexpr int64_t kLookupAgainAfterMs = 60'000;
+// How long a probe waits for a repeated lookup before it goes to the address known.
+constexpr std::chrono::milliseconds kRepeatedLookupWait{1000};
 const platform::IpAddress kNoAddress = platform::IpAddress::FromIpv4(INADDR_NONE);
 
 // The request data: the payload text cut, or padded with spaces, to the data's size.
@@ -44,6 +46,7 @@ TICMP::TICMP(platform::EchoPlatform& platform) : FPlatform(platform) {
 }
 
 TICMP::~TICMP() {
+    if (FRepeatedLookup.joinable()) FRepeatedLookup.join();
     ReleaseServices();
 }
 
@@ -72,95 +75,120 @@ void TICMP::SetAddress(const QString& address) {
     std::lock_guard lock(FLock);
     if (address == FAddress) return;
     FAddress = address;
-    ++FAddressGeneration;
-    FAddressResolved = false;
-    FAddressChanged = false;
-    FFailStreak = 0;
-}
-
-platform::IpAddress TICMP::ResolvedAddress() const {
-    std::lock_guard lock(FLock);
-    return FResolvedAddress;
+    FAddressGeneration.fetch_add(1, std::memory_order_release);
 }
 
 bool TICMP::AddressResolved() const {
-    std::lock_guard lock(FLock);
-    return FAddressResolved;
-}
-
-bool TICMP::AddressChanged() const {
-    std::lock_guard lock(FLock);
-    return FAddressChanged;
-}
-
-platform::ICMP_ECHO_REPLY TICMP::LastReply() const {
-    std::lock_guard lock(FLock);
-    return FLastReply;
+    return FAddressResolved &&
+           FTarget.generation == FAddressGeneration.load(std::memory_order_acquire);
 }
 
 void TICMP::PrepareBuffers(uint16_t size) {
-    if (FRequestData.size() == size && FReplyArea.size() == kHeaderSize + size) return;
     // New buffers of the exact size, so a large Size once does not hold its memory for good.
     FRequestData = std::vector<char>(size);
     WriteRequestData(FRequestData);
     FReplyArea = std::vector<unsigned char>(kHeaderSize + size);
 }
 
-std::optional<TICMP::Target> TICMP::Resolve() {
+bool TICMP::RepeatedLookupDue() {
+    return FResolvedFromName && FFailStreak >= 2 &&
+           FPlatform.MonotonicMilliseconds() >= FLookupAgainAt;
+}
+
+inline bool TICMP::TargetCurrent() {
+    return FAddressResolved &&
+           FAddressGeneration.load(std::memory_order_acquire) == FTarget.generation &&
+           !FRepeatedAnswer.valid() && !RepeatedLookupDue();
+}
+
+void TICMP::StartRepeatedLookup(const QByteArray& name, uint64_t generation) {
+    // Not again for a minute, however long this one takes.
+    FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
+    std::promise<LookupAnswer> answer;
+    std::future<LookupAnswer> answered = answer.get_future();
+    try {
+        FRepeatedLookup = std::thread(
+            [&platform = FPlatform, name, generation, answer = std::move(answer)]() mutable {
+                platform::IpAddress address;
+                const uint16_t error = platform.ResolveHost(name.constData(), address);
+                answer.set_value({generation, error, address});
+            });
+    } catch (const std::system_error&) {
+        return;  // no thread to be had: as if the name service had failed
+    }
+    FRepeatedAnswer = std::move(answered);
+}
+
+void TICMP::TakeRepeatedLookup(std::chrono::milliseconds wait) {
+    if (FRepeatedAnswer.wait_for(wait) != std::future_status::ready) return;
+    const LookupAnswer answer = FRepeatedAnswer.get();
+    FRepeatedLookup.join();
+    // A lookup of an Address changed since is of no use.
+    if (!FAddressResolved || answer.generation != FTarget.generation) return;
+    if (answer.error != 0) {
+        // The name service failing too says nothing about the host: keep probing the address
+        // known, and ask again in a minute.
+        FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
+        return;
+    }
+    Remember(answer.generation, answer.address, true);
+}
+
+bool TICMP::Resolve() {
+    if (FRepeatedAnswer.valid()) TakeRepeatedLookup(std::chrono::milliseconds(0));
+    const bool sameAddress =
+        FAddressResolved &&
+        FAddressGeneration.load(std::memory_order_acquire) == FTarget.generation;
+    if (sameAddress && !RepeatedLookupDue()) return true;
     QString address;
     uint64_t generation = 0;
-    bool lookingAgain = false;
     {
         std::lock_guard lock(FLock);
-        lookingAgain = FAddressResolved && FResolvedFromName && FFailStreak >= 2 &&
-                       FPlatform.MonotonicMilliseconds() >= FLookupAgainAt;
-        FAddressChanged = false;
-        if (FAddressResolved && !lookingAgain) return Target{FResolvedAddress, FAddressGeneration};
         // A copy of its own: the probing thread never shares (and so never releases) the text
         // that Address writers replace.
         address = QString(FAddress.constData(), FAddress.size());
-        generation = FAddressGeneration;
+        generation = FAddressGeneration.load(std::memory_order_relaxed);
     }
-    // The resolution runs unlocked: a new address written meanwhile is not cached over.
     const QByteArray text = address.trimmed().toUtf8();
     platform::IpAddress resolved;
     if (platform::ParseAddressLiteral(text.toStdString(), resolved)) {
         Remember(generation, resolved, false);
-        return Target{resolved, generation};
+        return true;
+    }
+    if (sameAddress && generation == FTarget.generation) {
+        // One repeated lookup at a time: one still under way for an earlier Address delays this.
+        if (!FRepeatedAnswer.valid()) {
+            StartRepeatedLookup(text, generation);
+            if (FRepeatedAnswer.valid()) TakeRepeatedLookup(kRepeatedLookupWait);
+        }
+        return true;
     }
     const uint16_t error = FPlatform.ResolveHost(text.constData(), resolved);
-    if (error != 0 && lookingAgain) {
-        // The name service failing too says nothing about the host: keep probing the address
-        // known, and ask again in a minute.
-        std::lock_guard lock(FLock);
-        FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
-        return Target{FResolvedAddress, generation};
-    }
     if (error != 0) {
         FLastErrorCode = error;
-        {
-            std::lock_guard lock(FLock);
-            if (generation == FAddressGeneration) FResolvedAddress = kNoAddress;
-        }
+        FTarget = {kNoAddress, generation};
+        FAddressResolved = false;
         if (FOnDisplay) FOnDisplay(this, QStringLiteral("Unable to resolve ") + address);
-        return std::nullopt;
+        return false;
     }
     Remember(generation, resolved, true);
-    return Target{resolved, generation};
+    return true;
 }
 
-void TICMP::Remember(uint64_t generation, const platform::IpAddress& address, bool fromName) {
-    std::lock_guard lock(FLock);
-    if (generation != FAddressGeneration) return;
+void TICMP::Remember(uint64_t generation, platform::IpAddress address, bool fromName) {
+    // Typed or found without a zone, a link-local address may still have but one link to be on.
+    platform::TakeOnlyLinkLocalZone(address);
+    const bool sameAddress = FAddressResolved && generation == FTarget.generation;
     if (fromName) FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
-    FAddressChanged = FAddressResolved && address != FResolvedAddress;
-    FResolvedAddress = address;
+    if (!sameAddress) FFailStreak = 0;
+    FAddressChanged = sameAddress && address != FTarget.address;
+    FTarget = {address, generation};
     FAddressResolved = true;
     FResolvedFromName = fromName;
 }
 
 void TICMP::CountOutcome(const Target& target, uint32_t status) {
-    if (target.generation != FAddressGeneration) return;
+    if (target.generation != FTarget.generation) return;
     if (status == platform::IP_SUCCESS) {
         FFailStreak = 0;
     } else if (++FFailStreak == 2) {
@@ -168,49 +196,49 @@ void TICMP::CountOutcome(const Target& target, uint32_t status) {
     }
 }
 
-uint32_t TICMP::Send(const platform::IpAddress& destination, uint16_t size,
-                     const platform::IP_OPTION_INFORMATION& options, uint32_t timeout) {
-    const auto replySize = static_cast<uint32_t>(FReplyArea.size());
-    if (!destination.isIpv6) {
-        return FLibrary->IcmpSendEcho(FHandle, destination.ipv4, FRequestData.data(), size,
-                                      &options, FReplyArea.data(), replySize, timeout);
-    }
-    // Tried again at every IPv6 probe until it opens; meanwhile the service reports the unusable
-    // handle in the reply header like any other failure.
-    if (FHandle6 == platform::INVALID_ECHO_HANDLE) FHandle6 = FLibrary->Icmp6CreateFile();
-    return FLibrary->Icmp6SendEcho(FHandle6, destination.ipv6, FRequestData.data(), size, &options,
-                                   FReplyArea.data(), replySize, timeout);
-}
-
 int32_t TICMP::Ping() {
     FLastErrorCode = 0;
-    const std::optional<Target> target = Resolve();
-    if (!target || target->address == kNoAddress) {
+    FAddressChanged = false;
+    if ((!TargetCurrent() && !Resolve()) || FTarget.address == kNoAddress) {
         FLastErrorCode = platform::IP_BAD_DESTINATION;
         if (FOnDisplay) FOnDisplay(this, QStringLiteral("Invalid host address"));
         return 0;
     }
+    // A copy: a handler may ping in between and move FTarget on.
+    const Target target = FTarget;
 
     // The echo service counts the request size in 16 bits; the buffers follow that count, so a
     // negative or oversized Size can never overrun them.
     const auto size = static_cast<uint16_t>(FSize.load());
     if (FOnEchoRequest) FOnEchoRequest(this);
     // After the handler, which may itself have pinged with another Size.
-    PrepareBuffers(size);
+    if (FReplyArea.size() != kHeaderSize + size) PrepareBuffers(size);
     std::memset(FReplyArea.data(), 0, kHeaderSize);
 
     platform::IP_OPTION_INFORMATION options{};
     options.Ttl = static_cast<uint8_t>(FTTL.load());
     options.Flags = static_cast<uint8_t>(FFlags.load());
     const uint32_t timeout = static_cast<uint32_t>(std::max(FTimeout.load(), 0));
-    const uint32_t replies = Send(target->address, size, options, timeout);
+    const auto replySize = static_cast<uint32_t>(FReplyArea.size());
+    uint32_t replies = 0;
+    if (!target.address.isIpv6) {
+        replies = FLibrary->IcmpSendEcho(FHandle, target.address.ipv4, FRequestData.data(), size,
+                                         &options, FReplyArea.data(), replySize, timeout);
+    } else {
+        // Tried again at every IPv6 probe until it opens; meanwhile the service reports the
+        // unusable handle in the reply header like any other failure.
+        if (FHandle6 == platform::INVALID_ECHO_HANDLE) FHandle6 = FLibrary->Icmp6CreateFile();
+        sockaddr_in6 destination{};
+        destination.sin6_family = AF_INET6;
+        std::memcpy(&destination.sin6_addr, target.address.ipv6.data(), target.address.ipv6.size());
+        destination.sin6_scope_id = target.address.zone;
+        replies = FLibrary->Icmp6SendEcho(FHandle6, destination, FRequestData.data(), size,
+                                          &options, FReplyArea.data(), replySize, timeout);
+    }
     FLastErrorCode = FPlatform.GetLastError();
     const auto result = static_cast<int32_t>(replies);
-    {
-        std::lock_guard lock(FLock);
-        std::memcpy(&FLastReply, FReplyArea.data(), kHeaderSize);
-        CountOutcome(*target, FLastReply.Status);
-    }
+    std::memcpy(&FLastReply, FReplyArea.data(), kHeaderSize);
+    CountOutcome(target, FLastReply.Status);
     if (FOnEchoReply) FOnEchoReply(this, result);
     return result;
 }

@@ -2,11 +2,13 @@
 
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "echo_library.h"
@@ -20,14 +22,20 @@ public:
 };
 
 // Sends one echo request to one host and waits for the answer, blocking the caller: ICMP to an
-// IPv4 host, ICMPv6 to an IPv6 literal or to a name that has only IPv6 addresses.
+// IPv4 host, ICMPv6 to an IPv6 one. A name is probed at the first address in the resolver's order
+// (which /etc/gai.conf sets), as ping does.
 // Address, Size, Timeout, TTL and Flags may be written from another thread while Ping runs: each
 // Ping takes its own copy of them at the start, and a write takes effect at the next Ping. Ping
-// itself runs on one thread at a time.
+// itself runs on one thread at a time; what it leaves (LastReply, LastErrorCode, ResolvedAddress,
+// AddressChanged) is read on that thread, in the events or after Ping returns. A probe to an
+// Address unchanged since the last one takes no lock and reads no clock.
 //
 // A name's address is kept while probes succeed. From the second failed probe in a row on, the
 // name is looked up again before the next probe, and then at most once a minute while the
-// failures go on, so that a host whose name has moved is followed to its new address.
+// failures go on, so that a host whose name has moved is followed to its new address. Such a
+// repeated lookup runs on a thread of its own and holds a probe up by a second at most: a
+// resolver that hangs leaves the probes going to the address known, and an answer that comes
+// later is taken at the next probe after it.
 class TICMP {
 public:
     using DisplayEvent = std::function<void(TICMP* sender, const QString& msg)>;
@@ -36,6 +44,7 @@ public:
 
     // Throws TICMPException when a service cannot be had; nothing stays acquired then.
     explicit TICMP(platform::EchoPlatform& platform = platform::SystemEchoPlatform());
+    // Waits for a repeated lookup still under way.
     virtual ~TICMP();
     TICMP(const TICMP&) = delete;
     TICMP& operator=(const TICMP&) = delete;
@@ -62,13 +71,14 @@ public:
     // address cannot be resolved. Allocates only when Size changed since the last Ping.
     int32_t Ping();
 
-    platform::ICMP_ECHO_REPLY LastReply() const;
+    platform::ICMP_ECHO_REPLY LastReply() const { return FLastReply; }
     uint32_t LastErrorCode() const { return FLastErrorCode; }
     // The address probes go to; the all-ones IPv4 address while none is known.
-    platform::IpAddress ResolvedAddress() const;
+    platform::IpAddress ResolvedAddress() const { return FTarget.address; }
+    // Whether the current Address has been resolved (false again at once after SetAddress).
     bool AddressResolved() const;
     // Whether the last probe went to a new address that a repeated lookup of the name found.
-    bool AddressChanged() const;
+    bool AddressChanged() const { return FAddressChanged; }
 
 private:
     // A probe's destination and the Address it was resolved from.
@@ -79,16 +89,27 @@ private:
     // Gives back what construction acquired, in reverse order.
     void ReleaseServices();
 
-    // The address to probe: the cached one while Address is unchanged and no repeated lookup is
-    // due, else a fresh resolution; nullopt when there is none.
-    std::optional<Target> Resolve();
-    // Keeps what a resolution of the Address of `generation` found, unless Address changed since.
-    void Remember(uint64_t generation, const platform::IpAddress& address, bool fromName);
-    // Counts the outcome of a probe sent to `target`; FLock held.
-    void CountOutcome(const Target& target, uint32_t status);
-    uint32_t Send(const platform::IpAddress& destination, uint16_t size,
-                  const platform::IP_OPTION_INFORMATION& options, uint32_t timeout);
+    // What a repeated lookup of the Address of `generation` found.
+    struct LookupAnswer {
+        uint64_t generation;
+        uint16_t error;
+        platform::IpAddress address;
+    };
 
+    // Whether the address known can be probed as it is: Address unchanged and no repeated lookup
+    // of the name due or under way.
+    bool TargetCurrent();
+    bool RepeatedLookupDue();
+    // Starts looking the name up again, on a thread of its own.
+    void StartRepeatedLookup(const QByteArray& name, uint64_t generation);
+    // Takes the answer of the repeated lookup under way if it comes within `wait`.
+    void TakeRepeatedLookup(std::chrono::milliseconds wait);
+    // Resolves Address afresh into FTarget; false when there is nothing to probe.
+    bool Resolve();
+    // Keeps what a resolution of the Address of `generation` found.
+    void Remember(uint64_t generation, platform::IpAddress address, bool fromName);
+    // Counts the outcome of a probe sent to `target`.
+    void CountOutcome(const Target& target, uint32_t status);
     // Makes the request data and the reply area fit `size` bytes of data.
     void PrepareBuffers(uint16_t size);
 
@@ -99,22 +120,28 @@ private:
     // Opened at the first IPv6 probe, so that a machine without IPv6 still probes IPv4 hosts.
     platform::EchoHandle FHandle6 = platform::INVALID_ECHO_HANDLE;
 
-    mutable std::mutex FLock;  // guards the fields below up to FLastReply
+    mutable std::mutex FLock;  // guards FAddress
     QString FAddress;
-    uint64_t FAddressGeneration = 0;  // bumped by every change of FAddress
-    platform::IpAddress FResolvedAddress;
-    bool FAddressResolved = false;
+    // Bumped by every change of FAddress, under FLock. The probing thread compares it with the
+    // generation of its own resolution, without a lock.
+    std::atomic<uint64_t> FAddressGeneration = 0;
+
+    // The probing thread's own.
+    Target FTarget{{}, 0};           // the last resolution and the Address it came from
+    bool FAddressResolved = false;   // FTarget holds an address to probe
     bool FResolvedFromName = false;  // a literal address is never looked up again
     bool FAddressChanged = false;
-    int FFailStreak = 0;         // failed probes in a row to the current Address
+    int FFailStreak = 0;         // failed probes in a row to FTarget
     int64_t FLookupAgainAt = 0;  // with two failures or more: the earliest repeated lookup
+    uint32_t FLastErrorCode = 0;
     platform::ICMP_ECHO_REPLY FLastReply{};
+    std::thread FRepeatedLookup;
+    std::future<LookupAnswer> FRepeatedAnswer;  // valid while a repeated lookup is under way
 
     std::atomic<int32_t> FSize = 56;
     std::atomic<int32_t> FTimeout = 4000;
     std::atomic<int32_t> FTTL = 64;
     std::atomic<int32_t> FFlags = 0;
-    std::atomic<uint32_t> FLastErrorCode = 0;
 
     // Kept from probe to probe: the request data depends on the size alone, and the reply area's
     // header is cleared before each send.

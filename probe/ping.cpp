@@ -35,15 +35,6 @@ TPing::TPing(QObject* owner, platform::EchoPlatform& platform)
       FIcmp(std::make_unique<TICMP>(platform)),
       FLookupChannel(std::make_shared<LookupChannel>()) {
     FLookupChannel->owner = this;
-    FIcmp->SetOnDisplay([this](TICMP* icmp, const QString& msg) {
-        if (FOnDisplay) FOnDisplay(this, icmp, msg);
-    });
-    FIcmp->SetOnEchoRequest([this](TICMP* icmp) {
-        if (FOnEchoRequest) FOnEchoRequest(this, icmp);
-    });
-    FIcmp->SetOnEchoReply([this](TICMP* icmp, int32_t status) {
-        if (FOnEchoReply) FOnEchoReply(this, icmp, status);
-    });
 }
 
 TPing::~TPing() {
@@ -54,6 +45,26 @@ TPing::~TPing() {
 
 int32_t TPing::Ping() {
     return FIcmp->Ping();
+}
+
+void TPing::SetOnDisplay(TPingDisplay handler) {
+    FOnDisplay = std::move(handler);
+    FIcmp->SetOnDisplay(
+        !FOnDisplay ? TICMP::DisplayEvent()
+                    : [this](TICMP* icmp, const QString& msg) { FOnDisplay(this, icmp, msg); });
+}
+
+void TPing::SetOnEchoRequest(TPingRequest handler) {
+    FOnEchoRequest = std::move(handler);
+    FIcmp->SetOnEchoRequest(!FOnEchoRequest ? TICMP::EchoRequestEvent()
+                                            : [this](TICMP* icmp) { FOnEchoRequest(this, icmp); });
+}
+
+void TPing::SetOnEchoReply(TPingReply handler) {
+    FOnEchoReply = std::move(handler);
+    FIcmp->SetOnEchoReply(
+        !FOnEchoReply ? TICMP::EchoReplyEvent()
+                      : [this](TICMP* icmp, int32_t status) { FOnEchoReply(this, icmp, status); });
 }
 
 void TPing::StartDnsLookup(const QString& target) {

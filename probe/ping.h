@@ -59,9 +59,11 @@ public:
 
     platform::ICMP_ECHO_REPLY LastReply() const { return FIcmp->LastReply(); }
 
-    void SetOnDisplay(TPingDisplay handler) { FOnDisplay = std::move(handler); }
-    void SetOnEchoRequest(TPingRequest handler) { FOnEchoRequest = std::move(handler); }
-    void SetOnEchoReply(TPingReply handler) { FOnEchoReply = std::move(handler); }
+    // Each handler is handed to the requester only while it is set: a probe calls none that is
+    // not.
+    void SetOnDisplay(TPingDisplay handler);
+    void SetOnEchoRequest(TPingRequest handler);
+    void SetOnEchoReply(TPingReply handler);
 
 private:
     struct LookupChannel;

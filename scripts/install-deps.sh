@@ -19,6 +19,8 @@ packages=(
     libsm-dev
     # the Wayland platform plugin, for sessions without an X server
     qt6-wayland
+    # the probe's instructions counted beside fping's (bench/README.md)
+    valgrind fping
 )
 
 missing=()

@@ -120,6 +120,7 @@ TEST_F(Readout, FailuresInWords) {
         {Probe(11005), "port unreachable"},
         {Probe(11009), "packet too big"},
         {Probe(11013), "TTL expired in transit"},
+        {Probe(11045), "zone needed: add the interface, as in fe80::1%eth0"},
         {Probe(11050), "status 11050"},
         // The lookup's error numbers overlap the statuses: only the kind tells them apart.
         {Probe(11002, 0, true), "name not found: Temporary failure in name resolution"},

@@ -53,14 +53,17 @@ Probe SendEcho(EchoHandle handle, const Destination& destination, std::span<cons
     std::vector<uint8_t> area(sizeof(ICMP_ECHO_REPLY) + std::min(payload.size(), dataRoom));
     Probe probe{};
     const Clock::time_point start = Clock::now();
-    const auto send = [&](auto sendEcho) {
-        return sendEcho(handle, destination, payload.data(), static_cast<uint16_t>(payload.size()),
-                        options, area.data(), static_cast<uint32_t>(area.size()), timeout);
+    const auto send = [&](auto sendEcho, const auto& to) {
+        return sendEcho(handle, to, payload.data(), static_cast<uint16_t>(payload.size()), options,
+                        area.data(), static_cast<uint32_t>(area.size()), timeout);
     };
     if constexpr (std::is_same_v<Destination, Ipv6Address>) {
-        probe.result = send(Icmp6SendEcho);
+        sockaddr_in6 to{};
+        to.sin6_family = AF_INET6;
+        std::memcpy(&to.sin6_addr, destination.data(), destination.size());
+        probe.result = send(Icmp6SendEcho, to);
     } else {
-        probe.result = send(IcmpSendEcho);
+        probe.result = send(IcmpSendEcho, destination);
     }
     probe.took = Clock::now() - start;
     probe.lastError = GetLastError();

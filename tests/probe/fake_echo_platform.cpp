@@ -59,10 +59,10 @@ uint32_t SendEcho(platform::EchoHandle, uint32_t destination, const void* data, 
                 timeout);
 }
 
-uint32_t SendEcho6(platform::EchoHandle, const platform::Ipv6Address& destination, const void* data,
+uint32_t SendEcho6(platform::EchoHandle, const sockaddr_in6& destination, const void* data,
                    uint16_t size, const platform::IP_OPTION_INFORMATION* options, void* reply,
                    uint32_t replySize, uint32_t timeout) {
-    return Send(platform::IpAddress::FromIpv6(destination), data, size, options, reply, replySize,
+    return Send(platform::FromSocketAddress(destination), data, size, options, reply, replySize,
                 timeout);
 }
 

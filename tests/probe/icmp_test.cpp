@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <string>
 #include <thread>
@@ -268,6 +269,83 @@ TEST(TICMPResolution, NameThatMovesIsLookedUpAgainAfterTheSecondFailure) {
         EXPECT_EQ(probe(11010), "192.0.2.10");
     }
     EXPECT_EQ(lookups, 4);
+}
+
+// An outage in which the name service fails as well: the probes go on to the address known, and
+// the name is asked for once a minute, not at every probe.
+TEST(TICMPResolution, FailingNameServiceIsAskedOnceAMinute) {
+    FakeEchoPlatform platform;
+    std::atomic<int> lookups = 0;
+    std::atomic<uint16_t> lookupError = 0;
+    platform.resolver = [&](const char*, platform::IpAddress& address) -> uint16_t {
+        ++lookups;
+        address = Ipv4("192.0.2.7");
+        return lookupError;
+    };
+    TICMP icmp(platform);
+    icmp.SetAddress("mover.test");
+    const auto probe = [&](uint32_t status) {
+        platform.status = status;
+        icmp.Ping();
+        return platform.lastSend.destination;
+    };
+    probe(0);
+    lookupError = 11002;
+    probe(11010);
+    probe(11010);
+    EXPECT_EQ(lookups, 1);
+    EXPECT_EQ(probe(11010), "192.0.2.7");  // looked up again, in vain
+    EXPECT_EQ(lookups, 2);
+    for (int i = 0; i < 5; ++i) {
+        platform.now += 11'999;
+        EXPECT_EQ(probe(11010), "192.0.2.7");
+    }
+    EXPECT_EQ(lookups, 2) << "asked again within the minute";
+    platform.now += 5;
+    EXPECT_EQ(probe(11010), "192.0.2.7");
+    EXPECT_EQ(lookups, 3);
+}
+
+// A resolver that hangs holds no probe up for long: the probe goes to the address known, and
+// the answer, once it comes, is taken by a later probe.
+TEST(TICMPResolution, HangingRepeatedLookupHoldsTheProbeUpBriefly) {
+    FakeEchoPlatform platform;
+    std::atomic<int> lookups = 0;
+    std::promise<void> released;
+    std::shared_future<void> release = released.get_future().share();
+    platform.resolver = [&](const char*, platform::IpAddress& address) -> uint16_t {
+        if (++lookups == 1) {
+            address = Ipv4("192.0.2.7");
+            return 0;
+        }
+        release.wait();
+        address = Ipv4("192.0.2.8");
+        return 0;
+    };
+    TICMP icmp(platform);
+    icmp.SetAddress("mover.test");
+    platform.status = 11010;
+    icmp.Ping();
+    icmp.Ping();
+    std::future<std::string> probing = std::async(std::launch::async, [&] {
+        icmp.Ping();
+        return platform.lastSend.destination;
+    });
+    const bool returned = probing.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    released.set_value();
+    ASSERT_TRUE(returned) << "the probe waited for the hanging resolver";
+    EXPECT_EQ(probing.get(), "192.0.2.7");
+    EXPECT_EQ(lookups, 2);
+
+    std::string destination;
+    for (int i = 0; i < 500 && destination != "192.0.2.8"; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        icmp.Ping();
+        destination = platform.lastSend.destination;
+    }
+    EXPECT_EQ(destination, "192.0.2.8");
+    EXPECT_TRUE(icmp.AddressChanged());
+    EXPECT_EQ(lookups, 2);
 }
 
 // Looks `address` up in an isolated namespace, where no name server can be reached.

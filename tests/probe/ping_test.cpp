@@ -71,11 +71,18 @@ protected:
     }
 };
 
-TEST_P(TPingLoopback, AnswersWithStatusZeroInsideTheReplyEvent) {
-    // Names resolve through a hosts file of the test's own: one with both families, one with
-    // IPv6 only.
-    const std::string whyNot = testing::UsePrivateHostsFile(
+// Names resolve through a hosts file of the test's own: one with both families, one with IPv6
+// only; the resolver orders what it finds by `gaiConf` (empty: the default of RFC 6724, which puts
+// ::1 first).
+std::string UsePrivateResolver(const std::string& gaiConf) {
+    std::string whyNot = testing::UsePrivateHostsFile(
         "127.0.0.1 localhost both.nodrel.test\n::1 both.nodrel.test six.nodrel.test\n");
+    if (whyNot.empty()) whyNot = testing::UsePrivateFile("/etc/gai.conf", gaiConf);
+    return whyNot;
+}
+
+TEST_P(TPingLoopback, AnswersWithStatusZeroInsideTheReplyEvent) {
+    const std::string whyNot = UsePrivateResolver("");
     if (!whyNot.empty()) GTEST_SKIP() << whyNot;
     const auto [typed, probed] = GetParam();
     TPing ping;
@@ -102,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(Hosts, TPingLoopback,
                                            std::pair{"localhost", "127.0.0.1"},
                                            std::pair{"\t127.0.0.1 ", "127.0.0.1"},
                                            std::pair{" ::1", "::1"}, std::pair{"[::1]", "::1"},
-                                           std::pair{"both.nodrel.test", "127.0.0.1"},
+                                           std::pair{"both.nodrel.test", "::1"},
                                            std::pair{"six.nodrel.test", "::1"}),
                          [](const auto& host) {
                              std::string name = std::to_string(host.index) + "_" + host.param.first;
@@ -110,6 +117,23 @@ INSTANTIATE_TEST_SUITE_P(Hosts, TPingLoopback,
                                  name, [](char c) { return !std::isalnum(c); }, '_');
                              return name;
                          });
+
+// The resolver's order is the system's: gai.conf may put IPv4 first as well.
+TEST(TPingResolverOrder, GaiConfPreferringIpv4IsHonoured) {
+    NODREL_REQUIRE_ISOLATED_NETWORK();
+    ASSERT_TRUE(testing::WriteSysctl("net/ipv4/ping_group_range", "0 2147483647"));
+    const std::string whyNot = UsePrivateResolver("precedence ::ffff:0:0/96 100\n");
+    if (!whyNot.empty()) GTEST_SKIP() << whyNot;
+    TPing ping;
+    ping.SetAddress("both.nodrel.test");
+    ping.SetTimeout(2000);
+    std::string probed;
+    ping.SetOnEchoReply([&](TPing*, TICMP* icmp, int32_t) {
+        probed = platform::AddressText(icmp->ResolvedAddress());
+    });
+    EXPECT_EQ(ping.Ping(), 1);
+    EXPECT_EQ(probed, "127.0.0.1");
+}
 
 TEST(TPingSilentHost, TimesOutWithStatus11010) {
     NODREL_REQUIRE_ISOLATED_NETWORK();

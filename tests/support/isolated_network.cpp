@@ -55,21 +55,25 @@ bool CanOpenRawIcmpSocket() {
     return true;
 }
 
-std::string UsePrivateHostsFile(const std::string& lines) {
+std::string UsePrivateFile(const std::string& path, const std::string& lines) {
     if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr)) {
         return std::string("needs a private mount namespace (run as root): ") +
                std::strerror(errno);
     }
-    char path[] = "/tmp/nodrel-hosts-XXXXXX";
-    const int fd = mkstemp(path);
+    char copy[] = "/tmp/nodrel-etc-XXXXXX";
+    const int fd = mkstemp(copy);
     if (fd < 0) return std::string("mkstemp: ") + std::strerror(errno);
     const bool written =
         write(fd, lines.data(), lines.size()) == static_cast<ssize_t>(lines.size());
     close(fd);
-    const bool mounted = written && mount(path, "/etc/hosts", nullptr, MS_BIND, nullptr) == 0;
+    const bool mounted = written && mount(copy, path.c_str(), nullptr, MS_BIND, nullptr) == 0;
     const int mountError = errno;
-    unlink(path);  // the bind mount keeps the file alive
-    return mounted ? std::string() : std::string("bind mount: ") + std::strerror(mountError);
+    unlink(copy);  // the bind mount keeps the file alive
+    return mounted ? std::string() : "bind mount over " + path + ": " + std::strerror(mountError);
+}
+
+std::string UsePrivateHostsFile(const std::string& lines) {
+    return UsePrivateFile("/etc/hosts", lines);
 }
 
 }  // namespace nodrel::testing

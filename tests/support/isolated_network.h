@@ -22,6 +22,9 @@ bool CanOpenRawIcmpSocket();
 // empty text on success, otherwise why it could not be done.
 std::string UsePrivateHostsFile(const std::string& lines);
 
+// The same for any existing file, e.g. "/etc/gai.conf", which orders the resolver's answers.
+std::string UsePrivateFile(const std::string& path, const std::string& lines);
+
 }  // namespace nodrel::testing
 
 // Skips the calling test, with the reason, where no private network namespace can be made.
