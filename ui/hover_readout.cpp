@@ -28,7 +28,14 @@ void THoverReadout::Refresh() {
 }
 
 bool THoverReadout::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != surface_ || event->type() != QEvent::ToolTip) return false;
+    if (watched != surface_) return false;
+    if (event->type() == QEvent::Leave) {
+        // Qt lets the tooltip fade for a moment before it hides it: an outcome arriving
+        // meanwhile must not show it again, where the pointer no longer is.
+        shownText_.clear();
+        return false;
+    }
+    if (event->type() != QEvent::ToolTip) return false;
     const auto* help = static_cast<QHelpEvent*>(event);
     Show(help->pos(), help->globalPos());
     return true;

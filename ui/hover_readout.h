@@ -23,7 +23,8 @@ public:
     THoverReadout(QWidget* surface, const TResultHistory& history, const TRenderSettings& settings,
                   THost host);
 
-    // After a new outcome: a readout still shown is made again for the same spot.
+    // After a new outcome: a readout still shown is made again for the same spot, while the
+    // pointer has not left the surface since it was shown.
     void Refresh();
 
 protected:
@@ -40,7 +41,7 @@ private:
     THost host_;
     QPoint shownAt_;
     QPoint shownAtGlobal_;
-    QString shownText_;  // empty while no readout of ours is shown
+    QString shownText_;  // empty while no readout of ours is shown, or once the pointer left
 };
 
 }  // namespace nodrel
