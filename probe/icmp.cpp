@@ -75,6 +75,7 @@ void TICMP::SetAddress(const QString& address) {
     ++FAddressGeneration;
     FAddressResolved = false;
     FAddressChanged = false;
+    FLookupAgainError = 0;
     FFailStreak = 0;
 }
 
@@ -91,6 +92,16 @@ bool TICMP::AddressResolved() const {
 bool TICMP::AddressChanged() const {
     std::lock_guard lock(FLock);
     return FAddressChanged;
+}
+
+uint16_t TICMP::LookupAgainError() const {
+    std::lock_guard lock(FLock);
+    return FLookupAgainError;
+}
+
+uint64_t TICMP::AddressGeneration() const {
+    std::lock_guard lock(FLock);
+    return FAddressGeneration;
 }
 
 platform::ICMP_ECHO_REPLY TICMP::LastReply() const {
@@ -115,6 +126,7 @@ std::optional<TICMP::Target> TICMP::Resolve() {
         lookingAgain = FAddressResolved && FResolvedFromName && FFailStreak >= 2 &&
                        FPlatform.MonotonicMilliseconds() >= FLookupAgainAt;
         FAddressChanged = false;
+        FProbedGeneration = FAddressGeneration;
         if (FAddressResolved && !lookingAgain) return Target{FResolvedAddress, FAddressGeneration};
         // A copy of its own: the probing thread never shares (and so never releases) the text
         // that Address writers replace.
@@ -134,6 +146,7 @@ std::optional<TICMP::Target> TICMP::Resolve() {
         // known, and ask again in a minute.
         std::lock_guard lock(FLock);
         FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
+        if (generation == FAddressGeneration) FLookupAgainError = error;
         return Target{FResolvedAddress, generation};
     }
     if (error != 0) {
@@ -154,6 +167,7 @@ void TICMP::Remember(uint64_t generation, const platform::IpAddress& address, bo
     if (generation != FAddressGeneration) return;
     if (fromName) FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
     FAddressChanged = FAddressResolved && address != FResolvedAddress;
+    FLookupAgainError = 0;
     FResolvedAddress = address;
     FAddressResolved = true;
     FResolvedFromName = fromName;

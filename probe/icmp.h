@@ -69,6 +69,13 @@ public:
     bool AddressResolved() const;
     // Whether the last probe went to a new address that a repeated lookup of the name found.
     bool AddressChanged() const;
+    // The error of the name's last repeated lookup when it failed and the probes went on to the
+    // address the name had; 0 once the name resolves again or Address changes.
+    uint16_t LookupAgainError() const;
+    // Numbers the Address texts: each change takes the next number.
+    uint64_t AddressGeneration() const;
+    // The number of the Address the last probe was for. On the probing thread, as its events do.
+    uint64_t ProbedGeneration() const { return FProbedGeneration; }
 
 private:
     // A probe's destination and the Address it was resolved from.
@@ -106,6 +113,7 @@ private:
     bool FAddressResolved = false;
     bool FResolvedFromName = false;  // a literal address is never looked up again
     bool FAddressChanged = false;
+    uint16_t FLookupAgainError = 0;
     int FFailStreak = 0;         // failed probes in a row to the current Address
     int64_t FLookupAgainAt = 0;  // with two failures or more: the earliest repeated lookup
     platform::ICMP_ECHO_REPLY FLastReply{};
@@ -115,6 +123,7 @@ private:
     std::atomic<int32_t> FTTL = 64;
     std::atomic<int32_t> FFlags = 0;
     std::atomic<uint32_t> FLastErrorCode = 0;
+    uint64_t FProbedGeneration = 0;
 
     // Kept from probe to probe: the request data depends on the size alone, and the reply area's
     // header is cleared before each send.
