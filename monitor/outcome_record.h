@@ -21,8 +21,9 @@ struct TOutcomeRecord {
     // The error of the name's repeated lookup when it failed: the probe went to the address the
     // name had before. 0 while the name resolves.
     uint16_t LookupAgainError = 0;
-    // Which host text the probe was for: the number the probe gave that text (its generation).
-    uint64_t Host = 0;
+    // Which host text the probe was for: the number the probe gave that text (its generation),
+    // cut to 32 bits, which keeps the record at its size; no history spans that many changes.
+    uint32_t Host = 0;
 };
 
 }  // namespace nodrel

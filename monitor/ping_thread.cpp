@@ -69,7 +69,7 @@ void TPingThread::PingDisplay(TPing*, TICMP* icmp, const QString&) {
     // The first report carries the lookup's error number; only an address that resolves to no
     // usable one comes without a lookup failure.
     FRecord.Status = icmp->LastErrorCode();
-    FRecord.Host = icmp->ProbedGeneration();
+    FRecord.Host = static_cast<uint32_t>(icmp->ProbedGeneration());
     FRecord.NameNotFound = FRecord.Status != platform::IP_BAD_DESTINATION;
     HandOver();
 }
@@ -84,7 +84,7 @@ void TPingThread::PingEchoReply(TPing* sender, TICMP* icmp, int32_t) {
     FRecord.Address = icmp->ResolvedAddress();
     FRecord.AddressChanged = icmp->AddressChanged();
     FRecord.LookupAgainError = icmp->LookupAgainError();
-    FRecord.Host = icmp->ProbedGeneration();
+    FRecord.Host = static_cast<uint32_t>(icmp->ProbedGeneration());
     HandOver();
 }
 
