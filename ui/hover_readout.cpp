@@ -10,12 +10,8 @@
 namespace nodrel {
 
 THoverReadout::THoverReadout(QWidget* surface, const TResultHistory& history,
-                             const TRenderSettings& settings, THost host)
-    : QObject(surface),
-      surface_(surface),
-      history_(history),
-      settings_(settings),
-      host_(std::move(host)) {
+                             const TRenderSettings& settings, const TProbedHosts& hosts)
+    : QObject(surface), surface_(surface), history_(history), settings_(settings), hosts_(hosts) {
     // The window floats beside the one the user works in: it is rarely the active one.
     surface_->window()->setAttribute(Qt::WA_AlwaysShowToolTips);
     surface_->installEventFilter(this);
@@ -43,7 +39,7 @@ bool THoverReadout::eventFilter(QObject* watched, QEvent* event) {
 
 void THoverReadout::Show(QPoint at, QPoint atGlobal) {
     const TReadoutSpot spot = ReadoutSpotAt(at.x(), at.y(), settings_, surface_->height());
-    const QString text = OutcomeReadout(history_, settings_, spot.Cell, host_());
+    const QString text = OutcomeReadout(history_, settings_, spot.Cell, hosts_);
     if (text.isEmpty()) {
         shownText_.clear();
         QToolTip::hideText();

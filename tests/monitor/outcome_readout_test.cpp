@@ -12,9 +12,11 @@ namespace {
 // 2023-11-14 22:13:20 UTC.
 constexpr int64_t kStart = 1700000000000;
 
-// A reply (status 0) or a failure, from 127.0.0.1 unless the name was not found.
+// A reply (status 0) or a failure, from 127.0.0.1 unless the name was not found; for the host
+// numbered 1.
 TOutcomeRecord Probe(uint32_t status, uint32_t milliseconds = 0, bool nameNotFound = false) {
     TOutcomeRecord record;
+    record.Host = 1;
     record.StartTime = kStart + (status != 0 ? 1000 : 0);
     record.Milliseconds = milliseconds;
     record.Status = status;
@@ -28,6 +30,7 @@ protected:
     void SetUp() override {
         setenv("TZ", "UTC", 1);
         tzset();
+        hosts.SetCurrent(1, "localhost", history);
     }
 
     void Add(const TOutcomeRecord& record) { history.AddResult(record.Status == 0, false, record); }
@@ -36,10 +39,13 @@ protected:
     QString At(int x, int y) const {
         const int32_t surfaceHeight = 10 * (settings.h + settings.hs) + 1;
         const TReadoutSpot spot = ReadoutSpotAt(x, y, settings, surfaceHeight);
-        return OutcomeReadout(history, settings, spot.Cell, "localhost");
+        return OutcomeReadout(history, settings, spot.Cell, hosts);
     }
 
+    QString Summary() const { return ReadoutSummary(history, settings, hosts); }
+
     TResultHistory history;
+    TProbedHosts hosts;
     TRenderSettings settings;
 };
 
@@ -82,23 +88,23 @@ TEST_F(Readout, EachCellTellsItsProbeAndEveryReadoutEndsWithTheSummary) {
     // Newest first: the time-out at the bottom, the replies above it, the lookup failure last.
     EXPECT_EQ(At(1, 37),
               "2023-11-14 22:13:21\nno reply within 5 s\n"
-              "localhost (127.0.0.1): 25 % lost, median round trip 7 ms");
+              "localhost (127.0.0.1), last 8 probes: 25% lost, median round trip 7 ms");
     EXPECT_EQ(At(1, 33).section('\n', 0, 1), "2023-11-14 22:13:20\nreply in 5 ms");
     EXPECT_EQ(At(1, 9).section('\n', 0, 1),
-              "2023-11-14 22:13:21\nname not found: Name or service not known");
+              "2023-11-14 22:13:21\nname lookup failed: Name or service not known");
     EXPECT_EQ(At(1, 5).section('\n', 0, 0), "not probed yet");
 
     settings.viewmode = 1;
     EXPECT_EQ(At(3, 1),
               "6 of 8 answered\nround trip min 1 ms, median 7 ms, max 14 ms\n"
-              "localhost (127.0.0.1): 25 % lost, median round trip 7 ms");
+              "localhost (127.0.0.1), last 8 probes: 25% lost, median round trip 7 ms");
     EXPECT_EQ(At(7, 37),
-              "not probed yet\nlocalhost (127.0.0.1): 25 % lost, median round trip 7 ms");
+              "not probed yet\nlocalhost (127.0.0.1), last 8 probes: 25% lost, "
+              "median round trip 7 ms");
 
     // A lookup failing now leaves no address to show.
     Add(Probe(11001, 0, true));
-    EXPECT_EQ(ReadoutSummary(history, settings, "localhost"),
-              "localhost: 33.3 % lost, median round trip 7 ms");
+    EXPECT_EQ(Summary(), "localhost, last 9 probes: 33.3% lost, median round trip 7 ms");
 
     // The name looked up again after failures now leads to an IPv6 address.
     TOutcomeRecord moved = Probe(0, 2);
@@ -108,43 +114,124 @@ TEST_F(Readout, EachCellTellsItsProbeAndEveryReadoutEndsWithTheSummary) {
     settings.viewmode = 2;
     EXPECT_EQ(At(1, 37),
               "2023-11-14 22:13:20\nnow ::1\nreply in 2 ms\n"
-              "localhost (::1): 30 % lost, median round trip 5 ms");
+              "localhost (::1), last 10 probes: 30% lost, median round trip 5 ms");
 }
 
-TEST_F(Readout, FailuresInWords) {
+TEST_F(Readout, EveryStatusTheProbeRecordsHasWords) {
     const std::pair<TOutcomeRecord, QString> cases[] = {
         {Probe(11010, 2500), "no reply within 2.5 s"},
+        {Probe(11001), "not sent: no room for the reply"},
         {Probe(11002), "network unreachable"},
         {Probe(11003), "host unreachable"},
         {Probe(11004), "protocol unreachable"},
         {Probe(11005), "port unreachable"},
+        {Probe(11046), "administratively prohibited: a filter on the way refused it"},
+        {Probe(11006), "not sent: the system is short of resources"},
+        {Probe(11007), "IP options refused"},
         {Probe(11009), "packet too big"},
+        {Probe(11012), "source route failed"},
         {Probe(11013), "TTL expired in transit"},
-        {Probe(11050), "status 11050"},
+        {Probe(11014), "fragments not reassembled in time"},
+        {Probe(11015), "parameter problem: a router refused the packet's header"},
+        {Probe(11018), "not an address that can be probed"},
+        {Probe(11050), "not sent: the system refused the probe"},
+        {Probe(12345), "failed with status 12345"},
         // The lookup's error numbers overlap the statuses: only the kind tells them apart.
-        {Probe(11002, 0, true), "name not found: Temporary failure in name resolution"},
-        {Probe(10004, 0, true), "name not found: error 10004"},
+        {Probe(11001, 0, true), "name lookup failed: Name or service not known"},
+        {Probe(11002, 0, true), "name lookup failed: Temporary failure in name resolution"},
+        {Probe(11003, 0, true), "name lookup failed: Non-recoverable failure in name resolution"},
+        {Probe(11004, 0, true), "name lookup failed: No address associated with hostname"},
+        {Probe(10004, 0, true), "name lookup failed: error 10004"},
     };
     for (const auto& [record, text] : cases) EXPECT_EQ(FailureText(record), text);
 }
 
+// Outcomes of sub-millisecond round trips, and hosts typed with blanks.
+TEST_F(Readout, HostsAndRoundTripsAsTyped) {
+    Add(Probe(0, 0));
+    EXPECT_EQ(At(1, 37).section('\n', 1),
+              "reply in under 1 ms\n"
+              "localhost (127.0.0.1), last probe: 0% lost, median round trip under 1 ms");
+    Add(Probe(0, 1));  // a median of half a millisecond
+    EXPECT_EQ(Summary(),
+              "localhost (127.0.0.1), last 2 probes: 0% lost, median round trip under 1 ms");
+
+    hosts.SetCurrent(2, "  127.0.0.1 ", history);
+    TOutcomeRecord typed = Probe(0, 3);
+    typed.Host = 2;
+    Add(typed);
+    EXPECT_EQ(Summary(), "127.0.0.1, last probe: 0% lost, median round trip 3 ms");
+
+    hosts.SetCurrent(3, "   ", history);
+    EXPECT_EQ(Summary(), "no host given: not probed yet");
+    TOutcomeRecord blank = Probe(11001, 0, true);
+    blank.Host = 3;
+    Add(blank);
+    EXPECT_EQ(Summary(), "no host given, last probe: 100% lost");
+}
+
+// Options changed the host from an unreachable address to loopback: each host has its own figures,
+// and the earlier host's cells say whose they are.
+TEST_F(Readout, TheSummaryCountsOnlyTheHostItNames) {
+    hosts.SetCurrent(5, "mover.test", history);
+    for (int n = 0; n < 13; ++n) {
+        TOutcomeRecord failed = Probe(11003);
+        failed.Host = 5;
+        failed.Address = platform::IpAddress::FromIpv4(inet_addr("192.0.2.11"));
+        Add(failed);
+    }
+    hosts.SetCurrent(6, "127.0.0.1", history);
+    EXPECT_EQ(Summary(), "127.0.0.1: not probed yet");
+    for (int n = 0; n < 5; ++n) {
+        TOutcomeRecord answered = Probe(0, 2);
+        answered.Host = 6;
+        Add(answered);
+    }
+    EXPECT_EQ(Summary(), "127.0.0.1, last 5 probes: 0% lost, median round trip 2 ms");
+    EXPECT_EQ(At(1, 17),  // the sixth newest cell
+              "2023-11-14 22:13:21\nearlier host mover.test (192.0.2.11)\nhost unreachable\n"
+              "127.0.0.1, last 5 probes: 0% lost, median round trip 2 ms");
+    settings.viewmode = 1;
+    EXPECT_EQ(At(1, 1).section('\n', 0, 2),
+              "5 of 8 answered\nround trip min 2 ms, median 2 ms, max 2 ms\n"
+              "3 of them for earlier host mover.test (192.0.2.11)");
+
+    // Back to the name, which no longer resolves: its last address is still probed.
+    hosts.SetCurrent(7, "mover.test", history);
+    TOutcomeRecord stale = Probe(11002);
+    stale.Host = 7;
+    stale.Address = platform::IpAddress::FromIpv4(inet_addr("192.0.2.11"));
+    stale.LookupAgainError = 11001;
+    Add(stale);
+    settings.viewmode = 2;
+    EXPECT_EQ(At(1, 37).section('\n', 1),
+              "network unreachable (the name no longer resolves)\n"
+              "mover.test (192.0.2.11), last 14 probes: 100% lost\n"
+              "mover.test no longer resolves (Name or service not known): its last address is "
+              "probed");
+    // The outcomes of hosts gone from the history are forgotten with their texts.
+    for (int n = 0; n < 610; ++n) Add(stale);
+    hosts.SetCurrent(8, "127.0.0.1", history);
+    EXPECT_EQ(hosts.Text(5), nullptr);
+    EXPECT_EQ(hosts.Text(6), nullptr);
+    EXPECT_EQ(*hosts.Text(7), "mover.test");
+}
+
 TEST_F(Readout, SummaryCountsOnlyTheOutcomesShown) {
+    hosts = TProbedHosts();
+    hosts.SetCurrent(1, "127.0.0.1", history);
     for (int n = 0; n < 10; ++n) Add(Probe(11003));
     for (int n = 0; n < 119; ++n) Add(Probe(0, 4));
     Add(Probe(0, 6));
     // The small size shows the newest 120; the ten failures lie beyond them.
-    EXPECT_EQ(ReadoutSummary(history, settings, "127.0.0.1"),
-              "127.0.0.1: 0 % lost, median round trip 4 ms");
+    EXPECT_EQ(Summary(), "127.0.0.1, last 120 probes: 0% lost, median round trip 4 ms");
     settings.modenum = 1;
-    EXPECT_EQ(ReadoutSummary(history, settings, "127.0.0.1"),
-              "127.0.0.1: 7.7 % lost, median round trip 4 ms");
+    EXPECT_EQ(Summary(), "127.0.0.1, last 130 probes: 7.7% lost, median round trip 4 ms");
     settings.modenum = 2;
     settings.viewmode = 1;  // the Graph view's 12 columns hold the same 120 here
-    EXPECT_EQ(ReadoutSummary(history, settings, "127.0.0.1"),
-              "127.0.0.1: 0 % lost, median round trip 4 ms");
+    EXPECT_EQ(Summary(), "127.0.0.1, last 120 probes: 0% lost, median round trip 4 ms");
     Add(Probe(11003));  // a new column: 1 + 110 outcomes shown, one of them lost
-    EXPECT_EQ(ReadoutSummary(history, settings, "127.0.0.1"),
-              "127.0.0.1: 0.9 % lost, median round trip 4 ms");
+    EXPECT_EQ(Summary(), "127.0.0.1, last 111 probes: 0.9% lost, median round trip 4 ms");
 }
 
 }  // namespace
