@@ -270,46 +270,6 @@ TEST(TICMPResolution, NameThatMovesIsLookedUpAgainAfterTheSecondFailure) {
     EXPECT_EQ(lookups, 4);
 }
 
-// The name leaves the name service while its address stays silent: the probes go on to the last
-// address, and say why until the name resolves again or the host text changes.
-TEST(TICMPResolution, ANameThatStopsResolvingIsToldWhileItsLastAddressIsProbed) {
-    FakeEchoPlatform platform;
-    uint16_t lookupError = 0;
-    platform.resolver = [&](const char*, platform::IpAddress& address) -> uint16_t {
-        address = Ipv4("192.0.2.11");
-        return lookupError;
-    };
-    TICMP icmp(platform);
-    icmp.SetAddress("mover.test");
-    const uint64_t mover = icmp.AddressGeneration();
-    platform.status = 11002;
-    icmp.Ping();
-    icmp.Ping();
-    EXPECT_EQ(icmp.LookupAgainError(), 0u);
-    lookupError = 11001;  // WSAHOST_NOT_FOUND
-    icmp.Ping();          // looked up again
-    EXPECT_EQ(platform.lastSend.destination, "192.0.2.11");
-    EXPECT_EQ(icmp.LookupAgainError(), 11001u);
-    icmp.Ping();  // not looked up again within the minute: still said
-    EXPECT_EQ(icmp.LookupAgainError(), 11001u);
-    EXPECT_EQ(icmp.ProbedGeneration(), mover);
-
-    lookupError = 0;
-    platform.now += 60'000;
-    icmp.Ping();
-    EXPECT_EQ(icmp.LookupAgainError(), 0u);
-
-    lookupError = 11001;
-    platform.now += 60'000;
-    icmp.Ping();
-    EXPECT_EQ(icmp.LookupAgainError(), 11001u);
-    icmp.SetAddress("192.0.2.12");
-    EXPECT_EQ(icmp.LookupAgainError(), 0u);
-    icmp.Ping();
-    EXPECT_NE(icmp.ProbedGeneration(), mover);
-    EXPECT_EQ(icmp.ProbedGeneration(), icmp.AddressGeneration());
-}
-
 // Looks `address` up in an isolated namespace, where no name server can be reached.
 class TICMPUnresolvable : public ::testing::Test {
 protected:

@@ -8,14 +8,13 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSessionManager>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolTip>
-#include <algorithm>
 #include <atomic>
-#include <initializer_list>
 
 #include "fake_echo_platform.h"
 #include "program.h"
@@ -251,24 +250,17 @@ TEST_F(FloatingWindowTest, TheReadoutUnderThePointerIsRenewedByEachOutcome) {
         QToolTip::text().contains("host unreachable<br>\n127.0.0.1, last 2 probes: 50% lost"))
         << QToolTip::text().toStdString();
 
-    // As Options changes the host: a probe of the earlier one may still be under way.
+    // As Options changes the host; only its own failures count. Then its name leaves the name
+    // service.
     window.SetInterval(20);
     window.SetAddress("mover.test");
-    // Only its failures count: the earlier host's answers and failures are left out.
-    const auto shows = [](std::initializer_list<const char*> parts) {
-        return ServeUntil([&] {
-            return std::ranges::all_of(
-                parts, [](const char* part) { return QToolTip::text().contains(part); });
-        });
+    const auto shows = [](const char* pattern) {
+        return ServeUntil([&] { return QToolTip::text().contains(QRegularExpression(pattern)); });
     };
-    EXPECT_TRUE(
-        shows({"host unreachable<br>\nmover.test (192.0.2.11), last ", " probes: 100% lost"}))
-        << QToolTip::text().toStdString();
-    lookupError = 11001;  // the name is gone from the name service
-    EXPECT_TRUE(
-        shows({"host unreachable (the name no longer resolves)<br>\nmover.test (192.0.2.11)",
-               "<br>\nmover.test no longer resolves (Name or service not known): its last "
-               "address is probed"}))
+    EXPECT_TRUE(shows(R"(mover\.test \(192\.0\.2\.11\), last \d+ probes: 100% lost)"));
+    lookupError = 11001;
+    EXPECT_TRUE(shows(R"(host unreachable \(the name no longer resolves\)<br>\n.*)"
+                      R"(<br>\nmover\.test no longer resolves \(Name or service not known\))"))
         << QToolTip::text().toStdString();
 }
 
