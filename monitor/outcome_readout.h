@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "history_renderer.h"
+#include "probed_hosts.h"
 #include "result_history.h"
 
 namespace nodrel {
@@ -21,16 +22,18 @@ struct TReadoutSpot {
 // grid has no dead gaps; the margins around it belong to no cell.
 TReadoutSpot ReadoutSpotAt(int x, int y, const TRenderSettings& settings, int32_t surfaceHeight);
 
-// What the window tells of the outcomes shown: host and, when the host is a name, the address
-// last probed; the share lost and the median round trip.
+// What the window tells of the outcomes shown that the current host had: the host and, when it
+// is a name, the address last probed; how many probes the figures cover, the share lost and the
+// median round trip; and that the name no longer resolves, when its repeated lookup failed.
 QString ReadoutSummary(const TResultHistory& history, const TRenderSettings& settings,
-                       const QString& host);
+                       const TProbedHosts& hosts);
 
 // The readout for `cell` in the current view, one line each, the summary last. History view:
-// the probe's local start time, then its reply or failure in words ("not probed yet" for an empty
-// cell). Graph view: how many of the column's outcomes were answered and its round trips.
+// the probe's local start time, the host when it was an earlier one, then its reply or failure in
+// words ("not probed yet" for an empty cell). Graph view: how many of the column's outcomes were
+// answered and its round trips.
 QString OutcomeReadout(const TResultHistory& history, const TRenderSettings& settings, int cell,
-                       const QString& host);
+                       const TProbedHosts& hosts);
 
 // A failed probe in words, from its record.
 QString FailureText(const TOutcomeRecord& record);

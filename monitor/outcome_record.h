@@ -18,6 +18,12 @@ struct TOutcomeRecord {
     std::optional<platform::IpAddress> Address;  // the address probed; none when there was none
     // The name was looked up again after failures and led to a new address from this probe on.
     bool AddressChanged = false;
+    // The error of the name's repeated lookup when it failed: the probe went to the address the
+    // name had before. 0 while the name resolves.
+    uint16_t LookupAgainError = 0;
+    // Which host text the probe was for: the number the probe gave that text (its generation),
+    // cut to 32 bits, which keeps the record at its size; no history spans that many changes.
+    uint32_t Host = 0;
 };
 
 }  // namespace nodrel

@@ -69,6 +69,7 @@ void TPingThread::PingDisplay(TPing*, TICMP* icmp, const QString&) {
     // The first report carries the lookup's error number; only an address that resolves to no
     // usable one comes without a lookup failure.
     FRecord.Status = icmp->LastErrorCode();
+    FRecord.Host = static_cast<uint32_t>(icmp->ProbedGeneration());
     FRecord.NameNotFound = FRecord.Status != platform::IP_BAD_DESTINATION;
     HandOver();
 }
@@ -82,6 +83,8 @@ void TPingThread::PingEchoReply(TPing* sender, TICMP* icmp, int32_t) {
                                : reply.RoundTripTime;
     FRecord.Address = icmp->ResolvedAddress();
     FRecord.AddressChanged = icmp->AddressChanged();
+    FRecord.LookupAgainError = icmp->LookupAgainError();
+    FRecord.Host = static_cast<uint32_t>(icmp->ProbedGeneration());
     HandOver();
 }
 

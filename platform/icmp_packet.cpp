@@ -53,7 +53,7 @@ std::optional<uint32_t> StatusForIcmp6Error(uint8_t type, uint8_t code) {
                 case 1:  // administratively prohibited
                 case 5:  // source address failed policy
                 case 6:  // reject route
-                    return IP_DEST_PROT_UNREACHABLE;
+                    return IP_DEST_ADMIN_PROHIBITED;
                 case 4:
                     return IP_DEST_PORT_UNREACHABLE;
                 default:  // address unreachable, beyond the source's scope

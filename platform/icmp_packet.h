@@ -13,6 +13,14 @@
 
 #include "ip_address.h"
 
+namespace nodrel::platform {
+
+// An ICMPv6 destination refused by a filter (administratively prohibited, source address failed
+// policy, reject route). The classic statuses fold it into protocol unreachable, which misleads.
+inline constexpr uint32_t IP_DEST_ADMIN_PROHIBITED = 11046;
+
+}  // namespace nodrel::platform
+
 namespace nodrel::platform::icmp {
 
 inline constexpr uint8_t kEchoReply = 0;

@@ -129,6 +129,7 @@ void TICMP::TakeRepeatedLookup(std::chrono::milliseconds wait) {
         // The name service failing too says nothing about the host: keep probing the address
         // known, and ask again in a minute.
         FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
+        FLookupAgainError = answer.error;
         return;
     }
     Remember(answer.generation, answer.address, true);
@@ -168,6 +169,7 @@ bool TICMP::Resolve() {
         FLastErrorCode = error;
         FTarget = {kNoAddress, generation};
         FAddressResolved = false;
+        FLookupAgainError = 0;
         if (FOnDisplay) FOnDisplay(this, QStringLiteral("Unable to resolve ") + address);
         return false;
     }
@@ -182,6 +184,7 @@ void TICMP::Remember(uint64_t generation, platform::IpAddress address, bool from
     if (fromName) FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
     if (!sameAddress) FFailStreak = 0;
     FAddressChanged = sameAddress && address != FTarget.address;
+    FLookupAgainError = 0;
     FTarget = {address, generation};
     FAddressResolved = true;
     FResolvedFromName = fromName;

@@ -79,6 +79,16 @@ public:
     bool AddressResolved() const;
     // Whether the last probe went to a new address that a repeated lookup of the name found.
     bool AddressChanged() const { return FAddressChanged; }
+    // The error of the name's last repeated lookup when it failed and the probes went on to the
+    // address the name had; 0 once the name resolves again or Address changes. On the probing
+    // thread.
+    uint16_t LookupAgainError() const { return FLookupAgainError; }
+    // Numbers the Address texts: each change takes the next number.
+    uint64_t AddressGeneration() const {
+        return FAddressGeneration.load(std::memory_order_acquire);
+    }
+    // The number of the Address the last probe was for. On the probing thread, as its events do.
+    uint64_t ProbedGeneration() const { return FTarget.generation; }
 
 private:
     // A probe's destination and the Address it was resolved from.
@@ -131,6 +141,7 @@ private:
     bool FAddressResolved = false;   // FTarget holds an address to probe
     bool FResolvedFromName = false;  // a literal address is never looked up again
     bool FAddressChanged = false;
+    uint16_t FLookupAgainError = 0;
     int FFailStreak = 0;         // failed probes in a row to FTarget
     int64_t FLookupAgainAt = 0;  // with two failures or more: the earliest repeated lookup
     uint32_t FLastErrorCode = 0;

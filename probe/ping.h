@@ -48,6 +48,7 @@ public:
 
     QString Address() const { return FIcmp->Address(); }
     void SetAddress(const QString& address) { FIcmp->SetAddress(address); }
+    uint64_t AddressGeneration() const { return FIcmp->AddressGeneration(); }
     int32_t Size() const { return FIcmp->Size(); }
     void SetSize(int32_t size) { FIcmp->SetSize(size); }
     int32_t Timeout() const { return FIcmp->Timeout(); }

@@ -39,7 +39,7 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       windowMenu_(new TWindowMenu(*this)),
       playSound_(playSound ? std::move(playSound)
                            : [](std::string_view name) { platform::PlaySoundFile(name); }),
-      readout_(new THoverReadout(surface_, history_, render_, [this] { return Address(); })) {
+      readout_(new THoverReadout(surface_, history_, render_, probedHosts_)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nodrel"));
     resize(kDesignedWidth, kDesignedHeight);

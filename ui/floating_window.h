@@ -13,6 +13,7 @@
 #include "history_renderer.h"
 #include "outage_watch.h"
 #include "ping_thread.h"
+#include "probed_hosts.h"
 #include "result_history.h"
 #include "settings.h"
 
@@ -151,6 +152,7 @@ private:
 
     TSoundPlayer playSound_;
     TResultHistory history_;
+    TProbedHosts probedHosts_;  // the host texts the history's outcomes were probed for
     TOutageWatch outages_;
     TRenderSettings render_;
     TColourRegister colourRegister_;

@@ -10,12 +10,8 @@
 namespace nodrel {
 
 THoverReadout::THoverReadout(QWidget* surface, const TResultHistory& history,
-                             const TRenderSettings& settings, THost host)
-    : QObject(surface),
-      surface_(surface),
-      history_(history),
-      settings_(settings),
-      host_(std::move(host)) {
+                             const TRenderSettings& settings, const TProbedHosts& hosts)
+    : QObject(surface), surface_(surface), history_(history), settings_(settings), hosts_(hosts) {
     // The window floats beside the one the user works in: it is rarely the active one.
     surface_->window()->setAttribute(Qt::WA_AlwaysShowToolTips);
     surface_->installEventFilter(this);
@@ -28,7 +24,14 @@ void THoverReadout::Refresh() {
 }
 
 bool THoverReadout::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != surface_ || event->type() != QEvent::ToolTip) return false;
+    if (watched != surface_) return false;
+    if (event->type() == QEvent::Leave) {
+        // Qt lets the tooltip fade for a moment before it hides it: an outcome arriving
+        // meanwhile must not show it again, where the pointer no longer is.
+        shownText_.clear();
+        return false;
+    }
+    if (event->type() != QEvent::ToolTip) return false;
     const auto* help = static_cast<QHelpEvent*>(event);
     Show(help->pos(), help->globalPos());
     return true;
@@ -36,7 +39,7 @@ bool THoverReadout::eventFilter(QObject* watched, QEvent* event) {
 
 void THoverReadout::Show(QPoint at, QPoint atGlobal) {
     const TReadoutSpot spot = ReadoutSpotAt(at.x(), at.y(), settings_, surface_->height());
-    const QString text = OutcomeReadout(history_, settings_, spot.Cell, host_());
+    const QString text = OutcomeReadout(history_, settings_, spot.Cell, hosts_);
     if (text.isEmpty()) {
         shownText_.clear();
         QToolTip::hideText();

@@ -3,9 +3,9 @@
 #include <QObject>
 #include <QPoint>
 #include <QString>
-#include <functional>
 
 #include "history_renderer.h"
+#include "probed_hosts.h"
 #include "result_history.h"
 
 class QWidget;
@@ -17,13 +17,12 @@ namespace nodrel {
 // and made again when a new outcome arrives while it is shown.
 class THoverReadout : public QObject {
 public:
-    using THost = std::function<QString()>;
-
-    // Reads `history` and `settings` afresh at every showing; `host` gives the host text.
+    // Reads `history`, `settings` and `hosts` afresh at every showing.
     THoverReadout(QWidget* surface, const TResultHistory& history, const TRenderSettings& settings,
-                  THost host);
+                  const TProbedHosts& hosts);
 
-    // After a new outcome: a readout still shown is made again for the same spot.
+    // After a new outcome: a readout still shown is made again for the same spot, while the
+    // pointer has not left the surface since it was shown.
     void Refresh();
 
 protected:
@@ -37,10 +36,10 @@ private:
     QWidget* surface_;
     const TResultHistory& history_;
     const TRenderSettings& settings_;
-    THost host_;
+    const TProbedHosts& hosts_;
     QPoint shownAt_;
     QPoint shownAtGlobal_;
-    QString shownText_;  // empty while no readout of ours is shown
+    QString shownText_;  // empty while no readout of ours is shown, or once the pointer left
 };
 
 }  // namespace nodrel

@@ -120,7 +120,11 @@ QString TFloatingWindow::Address() const {
 }
 
 void TFloatingWindow::SetAddress(const QString& host) {
-    if (worker_) worker_->Ping().SetAddress(host);
+    if (!worker_) return;
+    worker_->Ping().SetAddress(host);
+    // The outcomes from now on carry this text's number, by which the readout names their host.
+    probedHosts_.SetCurrent(static_cast<uint32_t>(worker_->Ping().AddressGeneration()), host,
+                            history_);
 }
 
 int32_t TFloatingWindow::Interval() const {

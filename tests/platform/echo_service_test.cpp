@@ -496,7 +496,7 @@ TEST_P(Echo6OverLoopback, IcmpErrorQuotingTheRequestEndsTheWait) {
         uint32_t status;
     };
     for (const Case c :
-         {Case{1, 0, false, 11002}, Case{1, 3, false, 11003}, Case{1, 1, false, 11004},
+         {Case{1, 0, false, 11002}, Case{1, 3, false, 11003}, Case{1, 1, false, 11046},
           Case{1, 4, false, 11005}, Case{2, 0, false, 11009}, Case{3, 0, false, 11013},
           Case{4, 0, false, 11015}, Case{1, 3, true, 11010}}) {
         LoopbackWire6 wire;

@@ -1,5 +1,6 @@
 #include "floating_window.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <QAbstractTextDocumentLayout>
@@ -7,11 +8,13 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSessionManager>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolTip>
+#include <atomic>
 
 #include "fake_echo_platform.h"
 #include "program.h"
@@ -118,7 +121,7 @@ TEST_F(FloatingWindowTest, StoredLooksComeBackInTheMarksTheOpacityAndTheFrame) {
     const auto marked = [&](const char* item) { return Marked(window, item); };
     EXPECT_TRUE(marked("N6") && !marked("N7"));                     // View Mode: Graph
     EXPECT_TRUE(marked("N10") && !marked("N9") && !marked("N11"));  // Simple order
-    EXPECT_TRUE(marked("N5") && marked("N22"));  // Transparent, Sounds
+    EXPECT_TRUE(marked("N5") && marked("N22"));                     // Transparent, Sounds
     EXPECT_DOUBLE_EQ(window.windowOpacity(), 148.0 / 255.0);
     EXPECT_EQ(window.FrameColour(), 0x00563412u);
     EXPECT_EQ(window.grab().toImage().pixel(0, 0), qRgb(0x12, 0x34, 0x56));
@@ -221,10 +224,17 @@ TEST_F(FloatingWindowTest, TheAlarmAndTheRecoveryPlayToTheirEndBeforeTheOutcomeI
     EXPECT_EQ(cellTwoWhileAlarmed, qRgb(192, 192, 192));
 }
 
+// The readout under the pointer follows the outcomes, counts only the host it names, and says when
+// that host's name no longer resolves.
 TEST_F(FloatingWindowTest, TheReadoutUnderThePointerIsRenewedByEachOutcome) {
     ASSERT_TRUE(WriteStore(CompleteStore()));
     // The worker outlives the window and goes on probing: its echo service must stay.
     auto& echo = *new testing::FakeEchoPlatform;
+    static std::atomic<uint16_t> lookupError = 0;
+    echo.resolver = [](const char*, platform::IpAddress& address) -> uint16_t {
+        address = platform::IpAddress::FromIpv4(htonl(0xC000020B));  // 192.0.2.11
+        return lookupError;
+    };
     TFloatingWindow window(echo);
     window.show();
     ASSERT_TRUE(ServeUntil([&] { return window.History().StoredOutcomes() == 1; }));
@@ -232,11 +242,25 @@ TEST_F(FloatingWindowTest, TheReadoutUnderThePointerIsRenewedByEachOutcome) {
     QHelpEvent hover(QEvent::ToolTip, QPoint(3, 38), surface->mapToGlobal(QPoint(3, 38)));
     QCoreApplication::sendEvent(surface, &hover);
     ASSERT_TRUE(QToolTip::isVisible());
-    EXPECT_TRUE(QToolTip::text().contains("reply in 0 ms")) << QToolTip::text().toStdString();
+    EXPECT_TRUE(QToolTip::text().contains("reply in under 1 ms")) << QToolTip::text().toStdString();
 
     echo.status = 11003;
     ASSERT_TRUE(ServeUntil([&] { return window.History().StoredOutcomes() == 2; }));
-    EXPECT_TRUE(QToolTip::text().contains("host unreachable<br>\n127.0.0.1: 50 % lost"))
+    EXPECT_TRUE(
+        QToolTip::text().contains("host unreachable<br>\n127.0.0.1, last 2 probes: 50% lost"))
+        << QToolTip::text().toStdString();
+
+    // As Options changes the host; only its own failures count. Then its name leaves the name
+    // service.
+    window.SetInterval(20);
+    window.SetAddress("mover.test");
+    const auto shows = [](const char* pattern) {
+        return ServeUntil([&] { return QToolTip::text().contains(QRegularExpression(pattern)); });
+    };
+    EXPECT_TRUE(shows(R"(mover\.test \(192\.0\.2\.11\), last \d+ probes: 100% lost)"));
+    lookupError = 11001;
+    EXPECT_TRUE(shows(R"(host unreachable \(the name no longer resolves\)<br>\n.*)"
+                      R"(<br>\nmover\.test no longer resolves \(Name or service not known\))"))
         << QToolTip::text().toStdString();
 }
 
