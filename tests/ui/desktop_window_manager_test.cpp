@@ -1,0 +1,136 @@
+// The window under the window managers of the common desktops: openbox and xfwm4, KDE's kwin_x11,
+// GNOME's mutter and i3, which frames every floating window with a title bar and a border.
+// What each manager's own policy makes different is named where it is expected.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/desktop_session.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace nodrel::testing;
+
+bool IsI3(const std::string& windowManager) {
+    return WindowManagerName(windowManager) == "i3";
+}
+
+// The parameter: the window manager's command line.
+class WindowManagerTest : public DesktopSession, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override { StartXDesktop(GetParam()); }
+
+    // The current workspace, counted from 0. i3 numbers its workspaces by name from 1 and lists
+    // only those that hold a window or are shown.
+    int CurrentWorkspace() const {
+        // Its index and its name.
+        const std::vector<std::string> current =
+            Words(Capture("wmctrl -d | awk '$2 == \"*\" { print $1, $NF }'"));
+        if (current.size() != 2) return -1;
+        return IsI3(GetParam()) ? std::atoi(current[1].c_str()) - 1 : std::atoi(current[0].c_str());
+    }
+
+    // As a user switches: wmctrl asks through the root window, i3 makes a missing workspace.
+    void SwitchToWorkspace(int workspace) const {
+        if (IsI3(GetParam())) {
+            Capture("i3-msg workspace number " + std::to_string(workspace + 1));
+        } else {
+            Capture("wmctrl -s " + std::to_string(workspace));
+        }
+    }
+
+    // The client area of a window stored at (300, 200), 75 x 43 pixels: i3 frames it with a
+    // 2-pixel border and an 18-pixel title bar below that corner, and makes it at least 50 high.
+    std::string StoredPlace() const { return IsI3(GetParam()) ? "75x50+302+218" : "75x43+300+200"; }
+};
+
+// Three starts in a row, the first across four workspaces and back: on every workspace the window
+// stays shown at its place, out of the tray, and the workspace stays the one the user chose; each
+// start finds the window where the last one left it, framed or not.
+TEST_P(WindowManagerTest, ThreeStartsInARowOnEveryWorkspaceAtTheSamePlace) {
+    if (IsI3(GetParam()) && !Missing("i3-msg").empty()) GTEST_SKIP() << "not installed: i3-msg";
+    WriteStore();
+    for (int start = 0; start < 3; ++start) {
+        SCOPED_TRACE("start " + std::to_string(start));
+        StartProgram();
+        const std::string id = FloatingWindow();
+        ASSERT_FALSE(id.empty()) << Log("nodrel");
+        EXPECT_TRUE(PollUntil([&] { return Geometry(id) == StoredPlace(); })) << Geometry(id);
+        if (start == 0) {
+            EXPECT_TRUE(
+                PollUntil([&] { return Property(id, "_NET_WM_DESKTOP") == "4294967295"; }, 3s))
+                << Property(id, "_NET_WM_DESKTOP");
+            for (const int workspace : {1, 2, 3, 0}) {
+                SCOPED_TRACE("workspace " + std::to_string(workspace));
+                SwitchToWorkspace(workspace);
+                EXPECT_TRUE(PollUntil([&] { return CurrentWorkspace() == workspace; }, 3s))
+                    << Capture("wmctrl -d");
+                // Long enough for the program to answer the switch, and for a place it takes
+                // from the server to hold.
+                std::this_thread::sleep_for(400ms);
+                EXPECT_EQ(CurrentWorkspace(), workspace) << Capture("wmctrl -d");
+                EXPECT_TRUE(Viewable(id)) << Capture("xwininfo -id " + id);
+                EXPECT_TRUE(TrayIcons().empty());
+                EXPECT_EQ(Geometry(id), StoredPlace());
+            }
+        }
+        EndBySignal();
+        EXPECT_EQ(Stored("left"), 300);
+        EXPECT_EQ(Stored("top"), 200);
+        EXPECT_EQ(Stored("minimized"), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowManagers, WindowManagerTest,
+                         ::testing::Values(kOpenbox, kXfwm4, kKwin, kMutter, kI3),
+                         [](const auto& run) { return WindowManagerName(run.param); });
+
+class OpenboxWindowTest : public DesktopSession {
+protected:
+    void SetUp() override { StartXDesktop(kOpenbox); }
+};
+
+// Minimising the About box (openbox lets any window be minimised) iconifies its group: the
+// floating window is not the one the user minimised, and stays on screen, out of the tray.
+TEST_F(OpenboxWindowTest, MinimisingTheAboutBoxLeavesTheWindowOnScreen) {
+    WriteStore();
+    StartProgram();
+    const std::string id = FloatingWindow();
+    ASSERT_FALSE(id.empty()) << Log("nodrel");
+    MenuCommand("310 210", 11);  // "About KAVREN Nodrel..."
+    const std::string about = MappedWindow("About...");
+    ASSERT_FALSE(about.empty()) << Log("nodrel");
+    Capture("xdotool windowminimize " + about);
+    EXPECT_TRUE(PollUntil([&] { return !Viewable(about); }, 3s));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(Viewable(id));
+    EXPECT_TRUE(TrayIcons().empty());
+    EXPECT_EQ(Geometry(id), "75x43+300+200");
+}
+
+// Hidden in the tray, the window keeps its place whatever is reported for it meanwhile: withdrawn,
+// it is no longer the manager's, and anything may move it.
+TEST_F(OpenboxWindowTest, AHiddenWindowKeepsItsPlace) {
+    WriteStore();
+    StartProgram();
+    const std::string id = FloatingWindow();
+    ASSERT_FALSE(id.empty()) << Log("nodrel");
+    Capture("xdotool windowmove " + id + " 500 400");
+    ASSERT_TRUE(PollUntil([&] { return Geometry(id) == "75x43+500+400"; })) << Geometry(id);
+    MenuCommand("510 410", 2);  // "Minimize to SystemTray"
+    ASSERT_TRUE(PollUntil([] { return !TrayIcons().empty(); })) << Log("nodrel");
+    Capture("xdotool windowmove " + id + " 20 30");
+    std::this_thread::sleep_for(1500ms);  // longer than a reported place must hold
+    EndBySignal();
+    EXPECT_EQ(Stored("left"), 500);
+    EXPECT_EQ(Stored("top"), 400);
+    EXPECT_EQ(Stored("minimized"), 1);
+}
+
+}  // namespace
