@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -127,7 +128,7 @@ TEST_F(OpenboxWindowTest, MinimisingTheAboutBoxLeavesTheWindowOnScreen) {
     EXPECT_TRUE(Viewable(about));
     EXPECT_TRUE(TrayIcons().empty());
     EXPECT_EQ(Geometry(id), "75x43+300+200");
-    Capture("xdotool key --window " + about + " Escape");
+    Capture("xdotool key Escape");
     EXPECT_TRUE(PollUntil([&] { return !Viewable(about); }, 3s));
     EndBySignal();
     EXPECT_EQ(Stored("minimized"), 0);
@@ -150,6 +151,49 @@ TEST_F(OpenboxWindowTest, AHiddenWindowKeepsItsPlace) {
     EXPECT_EQ(Stored("left"), 500);
     EXPECT_EQ(Stored("top"), 400);
     EXPECT_EQ(Stored("minimized"), 1);
+}
+
+// The colour dialog opens in the middle of the screen at every opening, titled with what it
+// colours; "Minimize to SystemTray" is off while no tray runs (the menu's keys pass over it), and
+// on again once one does.
+TEST_F(OpenboxWindowTest, TheColourDialogIsCentredAndNamedAndMinimisingFollowsTheTray) {
+    WriteStore();
+    StartProgram();
+    const std::string id = FloatingWindow();
+    ASSERT_FALSE(id.empty()) << Log("nodrel");
+    std::string firstPlace;
+    for (int opening = 0; opening < 2; ++opening) {
+        SCOPED_TRACE("opening " + std::to_string(opening));
+        MenuCommand("310 210", 8);  // "Colors", then its second item, "Background"
+        Capture("xdotool sleep 0.2 key Down sleep 0.1 key Return");
+        const std::string dialog = MappedWindow("Select Color - Background");
+        ASSERT_FALSE(dialog.empty()) << Log("nodrel");
+        EXPECT_EQ(Property(dialog, "_NET_WM_NAME"), "\"Select Color - Background\"");
+        // Its client area's middle at the screen's (512, 384), give or take the frame.
+        std::string place;
+        EXPECT_TRUE(PollUntil([&] {
+            int width = 0, height = 0, x = 0, y = 0;
+            place = Geometry(dialog);
+            return std::sscanf(place.c_str(), "%dx%d+%d+%d", &width, &height, &x, &y) == 4 &&
+                   std::abs(x + width / 2 - 512) <= 8 && std::abs(y + height / 2 - 384) <= 30;
+        })) << place;
+        if (opening == 0) firstPlace = place;
+        EXPECT_EQ(place, firstPlace);
+        Capture("xdotool key Escape");
+        EXPECT_TRUE(PollUntil([&] { return !Viewable(dialog); }, 3s));
+    }
+
+    Signal(tint2_, SIGTERM);
+    ASSERT_TRUE(PollUntil([] { return !TrayOwned(); }));
+    MenuCommand("310 210", 2);  // passes over "Minimize to SystemTray" to "Options..."
+    const std::string options = MappedWindow("KAVREN Nodrel Options");
+    EXPECT_FALSE(options.empty()) << Log("nodrel");
+    Capture("xdotool mousemove 640 464 click 1");  // Cancel
+    EXPECT_TRUE(PollUntil([&] { return !Viewable(options); }, 3s));
+    StartXTray();
+    MenuCommand("310 210", 2);  // "Minimize to SystemTray"
+    EXPECT_TRUE(PollUntil([] { return !TrayIcons().empty(); })) << Log("nodrel");
+    EndBySignal();
 }
 
 }  // namespace
