@@ -3,10 +3,13 @@
 // What each manager's own policy makes different is named where it is expected.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -194,6 +197,35 @@ TEST_F(OpenboxWindowTest, TheColourDialogIsCentredAndNamedAndMinimisingFollowsTh
     MenuCommand("310 210", 2);  // "Minimize to SystemTray"
     EXPECT_TRUE(PollUntil([] { return !TrayIcons().empty(); })) << Log("nodrel");
     EndBySignal();
+}
+
+// Without an ICMP socket the start fails and says why in a box that fits the screen, the program's
+// long path whole in the command offered, and the same on standard error.
+TEST_F(OpenboxWindowTest, AStartThatCannotProbeSaysWhyInTheBoxAndOnStandardError) {
+    if (geteuid() != 0) GTEST_SKIP() << "taking the ICMP sockets away needs a network namespace";
+    if (!Missing("unshare setpriv").empty()) GTEST_SKIP() << "not installed: unshare or setpriv";
+    const std::string program =
+        dir_ + "/" + std::string(90, 'a') + "/" + std::string(90, 'b') + "/nodrel";
+    std::filesystem::create_directories(std::filesystem::path(program).parent_path());
+    WriteStore();
+    // No user may ping, and the program may open no raw socket.
+    StartProgram("unshare -n sh -c 'echo 1 0 >/proc/sys/net/ipv4/ping_group_range && cp \"$0\" " +
+                 program + " && exec setpriv --inh-caps=-net_raw --bounding-set=-net_raw " +
+                 program + "'");
+    const std::string box = MappedWindow("KAVREN Nodrel");
+    ASSERT_FALSE(box.empty()) << Log("nodrel");
+    int width = 0, height = 0, x = 0, y = 0;
+    ASSERT_EQ(std::sscanf(Geometry(box).c_str(), "%dx%d+%d+%d", &width, &height, &x, &y), 4);
+    EXPECT_TRUE(x >= 0 && x + width <= 1024) << Geometry(box);
+    EXPECT_TRUE(PollUntil([&] { return Has(Log("nodrel"), program + "\n"); })) << Log("nodrel");
+    EXPECT_TRUE(Has(Log("nodrel"),
+                    "KAVREN Nodrel: Unable to get ping handle.\nAllow ICMP for "
+                    "users:\n  sudo sysctl net.ipv4.ping_group_range=\"0 "
+                    "2147483647\"\nor let the program open raw sockets:\n  sudo "
+                    "setcap cap_net_raw+ep " +
+                        program + "\n"))
+        << Log("nodrel");
+    Signal(program_, SIGTERM);
 }
 
 }  // namespace
