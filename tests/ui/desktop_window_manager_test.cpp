@@ -114,6 +114,15 @@ protected:
     void SetUp() override { StartXDesktop(kOpenbox); }
 };
 
+// Under openbox with no X tray.
+class StatusNotifierHostTest : public DesktopSession {
+protected:
+    void SetUp() override {
+        StartSession();
+        if (!IsSkipped() && !HasFatalFailure()) StartX(kOpenbox);
+    }
+};
+
 // Minimising the About box (openbox lets any window be minimised) iconifies its group: the
 // floating window is not the one the user minimised, and stays on screen, out of the tray; the
 // About box, which holds the window's input while it is open, comes back with it.
@@ -226,6 +235,25 @@ TEST_F(OpenboxWindowTest, AStartThatCannotProbeSaysWhyInTheBoxAndOnStandardError
                         program + "\n"))
         << Log("nodrel");
     Signal(program_, SIGTERM);
+}
+
+// A StatusNotifierItem host that goes while its watcher stays (a panel's tray applet removed)
+// brings the hidden window back, as a watcher that goes does; no X tray runs.
+TEST_F(StatusNotifierHostTest, AHostThatGoesWhileItsWatcherStaysBringsTheWindowBack) {
+    const pid_t watcher = Spawn("watcher", NODREL_WATCHER);
+    ASSERT_TRUE(PollUntil([] {
+        return Has(Capture("gdbus call --session -d org.freedesktop.DBus -o / -m "
+                           "org.freedesktop.DBus.NameHasOwner org.kde.StatusNotifierWatcher"),
+                   "true");
+    })) << Log("watcher");
+    WriteStore({{"minimized", 1}});
+    StartProgram();
+    EXPECT_TRUE(PollUntil([] { return !Item().empty(); })) << Log("nodrel");
+    EXPECT_TRUE(ProgramWindows().empty() || FloatingWindow().empty());
+    Signal(watcher, SIGUSR1);
+    EXPECT_FALSE(FloatingWindow().empty()) << "no window after the host went away";
+    EndBySignal();
+    EXPECT_EQ(Stored("minimized"), 0);
 }
 
 }  // namespace
