@@ -47,7 +47,7 @@ void ReportStartError(const QString& message) {
         // In the box's details, shown at once: a text field, selectable, as wide as its longest
         // command where the screen allows, which wraps a longer one instead of cutting it, and
         // copies it unbroken.
-        box.setDetailedText(advice);
+        box.setDetailedText(advice.trimmed());
         if (auto* buttons = box.findChild<QDialogButtonBox*>()) {
             for (QAbstractButton* button : buttons->buttons()) {
                 if (buttons->buttonRole(button) == QDialogButtonBox::ActionRole) button->click();

@@ -5,11 +5,11 @@
 #include <QAbstractTextDocumentLayout>
 #include <QColorDialog>
 #include <QHelpEvent>
-#include <QLabel>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolTip>
 
@@ -118,7 +118,7 @@ TEST_F(FloatingWindowTest, StoredLooksComeBackInTheMarksTheOpacityAndTheFrame) {
     const auto marked = [&](const char* item) { return Marked(window, item); };
     EXPECT_TRUE(marked("N6") && !marked("N7"));                     // View Mode: Graph
     EXPECT_TRUE(marked("N10") && !marked("N9") && !marked("N11"));  // Simple order
-    EXPECT_TRUE(marked("N5") && marked("N22"));  // Transparent, Sounds
+    EXPECT_TRUE(marked("N5") && marked("N22"));                     // Transparent, Sounds
     EXPECT_DOUBLE_EQ(window.windowOpacity(), 148.0 / 255.0);
     EXPECT_EQ(window.FrameColour(), 0x00563412u);
     EXPECT_EQ(window.grab().toImage().pixel(0, 0), qRgb(0x12, 0x34, 0x56));
@@ -249,14 +249,12 @@ TEST_F(FloatingWindowTest, ProbingThatCannotBeSetUpIsReportedAndEndsTheProgram) 
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             text = box->text();
-            details = box->informativeText();
-            // As the box lays the advice out: each command whole on a line of its own.
-            const auto* advice = box->findChild<QLabel*>("qt_msgbox_informativelabel");
-            QTextDocument shown;
-            shown.setDefaultFont(advice->font());
-            shown.setHtml(advice->text());
-            shown.setTextWidth(advice->contentsRect().width());
-            adviceFits = shown.idealWidth() <= advice->contentsRect().width();  // lays it out
+            details = box->detailedText();
+            // As the box shows the advice, at once: each command whole on a line of its own.
+            const auto* field = box->findChild<QTextEdit*>();
+            QTextDocument& shown = *field->document();
+            shown.setTextWidth(field->viewport()->width());
+            adviceFits = field->isVisible() && shown.idealWidth() <= field->viewport()->width();
             adviceLines = 0;
             for (QTextBlock block = shown.begin(); block.isValid(); block = block.next()) {
                 adviceLines += block.layout()->lineCount();
