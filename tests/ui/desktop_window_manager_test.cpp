@@ -56,8 +56,8 @@ protected:
 
 // Three starts in a row, the first across four workspaces and back: on every workspace the window
 // stays shown at its place, out of the tray, and the workspace stays the one the user chose; sent
-// to one workspace, it waits there. Each start finds the window where the last one left it,
-// whatever the manager does with a newly mapped window.
+// to one workspace, it waits there. Each start, and each showing from the tray, finds the window
+// where it was, whatever the manager does with a newly mapped window.
 TEST_P(WindowManagerTest, ThreeStartsInARowOnEveryWorkspaceAtTheSamePlace) {
     if (IsI3(GetParam()) && !Missing("i3-msg").empty()) GTEST_SKIP() << "not installed: i3-msg";
     WriteStore();
@@ -67,6 +67,15 @@ TEST_P(WindowManagerTest, ThreeStartsInARowOnEveryWorkspaceAtTheSamePlace) {
         const std::string id = FloatingWindow();
         ASSERT_FALSE(id.empty()) << Log("nodrel");
         EXPECT_TRUE(PollUntil([&] { return Geometry(id) == StoredPlace(); })) << Geometry(id);
+        if (start == 1) {
+            // Hidden to the tray and back: mapped again at the same place.
+            MenuCommand(IsI3(GetParam()) ? "312 228" : "310 210", 2);  // "Minimize to SystemTray"
+            ASSERT_TRUE(PollUntil([] { return !TrayIcons().empty(); })) << Log("nodrel");
+            Capture("xdotool mousemove --window " + TrayIcons().front() +
+                    " 5 5 click --repeat 2 --delay 80 1");
+            EXPECT_TRUE(PollUntil([&] { return Viewable(id); }));
+            EXPECT_TRUE(PollUntil([&] { return Geometry(id) == StoredPlace(); })) << Geometry(id);
+        }
         if (start == 0) {
             EXPECT_TRUE(
                 PollUntil([&] { return Property(id, "_NET_WM_DESKTOP") == "4294967295"; }, 3s))
