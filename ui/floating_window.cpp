@@ -1,5 +1,6 @@
 #include "floating_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -51,7 +52,11 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     }
     connect(surface_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { WindowMenu().popup(surface_->mapToGlobal(at)); });
-    connect(place_, &TWindowPlace::Exposed, this, &TFloatingWindow::Exposed);
+    connect(place_, &TWindowPlace::Exposed, this, [this] {
+        // Mapped: the manager now keeps the window's states, and takes requests to change them.
+        RequestDesktopStates(this);
+        emit Exposed();
+    });
     history_.Reset();
     try {
         worker_ = new TPingThread(
@@ -169,7 +174,6 @@ void TFloatingWindow::showEvent(QShowEvent* event) {
 
 void TFloatingWindow::hideEvent(QHideEvent* event) {
     if (event->spontaneous()) return;
-    place_->Hidden();
     if (!closing_) Tray().Icon().setVisible(true);
 }
 
@@ -186,10 +190,21 @@ bool TFloatingWindow::nativeEvent(const QByteArray& eventType, void* message, qi
 void TFloatingWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
-    // Iconified by the window manager (a shortcut, "show desktop"): a borderless window has no
-    // taskbar button to come back from, so it goes to the notification area, or, without one,
-    // stays where it is.
+    // Hidden by the manager with the rest of another workspace (ICCCM's iconic state): it shows
+    // the window again with its workspace.
+    if (!X11OnCurrentWorkspace(this)) return;
     setWindowState(windowState() & ~Qt::WindowMinimized);
+    // Iconified with the group of a dialog of ours that the user minimised: the dialog, which
+    // keeps the window's input while it is open, comes back with it, or nothing could be used.
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+        ShowFromTray();
+        dialog->setWindowState(dialog->windowState() & ~Qt::WindowMinimized);
+        dialog->raise();
+        return;
+    }
+    // Iconified by the user through the manager (a shortcut, "show desktop"): a borderless
+    // window has no taskbar button to come back from, so it goes to the notification area, or,
+    // without one, stays where it is.
     if (TrayAvailable()) {
         hide();
     } else {

@@ -110,8 +110,9 @@ public:
     void SetBlinkMode(uint8_t blinkMode);
 
     // The dialogs' commands (window_dialogs.cpp).
-    void ChooseColour(ColourSlot slot);
-    void ChooseFrameColour();
+    // `what` names what the colour colours, in the colour dialog's title.
+    void ChooseColour(ColourSlot slot, const QString& what);
+    void ChooseFrameColour(const QString& what);
     void ShowOptions();
     void ShowAbout();
 
@@ -136,8 +137,9 @@ private:
     QString TrayHint() const;
     // Brings the window back when the notification area went away while it was hidden.
     void CheckTrayHost();
-    // The colour the user chose in the colour dialog, starting at `initial`; nothing on cancel.
-    std::optional<QColor> PickColour(QColor initial);
+    // The colour the user chose in the colour dialog for `what`, starting at `initial`; nothing
+    // on cancel.
+    std::optional<QColor> PickColour(QColor initial, const QString& what);
     // Shows `dialog` modally above this window, centred on the screen that holds the window.
     int ShowDialog(QDialog& dialog);
 

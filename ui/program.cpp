@@ -1,13 +1,16 @@
 #include "program.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QEventLoop>
-#include <QLabel>
+#include <QFontMetrics>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSessionManager>
-#include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
-#include <QtMath>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -26,25 +29,44 @@ const QString kApplicationTitle = QStringLiteral("KAVREN Nodrel");
 const QString kNoPingHandle = QStringLiteral("Unable to get ping handle");
 
 void ReportStartError(const QString& message) {
+    QString advice;
+    if (message == kNoPingHandle) {
+        advice = QStringLiteral(
+                     "Allow ICMP for users:\n"
+                     "  sudo sysctl net.ipv4.ping_group_range=\"0 2147483647\"\n"
+                     "or let the program open raw sockets:\n"
+                     "  sudo setcap cap_net_raw+ep %1\n")
+                     .arg(QCoreApplication::applicationFilePath());
+    }
+    // The same for a user who started the program from a terminal.
+    std::fprintf(stderr, "%s: %s\n%s", qUtf8Printable(kApplicationTitle),
+                 qUtf8Printable(ErrorBoxText(message)), qUtf8Printable(advice));
     ApplicationIcon();
     QMessageBox box(QMessageBox::Critical, kApplicationTitle, ErrorBoxText(message),
                     QMessageBox::Ok);
     box.setObjectName(QStringLiteral("StartError"));
-    if (message == kNoPingHandle) {
-        // Each command on a line of its own, unbroken, to be copied whole.
-        box.setInformativeText(
-            QStringLiteral("Allow ICMP for users:"
-                           "<pre>sudo sysctl net.ipv4.ping_group_range=\"0 2147483647\"</pre>"
-                           "or let the program open raw sockets:"
-                           "<pre>sudo setcap cap_net_raw+ep %1</pre>")
-                .arg(QCoreApplication::applicationFilePath().toHtmlEscaped()));
-        box.setTextInteractionFlags(Qt::TextSelectableByMouse);
-        // The box narrows its texts to wrap them; a command must not be cut instead.
-        if (auto* advice = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
-            QTextDocument laidOut;
-            laidOut.setDefaultFont(advice->font());
-            laidOut.setHtml(advice->text());
-            advice->setMinimumWidth(qCeil(laidOut.idealWidth()));
+    if (!advice.isEmpty()) {
+        // In the box's details, shown at once: a text field, selectable, as wide as its longest
+        // command where the screen allows, which wraps a longer one instead of cutting it, and
+        // copies it unbroken.
+        box.setDetailedText(advice.trimmed());
+        if (auto* buttons = box.findChild<QDialogButtonBox*>()) {
+            for (QAbstractButton* button : buttons->buttons()) {
+                if (buttons->buttonRole(button) == QDialogButtonBox::ActionRole) button->click();
+            }
+        }
+        if (auto* field = box.findChild<QTextEdit*>()) {
+            const QFontMetrics metrics(field->font());
+            const QStringList lines = advice.split(u'\n', Qt::SkipEmptyParts);
+            int longest = 0;
+            for (const QString& line : lines) {
+                longest = std::max(longest, metrics.horizontalAdvance(line));
+            }
+            const int margins =
+                2 * (field->frameWidth() + int(field->document()->documentMargin()));
+            const int screenWidth = box.screen()->availableGeometry().width();
+            field->setMinimumWidth(std::min(longest + margins + 4, screenWidth * 4 / 5));
+            field->setFixedHeight(metrics.lineSpacing() * (int(lines.size()) + 2) + margins);
         }
     }
     box.exec();

@@ -1,6 +1,7 @@
 // The floating window's dialogs: options, About and the colour commands, each shown modally in
 // the middle of the window's screen.
 #include <QColorDialog>
+#include <QLayout>
 #include <QScreen>
 
 #include "about_box.h"
@@ -11,26 +12,27 @@
 
 namespace nodrel {
 
-std::optional<QColor> TFloatingWindow::PickColour(QColor initial) {
+std::optional<QColor> TFloatingWindow::PickColour(QColor initial, const QString& what) {
     // Made at the first colour command: most runs never need one.
     if (colourDialog_ == nullptr) {
         colourDialog_ = new QColorDialog(this);
         colourDialog_->setObjectName(QStringLiteral("CD"));
     }
+    colourDialog_->setWindowTitle(QStringLiteral("Select Color - ") + what);
     colourDialog_->setCurrentColor(initial);
     if (ShowDialog(*colourDialog_) != QDialog::Accepted) return std::nullopt;
     return colourDialog_->selectedColor();
 }
 
-void TFloatingWindow::ChooseColour(ColourSlot slot) {
-    if (const std::optional<QColor> chosen = PickColour(QColor(ToRgb(Colour(slot))))) {
+void TFloatingWindow::ChooseColour(ColourSlot slot, const QString& what) {
+    if (const std::optional<QColor> chosen = PickColour(QColor(ToRgb(Colour(slot))), what)) {
         SetColour(slot, FromRgb(chosen->rgb()));
     }
     DrawHistory();
 }
 
-void TFloatingWindow::ChooseFrameColour() {
-    if (const std::optional<QColor> chosen = PickColour(framePanel_->Colour())) {
+void TFloatingWindow::ChooseFrameColour(const QString& what) {
+    if (const std::optional<QColor> chosen = PickColour(framePanel_->Colour(), what)) {
         framePanel_->SetColour(*chosen);
     }
 }
@@ -61,8 +63,11 @@ void TFloatingWindow::ShowAbout() {
 
 int TFloatingWindow::ShowDialog(QDialog& dialog) {
     ApplicationIcon();  // for the title bar
-    // Placed by its client area, which is known before the first showing, unlike its frame.
-    QRect area(QPoint(0, 0), dialog.size());
+    // Placed by its client area, which is known before the first showing, unlike its frame, once
+    // its layout has set its size: the colour dialog's is only set then.
+    dialog.ensurePolished();
+    if (QLayout* layout = dialog.layout()) layout->activate();
+    QRect area(QPoint(0, 0), dialog.size().expandedTo(dialog.minimumSize()));
     area.moveCenter(screen()->geometry().center());
     dialog.setGeometry(area);
     SetDesktopStates(&dialog);

@@ -25,18 +25,25 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window) {
 
     QMenu* colourMenu = addMenu(QStringLiteral("Colors"));
     colourMenu->menuAction()->setObjectName(QStringLiteral("N13"));
-    AddMenuItem(colourMenu, "N14", QStringLiteral("Border"), w, [w] { w->ChooseFrameColour(); });
-    AddMenuItem(colourMenu, "N15", QStringLiteral("Background"), w,
-                [w] { w->ChooseColour(ColourSlot::Background); });
+    // Each names what it colours in the colour dialog's title.
+    const auto addColourItem = [&](const char* name, const QString& caption,
+                                   std::function<void(const QString&)> choose) {
+        AddMenuItem(colourMenu, name, caption, w,
+                    [choose, what = caption.trimmed()] { choose(what); });
+    };
+    addColourItem("N14", QStringLiteral("Border"),
+                  [w](const QString& what) { w->ChooseFrameColour(what); });
+    addColourItem("N15", QStringLiteral("Background"),
+                  [w](const QString& what) { w->ChooseColour(ColourSlot::Background, what); });
     colourMenu->addSeparator()->setObjectName(QStringLiteral("N16"));
-    AddMenuItem(colourMenu, "N17", QStringLiteral("Unknown / Graph Mode "), w,
-                [w] { w->ChooseColour(ColourSlot::NoResult); });
-    AddMenuItem(colourMenu, "N18", QStringLiteral("Succesefull Ping"), w,
-                [w] { w->ChooseColour(ColourSlot::Success); });
-    AddMenuItem(colourMenu, "N19", QStringLiteral("Failed Ping"), w,
-                [w] { w->ChooseColour(ColourSlot::Failure); });
-    AddMenuItem(colourMenu, "N21", QStringLiteral("Failed Ping (Blink Mode)"), w,
-                [w] { w->ChooseColour(ColourSlot::FailureBlink); });
+    addColourItem("N17", QStringLiteral("Unknown / Graph Mode "),
+                  [w](const QString& what) { w->ChooseColour(ColourSlot::NoResult, what); });
+    addColourItem("N18", QStringLiteral("Succesefull Ping"),
+                  [w](const QString& what) { w->ChooseColour(ColourSlot::Success, what); });
+    addColourItem("N19", QStringLiteral("Failed Ping"),
+                  [w](const QString& what) { w->ChooseColour(ColourSlot::Failure, what); });
+    addColourItem("N21", QStringLiteral("Failed Ping (Blink Mode)"),
+                  [w](const QString& what) { w->ChooseColour(ColourSlot::FailureBlink, what); });
 
     transparentItem_ =
         AddMenuItem(this, "N5", QStringLiteral("Transparent"), w, [w] { w->ApplyTransparency(); });
@@ -53,8 +60,12 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window) {
                                     [w] { w->SetViewMode(2); });
     addSeparator()->setObjectName(QStringLiteral("N2"));
     AddMenuItem(this, "N24", QStringLiteral("Options..."), w, [w] { w->ShowOptions(); });
-    AddMenuItem(this, "N12", QStringLiteral("Minimize to SystemTray"), w,
-                [w] { w->MinimizeToTray(); });
+    QAction* minimizeItem = AddMenuItem(this, "N12", QStringLiteral("Minimize to SystemTray"), w,
+                                        [w] { w->MinimizeToTray(); });
+    // Without a notification area nothing could bring the window back: the item says so by
+    // being off, at each opening, as the area comes and goes.
+    connect(this, &QMenu::aboutToShow, w,
+            [w, minimizeItem] { minimizeItem->setEnabled(w->TrayAvailable()); });
     addSeparator()->setObjectName(QStringLiteral("N4"));
     AddMenuItem(this, "N1", QStringLiteral("Close KAVREN Nodrel"), w, [w] { w->close(); });
 

@@ -25,17 +25,13 @@ TWindowPlace::TWindowPlace(QWidget& window)
       window_(window),
       placeKnown_(!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {}
 
-QPoint TWindowPlace::Place() const {
-    return placeKnown_ ? window_.pos() : intendedPlace_;
-}
-
 void TWindowPlace::MoveTo(QPoint place) {
-    intendedPlace_ = place;
+    place_ = place;
     window_.move(place);
 }
 
 void TWindowPlace::KeepOnScreen(QPoint fallback) {
-    const QRect frame(window_.pos(), window_.size());
+    const QRect frame(place_, window_.size());
     for (const QScreen* screen : QGuiApplication::screens()) {
         if (screen->geometry().intersects(frame)) return;
     }
@@ -43,14 +39,13 @@ void TWindowPlace::KeepOnScreen(QPoint fallback) {
 }
 
 void TWindowPlace::Shown() {
-    placeWhenHidden_.reset();
     exposedSinceShown_ = false;
-    window_.windowHandle()->installEventFilter(
-        this);  // once: a filter installed again is not doubled
-}
-
-void TWindowPlace::Hidden() {
-    placeWhenHidden_ = window_.pos();
+    mapShiftKnown_ = false;
+    // Hidden, the window was no longer the manager's, which could report it anywhere: it asks for
+    // its place again.
+    if (placeKnown_ && window_.pos() != place_) window_.move(place_);
+    // Once: a filter installed again is not doubled.
+    window_.windowHandle()->installEventFilter(this);
 }
 
 void TWindowPlace::Moved() {
@@ -74,9 +69,11 @@ void TWindowPlace::DragTo(const QWidget& control, QPoint mouseOnScreen) {
         return;
     }
     // Working from the screen position rather than the control's own keeps the window steady
-    // while the window manager catches up with each move.
+    // while the window manager catches up with each move. A mapped window goes where it asks.
     const QPoint controlOrigin = control.mapTo(&window_, QPoint(0, 0));
-    MoveTo(mouseOnScreen - controlOrigin - pressPoint_);
+    const QPoint corner = mouseOnScreen - controlOrigin - pressPoint_;
+    place_ = corner - mapShift_;
+    window_.move(corner);
 }
 
 bool TWindowPlace::eventFilter(QObject* watched, QEvent* event) {
@@ -99,31 +96,35 @@ void TWindowPlace::QueuePlaceCheck() {
 
 void TWindowPlace::TakePlaceFromServer() {
     placeCheckQueued_ = false;
-    // A window manager that lets the window go can report it anywhere: it stays where it was.
-    if (!window_.isVisible()) {
-        if (placeWhenHidden_ && window_.pos() != *placeWhenHidden_) MoveTo(*placeWhenHidden_);
+    // Hidden, it keeps its place whatever is reported for it; while the left button drags, the
+    // server lags behind the moves asked for.
+    if (!window_.isVisible() || QGuiApplication::mouseButtons() != Qt::NoButton) return;
+    const std::optional<X11Place> server = X11WindowPlace(&window_);
+    if (!server) return;
+    if (mapShiftKnown_) {
+        place_ = server->outer - mapShift_;
         return;
     }
-    // While the left button drags, the server lags behind the moves asked for.
-    if (QGuiApplication::mouseButtons() != Qt::NoButton) return;
-    const std::optional<QPoint> origin = X11WindowOrigin(&window_);
-    if (!origin || *origin == window_.pos()) {
-        serverPlaceSeen_.reset();
-        return;
+    // Where the manager puts the mapped window is taken at once when it is the place asked for,
+    // any other once it has held: a loaded manager framing the window passes through places of
+    // its own.
+    if (server->outer != place_) {
+        const auto now = std::chrono::steady_clock::now();
+        if (serverPlaceSeen_ != server->outer) {
+            serverPlaceSeen_ = server->outer;
+            serverPlaceSince_ = now;
+        }
+        if (now - serverPlaceSince_ < kPlaceHoldTime) {
+            QTimer::singleShot(kPlaceCheckPause, this, &TWindowPlace::TakePlaceFromServer);
+            return;
+        }
     }
-    // Asking for the place the window already has moves nothing, and Qt learns where it is: at
-    // once for the place the window asked for, for any other once it has held.
-    const auto now = std::chrono::steady_clock::now();
-    if (serverPlaceSeen_ != origin) {
-        serverPlaceSeen_ = origin;
-        serverPlaceSince_ = now;
-    }
-    if (*origin == intendedPlace_ || now - serverPlaceSince_ >= kPlaceHoldTime) {
-        serverPlaceSeen_.reset();
-        MoveTo(*origin);
-        return;
-    }
-    QTimer::singleShot(kPlaceCheckPause, this, &TWindowPlace::TakePlaceFromServer);
+    serverPlaceSeen_.reset();
+    mapShift_ = server->outer - place_;
+    mapShiftKnown_ = true;
+    // Asking for the place the window already has moves nothing, and Qt learns where it is.
+    const QPoint qtCorner = window_.geometry().topLeft();
+    if (server->client != qtCorner) window_.move(window_.pos() + server->client - qtCorner);
 }
 
 }  // namespace nodrel

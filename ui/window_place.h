@@ -2,7 +2,9 @@
 
 // Where the floating window is, and keeping Qt's idea of it true: a window manager framing the
 // window can move it, or leave Qt with a place the window only passed through, and a Wayland
-// compositor tells no client where its windows are.
+// compositor tells no client where its windows are. The place is the window's outer corner as it
+// asks for it when it is mapped, which the next start asks for again: a manager's frame, or its
+// own way of placing a newly mapped window, moves it as much each time.
 
 #include <QObject>
 #include <QPoint>
@@ -23,7 +25,7 @@ public:
 
     // Where the window is, as far as the program can know: on Wayland the place last asked for
     // (the stored one) stands.
-    QPoint Place() const;
+    QPoint Place() const { return place_; }
     // Moves the window, remembering the place as the one it asked for.
     void MoveTo(QPoint place);
     // Moves the window to `fallback` when no screen shows any part of it: the screen it was on is
@@ -32,7 +34,6 @@ public:
 
     // From the window's own event handlers.
     void Shown();
-    void Hidden();
     void Moved();
     void NativeEvent(const QByteArray& eventType, const void* message);
 
@@ -50,14 +51,18 @@ protected:
 
 private:
     void QueuePlaceCheck();
-    // Makes Qt's idea of the window's place the X server's, which a window manager can leave
-    // behind while it maps the window.
+    // Takes the window's place from the X server: once mapped, where the manager puts a window
+    // that asks for its place; later, where the user or the manager moved it. Makes Qt's idea of
+    // the place the server's, which a manager can leave behind while it maps the window.
     void TakePlaceFromServer();
 
     QWidget& window_;
-    const bool placeKnown_;                  // false on Wayland
-    QPoint intendedPlace_;                   // where the window last asked to be
-    std::optional<QPoint> placeWhenHidden_;  // where the window was when it was last hidden
+    const bool placeKnown_;  // false on Wayland
+    QPoint place_;           // the outer corner the window asks for when it is mapped
+    // How far from the place asked for the manager put the window when it last mapped it, once
+    // that has held (i3 moves a borderless window by the border and title bar it would have had).
+    QPoint mapShift_;
+    bool mapShiftKnown_ = false;
     bool placeCheckQueued_ = false;
     bool exposedSinceShown_ = false;  // exposed since it was last shown: its place can be asked
     std::optional<QPoint> serverPlaceSeen_;  // where the server had the window at the last check

@@ -16,9 +16,24 @@ namespace nodrel {
 // at mapping.
 void SetDesktopStates(QWidget* window);
 
-// Where the X server has the window's top-left corner, in Qt's (device-independent) pixels;
-// nothing off X11 or before the window exists there.
-std::optional<QPoint> X11WindowOrigin(const QWidget* window);
+// After mapping, asks the window manager for the same as SetDesktopStates: a manager may ignore
+// property changes on a window it manages, and EWMH has clients ask with messages instead.
+void RequestDesktopStates(QWidget* window);
+
+// Whether the window is on the workspace shown now (or on all). A manager hides the windows of
+// other workspaces, and may mark them iconified as ICCCM has it: no minimise of the user's.
+bool X11OnCurrentWorkspace(const QWidget* window);
+
+// Where the X server has a window, in Qt's (device-independent) pixels: its own top-left corner,
+// and the outer one, the window manager's frame included, which a window asks for when it is
+// placed.
+struct X11Place {
+    QPoint client;
+    QPoint outer;
+};
+
+// Nothing off X11 or before the window exists there.
+std::optional<X11Place> X11WindowPlace(const QWidget* window);
 
 // Whether a native event may have changed where a window is: its mapping, reparenting into a
 // frame, a configure or expose event, or the window manager's properties arriving.

@@ -6,12 +6,12 @@
 #include <QAbstractTextDocumentLayout>
 #include <QColorDialog>
 #include <QHelpEvent>
-#include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSessionManager>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolTip>
 #include <atomic>
@@ -273,14 +273,12 @@ TEST_F(FloatingWindowTest, ProbingThatCannotBeSetUpIsReportedAndEndsTheProgram) 
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             text = box->text();
-            details = box->informativeText();
-            // As the box lays the advice out: each command whole on a line of its own.
-            const auto* advice = box->findChild<QLabel*>("qt_msgbox_informativelabel");
-            QTextDocument shown;
-            shown.setDefaultFont(advice->font());
-            shown.setHtml(advice->text());
-            shown.setTextWidth(advice->contentsRect().width());
-            adviceFits = shown.idealWidth() <= advice->contentsRect().width();  // lays it out
+            details = box->detailedText();
+            // As the box shows the advice, at once: each command whole on a line of its own.
+            const auto* field = box->findChild<QTextEdit*>();
+            QTextDocument& shown = *field->document();
+            shown.setTextWidth(field->viewport()->width());
+            adviceFits = field->isVisible() && shown.idealWidth() <= field->viewport()->width();
             adviceLines = 0;
             for (QTextBlock block = shown.begin(); block.isValid(); block = block.next()) {
                 adviceLines += block.layout()->lineCount();
