@@ -30,7 +30,7 @@ protected:
         tzset();
     }
 
-    void Add(const TOutcomeRecord& record) { history.AddResult(record.Status == 0, false, record); }
+    void Add(const TOutcomeRecord& record) { history.AddResult(record.Status == 0, record); }
 
     // The readout at pixel (x, y) of the window's surface.
     QString At(int x, int y) const {
