@@ -124,6 +124,7 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     connect(surface_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { WindowMenu().popup(surface_->mapToGlobal(at)); });
     history_.Reset();
+    FollowAlerts();
     try {
         worker_ = new TPingThread(
             this,
@@ -222,8 +223,9 @@ void TFloatingWindow::DrawHistory() {
 }
 
 void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
-    const TOutcomeEffects effects = history_.AddResult(success, SoundsMarked(), record);
-    if (effects.Sound != TDueSound::None) playSound_(SoundFileName(effects.Sound));
+    const TOutcomeEffects effects = history_.AddResult(success, record);
+    // Before the drawing: the alarm sounds while the picture still shows the outcome before.
+    outages_.Add(success, record);
     DrawHistory();
     // The tray is told only of a change: each new image travels to the panel.
     if (effects.IconImage != trayImage_) {
@@ -231,7 +233,6 @@ void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
         if (tray_) tray_->ShowImage(trayImage_);
     }
     readout_->Refresh();
-    outages_.Add(success, record);
 }
 
 void TFloatingWindow::showEvent(QShowEvent* event) {
@@ -526,6 +527,11 @@ void TFloatingWindow::SetGeometry(GeometryValue which, uint16_t value) {
 void TFloatingWindow::SetSoundsMarked(bool marked) {
     soundsMarked_ = marked;
     if (soundsItem_) soundsItem_->setChecked(marked);
+}
+
+void TFloatingWindow::SetNotifyMarked(bool marked) {
+    notifyMarked_ = marked;
+    if (notifyItem_) notifyItem_->setChecked(marked);
 }
 
 void TFloatingWindow::SetTransparentMarked(bool marked) {

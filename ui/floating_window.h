@@ -16,6 +16,7 @@
 
 #include "echo_library.h"
 #include "history_renderer.h"
+#include "outage_alerts.h"
 #include "outage_watch.h"
 #include "ping_thread.h"
 #include "result_history.h"
@@ -28,6 +29,7 @@ namespace nodrel {
 
 class TAboutBox;
 class THoverReadout;
+class TNotifier;
 class TOptionsDialog;
 class TWindowTray;
 
@@ -94,6 +96,10 @@ public:
     const TResultHistory& History() const { return history_; }
     // Tells when an outage starts and ends, as the outcomes arrive.
     TOutageWatch& Outages() { return outages_; }
+    // Which outages sound the alarm and are notified.
+    TOutageAlerts& Alerts() { return alerts_; }
+    // Made at its first need.
+    TNotifier& Notifier();
     const TRenderSettings& RenderSettings() const { return render_; }
     TPingThread* Worker() const { return worker_; }
     QSystemTrayIcon& TrayIcon();
@@ -123,6 +129,8 @@ public:
     void SetSoundsMarked(bool marked) override;
     bool TransparentMarked() const override { return transparentMarked_; }
     void SetTransparentMarked(bool marked) override;
+    bool NotifyMarked() const override { return notifyMarked_; }
+    void SetNotifyMarked(bool marked) override;
     void MarkViewModeItem(uint8_t viewMode) override;
     void MarkBlinkModeItem(uint8_t blinkMode) override;
     int32_t Timeout() const override;
@@ -141,6 +149,12 @@ public:
     // Hides the window to the notification area, where there is one.
     void MinimizeToTray();
     void SwitchSize();
+    // Follows the system's sleep from now on: no probes while it sleeps.
+    void FollowSleep();
+    // The computer is about to sleep: probing stops, and an outage in progress ends here.
+    void Sleep();
+    // The computer woke: probing goes on.
+    void Wake();
 
 signals:
     // The window was exposed for the first time since it was shown; its first paint follows.
@@ -180,6 +194,9 @@ private:
     int ShowDialog(QDialog& dialog);
 
     void AddResult(bool success, const TOutcomeRecord& record);
+    // The alarm, the recovery sound and the notifications follow the outages told.
+    void FollowAlerts();
+    void SetStartAtLogin(bool start);
 
     // Menu commands.
     void ChooseColour(ColourSlot slot);
@@ -199,6 +216,8 @@ private:
     TWindowTray* tray_ = nullptr;
     QAction* soundsItem_ = nullptr;
     QAction* transparentItem_ = nullptr;
+    QAction* notifyItem_ = nullptr;
+    QAction* startAtLoginItem_ = nullptr;
     QAction* graphViewItem_ = nullptr;
     QAction* historyViewItem_ = nullptr;
     QAction* blinkOffItem_ = nullptr;
@@ -207,11 +226,14 @@ private:
     // The menu's check boxes, kept here while there is no menu to show them.
     bool soundsMarked_ = false;
     bool transparentMarked_ = false;
+    bool notifyMarked_ = true;
     QColorDialog* colourDialog_ = nullptr;
 
     TSoundPlayer playSound_;
     TResultHistory history_;
     TOutageWatch outages_;
+    TOutageAlerts alerts_{outages_};
+    TNotifier* notifier_ = nullptr;
     TRenderSettings render_;
     TColourRegister colourRegister_;
     THoverReadout* readout_;

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "floating_window.h"
+#include "notifier.h"
 #include "ping_thread.h"
 #include "single_instance.h"
 #include "termination_signals.h"
@@ -51,9 +52,10 @@ void ReportStartError(const QString& message) {
 // How long the message of a failed save stays before a program closed by its user ends.
 constexpr int kSaveNoticeMilliseconds = 8000;
 
-// The first failed save of a run is told once: a line on standard error always, and the tray
-// icon's message where the icon can be shown. A user who closed the program gets the time to read
-// it; an ending session is never kept waiting.
+// The first failed save of a run is told once: a line on standard error always, and a
+// notification, or, without a notification server, the tray icon's message where the icon can be
+// shown. A user who closed the program gets the time to read it; an ending session is never kept
+// waiting for more than the server's answer.
 class SaveFailureNotice : public QObject {
 public:
     explicit SaveFailureNotice(TFloatingWindow& window) : window_(window) {}
@@ -65,20 +67,28 @@ public:
         told_ = true;
         std::fprintf(stderr, "KAVREN Nodrel: settings not saved to %s: %s\n", qPrintable(path),
                      qPrintable(reason));
-        if (!window_.TrayAvailable()) return;
-        QSystemTrayIcon& tray = window_.TrayIcon();
-        tray.show();
-        tray.showMessage(QStringLiteral("Settings not saved"),
-                         QStringLiteral("%1\n%2").arg(reason, path), QSystemTrayIcon::Warning,
-                         kSaveNoticeMilliseconds);
+        TNotifier& notifier = window_.Notifier();
+        const TNotifier::TChannel channel =
+            notifier.Tell(QStringLiteral("save"),
+                          {QStringLiteral("Settings not saved"),
+                           QStringLiteral("%1\n%2").arg(reason, path), true},
+                          TNotifier::TFallback::ShowIcon);
+        if (channel == TNotifier::TChannel::Nowhere) return;
+        QEventLoop loop;
+        QTimer::singleShot(kSaveNoticeMilliseconds, &loop, &QEventLoop::quit);
+        if (channel == TNotifier::TChannel::Server) {
+            // The server keeps the notification once it has it.
+            QObject::connect(&notifier, &TNotifier::Answered, &loop, &QEventLoop::quit);
+            loop.exec();
+            return;
+        }
         if (sessionEnding_ || qApp->isSavingSession()) return;
         window_.hide();  // the close goes on once the message is told
         // The icon stays with its message and nothing else to offer until the message is
         // clicked or its time is up.
+        QSystemTrayIcon& tray = window_.TrayIcon();
         QObject::disconnect(&tray, &QSystemTrayIcon::activated, nullptr, nullptr);
         tray.setContextMenu(nullptr);
-        QEventLoop loop;
-        QTimer::singleShot(kSaveNoticeMilliseconds, &loop, &QEventLoop::quit);
         QObject::connect(&tray, &QSystemTrayIcon::messageClicked, &loop, &QEventLoop::quit);
         QObject::connect(&tray, &QSystemTrayIcon::activated, &loop, &QEventLoop::quit);
         loop.exec();
@@ -134,14 +144,16 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
         // Queued: runs once the first exposure has been painted.
         QObject::connect(
             &window, &TFloatingWindow::Exposed, &window,
-            [instance] {
+            [instance, &window] {
                 if (instance) instance->ClaimBusName();
+                window.FollowSleep();
                 TrimMemory();
             },
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
         window.show();
-    } else if (instance) {
-        instance->ClaimBusName();
+    } else {
+        if (instance) instance->ClaimBusName();
+        window.FollowSleep();
     }
     return QApplication::exec();
 }

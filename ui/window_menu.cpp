@@ -1,9 +1,24 @@
 // The floating window's context menu: its commands, in the order users know, made at its first
 // showing with the check marks of the window's state.
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "autostart_entry.h"
 #include "floating_window.h"
 #include "menu_items.h"
+#include "notifier.h"
+#include "tray_images.h"
 
 namespace nodrel {
+
+namespace {
+
+platform::AutostartEntry StartAtLogin() {
+    return platform::AutostartEntry(QString::fromLatin1(kApplicationId),
+                                    QCoreApplication::applicationFilePath());
+}
+
+}  // namespace
 
 QMenu& TFloatingWindow::WindowMenu() {
     if (windowMenu_ == nullptr) CreateWindowMenu();
@@ -21,6 +36,16 @@ void TFloatingWindow::CreateWindowMenu() {
                               [this] { soundsMarked_ = soundsItem_->isChecked(); });
     soundsItem_->setCheckable(true);
     soundsItem_->setChecked(soundsMarked_);
+    notifyItem_ = AddMenuItem(menu, "N29", QStringLiteral("Notifications"), this,
+                              [this] { notifyMarked_ = notifyItem_->isChecked(); });
+    notifyItem_->setCheckable(true);
+    notifyItem_->setChecked(notifyMarked_);
+    startAtLoginItem_ = AddMenuItem(menu, "N30", QStringLiteral("Start at login"), this,
+                                    [this] { SetStartAtLogin(startAtLoginItem_->isChecked()); });
+    startAtLoginItem_->setCheckable(true);
+    // The entry's presence is the mark: the user may change the folder by hand.
+    connect(menu, &QMenu::aboutToShow, this,
+            [this] { startAtLoginItem_->setChecked(StartAtLogin().Present()); });
 
     QMenu* blinkMenu = menu->addMenu(QStringLiteral("Blink mode"));
     blinkMenu->menuAction()->setObjectName(QStringLiteral("N8"));
@@ -73,6 +98,18 @@ void TFloatingWindow::CreateWindowMenu() {
                 [this] { MinimizeToTray(); });
     menu->addSeparator()->setObjectName(QStringLiteral("N4"));
     AddMenuItem(menu, "N1", QStringLiteral("Close KAVREN Nodrel"), this, [this] { close(); });
+}
+
+void TFloatingWindow::SetStartAtLogin(bool start) {
+    const platform::AutostartEntry entry = StartAtLogin();
+    const std::optional<QString> failure = start ? entry.Write() : entry.Remove();
+    if (!failure) return;
+    std::fprintf(stderr, "KAVREN Nodrel: %s not %s: %s\n", qPrintable(entry.Path()),
+                 start ? "written" : "removed", qPrintable(*failure));
+    Notifier().Tell(
+        QStringLiteral("start-at-login"),
+        {start ? QStringLiteral("Not started at login") : QStringLiteral("Still started at login"),
+         QStringLiteral("%1\n%2").arg(*failure, entry.Path()), true});
 }
 
 }  // namespace nodrel
