@@ -9,6 +9,8 @@ packages=(
     fonts-dejavu-core fonts-noto-core fonts-liberation2 libxcb1-dev libxcb-xfixes0-dev
     # the real-desktop tests
     xvfb xauth openbox xfwm4 wmctrl tint2 xdotool x11-utils imagemagick dbus iproute2
+    # the window managers of KDE Plasma and GNOME on X11, and a tiling one that frames windows
+    kwin-x11 mutter i3-wm
     # a StatusNotifierItem host, and Wayland sessions with and without XWayland
     xfce4-panel libglib2.0-bin weston xwayland
     # the installed files' validators, the Debian package, the whole-program bench

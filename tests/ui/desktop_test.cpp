@@ -3,320 +3,25 @@
 // is looked at from outside, with the X tools a user would have.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iomanip>
-#include <iterator>
-#include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/desktop_session.h"
 #include "support/small_file_system.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-// What a shell command line prints on its standard output.
-std::string Capture(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
-
-bool PollUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 10s) {
-    for (const auto end = Clock::now() + deadline; Clock::now() < end;) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return condition();
-}
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-std::vector<std::string> Words(const std::string& text) {
-    std::istringstream words(text);
-    return {std::istream_iterator<std::string>(words), {}};
-}
-
-// The mapped windows of the program (decimal ids).
-std::vector<std::string> ProgramWindows() {
-    return Words(Capture("xdotool search --onlyvisible --class nodrel"));
-}
-
-// The floating window's title as the window manager shows it.
-const std::string kTitle = "KAVREN Nodrel - 127.0.0.1";
-
-// Where the window is on the screen, as "WxH+X+Y".
-std::string Geometry(const std::string& id) {
-    return Capture("eval $(xdotool getwindowgeometry --shell " + id +
-                   ") && echo -n ${WIDTH}x$HEIGHT+$X+$Y");
-}
-
-// The window's two newest cells as a user sees them (5 x 3 pixels each at the bottom left, one
-// above the other), newest first, each as its number of colours and its colour: "1:0000FF ...".
-std::string NewestCells(const std::string& id) {
-    return Capture("import -window " + id +
-                   " -crop 5x7+2+34 +repage miff:- | convert - '(' -clone 0 -crop 5x3+0+4 ')' "
-                   "'(' -clone 0 -crop 5x3+0+0 ')' -delete 0 -unique-colors -depth 8 "
-                   "-format '%w:%[hex:p{0,0}] ' info:");
-}
-
-// The colour of one pixel of a window, its place given as "x y": "RRGGBB".
-std::string Pixel(const std::string& id, const std::string& at) {
-    const size_t space = at.find(' ');
-    return Capture("import -window " + id + " -crop 1x1+" + at.substr(0, space) + "+" +
-                   at.substr(space + 1) + " +repage -depth 8 -format '%[hex:p{0,0}]' info:");
-}
-
-// The program's windows inside tint2's: its icons in the tray (decimal ids).
-std::vector<std::string> TrayIcons() {
-    return Words(
-        Capture("for w in $(xdotool search --class tint2); do xwininfo -tree -id $w; done | "
-                "grep '(\"nodrel\"' | cut -d'\"' -f1 | xargs -r printf '%d\\n'"));
-}
-
-bool TrayOwned() {
-    xcb_connection_t* x = xcb_connect(nullptr, nullptr);
-    const char name[] = "_NET_SYSTEM_TRAY_S0";
-    auto* atom = xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, sizeof name - 1, name), nullptr);
-    auto* owner =
-        atom ? xcb_get_selection_owner_reply(x, xcb_get_selection_owner(x, atom->atom), nullptr)
-             : nullptr;
-    const bool owned = owner && owner->owner != XCB_NONE;
-    free(owner);
-    free(atom);
-    xcb_disconnect(x);
-    return owned;
-}
-
-// Never kill(-1, ...): that would reach every process the test may signal.
-void Signal(pid_t pid, int signalNumber) {
-    if (pid > 0) kill(pid, signalNumber);
-}
-
-// A window property as xprop prints it after the '=', "" when the window has none.
-std::string Property(const std::string& id, const std::string& name) {
-    const std::string line = Capture("xprop -id " + id + " " + name);
-    const size_t at = line.find(" = ");
-    return at == std::string::npos ? "" : line.substr(at + 3, line.size() - at - 4);
-}
-
-// The menu's window, once one is mapped: it alone is override-redirect.
-std::string MenuWindow() {
-    std::string found;
-    PollUntil([&] {
-        for (const std::string& id : ProgramWindows()) {
-            if (Has(Capture("xwininfo -id " + id), "Override Redirect State: yes")) found = id;
-        }
-        return !found.empty();
-    });
-    return found;
-}
-
-// A desktop session of the test's own: a private session bus, a settings store, and the
-// processes started for it, ended with the test.
-class DesktopSession : public ::testing::Test {
-protected:
-    // A private bus and configuration folder; skips where loopback cannot be probed.
-    void StartSession() {
-        // Probing loopback needs an ICMP socket: root, or a ping group range holding our group.
-        const int icmp = socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP);
-        if (icmp < 0 && geteuid() != 0) GTEST_SKIP() << "no ICMP socket: " << strerror(errno);
-        if (icmp >= 0) close(icmp);
-        const std::string missing = Missing("dbus-daemon gdbus");
-        if (!missing.empty()) GTEST_SKIP() << "not installed: " << missing;
-        // The desktop's processes are started through a shell; they become children of the test.
-        prctl(PR_SET_CHILD_SUBREAPER, 1);
-        char pattern[] = "/tmp/nodrel-desktop-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        std::filesystem::create_directories(dir_ + "/config/KAVREN");
-        // Set before the bus starts: the services it starts for the panel read them.
-        setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
-        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir_ + "/bus").c_str(), 1);
-        unsetenv("WAYLAND_DISPLAY");
-        unsetenv("DISPLAY");
-        unsetenv("SESSION_MANAGER");
-        unsetenv("QT_QPA_PLATFORM");
-        Spawn("dbus", "dbus-daemon --session --nofork --address=$DBUS_SESSION_BUS_ADDRESS");
-        ASSERT_TRUE(PollUntil([&] { return std::filesystem::exists(dir_ + "/bus"); }))
-            << Log("dbus");
-    }
-
-    // Xvfb with a window manager, the program on the xcb platform.
-    void StartX(const std::string& windowManager) {
-        const std::string missing =
-            Missing("Xvfb " + windowManager.substr(0, windowManager.find(' ')) +
-                    " xdotool xprop xwininfo wmctrl import convert");
-        if (!missing.empty()) GTEST_SKIP() << "not installed: " << missing;
-        // A display number of this process's own: one freed a moment ago by another test may
-        // still be held by its server's last moments.
-        int number = 1000 + getpid() % 30000;
-        while (std::filesystem::exists("/tmp/.X" + std::to_string(number) + "-lock")) ++number;
-        setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        const pid_t xvfb =
-            Spawn("Xvfb", "Xvfb $DISPLAY -screen 0 1024x768x24 -nolisten tcp -noreset");
-        const bool answers = PollUntil([] { return !Capture("xwininfo -root").empty(); });
-        // -noreset: the server must not restart when that probe, its only client, disconnects.
-        siginfo_t ended{};  // a server that answers while ours has ended is another test's
-        waitid(P_PID, xvfb, &ended, WEXITED | WNOHANG | WNOWAIT);
-        ASSERT_TRUE(answers && ended.si_pid == 0) << "Xvfb did not start: " << Log("Xvfb");
-        Spawn("wm", windowManager);
-        ASSERT_TRUE(PollUntil([&] {
-            return Has(Capture("xprop -root _NET_SUPPORTING_WM_CHECK"), "window id");
-        })) << "no window manager: "
-            << Log("wm");
-    }
-
-    // Picks an item of the window's menu, opened at `at` ("x y"), by Up presses from its end. The
-    // pointer comes from elsewhere, as a user's does.
-    static void MenuCommand(const std::string& at, int upPresses) {
-        Capture("xdotool mousemove 5 5 sleep 0.1 mousemove " + at + " sleep 0.1 click 3");
-        ASSERT_FALSE(MenuWindow().empty()) << "no menu";
-        std::string keys;
-        for (int press = 0; press < upPresses; ++press) keys += "key Up ";
-        Capture("xdotool " + keys + "sleep 0.1 key Return");
-    }
-
-    // A session on an X server with a window manager and an X system tray.
-    void StartXDesktop(const std::string& windowManager) {
-        StartSession();
-        if (!IsSkipped() && !HasFatalFailure()) StartX(windowManager);
-        if (!IsSkipped() && !HasFatalFailure()) StartXTray();
-    }
-
-    // tint2, an X system tray (XEmbed).
-    void StartXTray() {
-        if (!Missing("tint2").empty()) GTEST_SKIP() << "not installed: tint2";
-        std::ofstream(dir_ + "/tint2rc")
-            << "panel_items = S\npanel_position = bottom center horizontal\n"
-               "panel_size = 100% 30\nsystray_icon_size = 24\n";
-        tint2_ = Spawn("tint2", "tint2 -c " + dir_ + "/tint2rc");
-        ASSERT_TRUE(PollUntil(TrayOwned)) << "no tray: " << Log("tint2");
-    }
-
-    std::string dir_;
-    std::vector<pid_t> children_;
-    pid_t tint2_ = -1, program_ = -1;
-
-    void TearDown() override {
-        // Asked to end first, so that Xvfb removes its lock and socket.
-        for (auto pid = children_.rbegin(); pid != children_.rend(); ++pid) Signal(*pid, SIGTERM);
-        for (const pid_t pid : children_) {
-            if (!PollUntil([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 3s)) {
-                Signal(pid, SIGKILL);
-                waitpid(pid, nullptr, 0);
-            }
-        }
-        if (!dir_.empty()) std::filesystem::remove_all(dir_);
-    }
-
-    // The tools of the list that are not installed.
-    static std::string Missing(const std::string& tools) {
-        return Capture("for t in " + tools + "; do command -v $t >/dev/null || echo \"$t \"; done");
-    }
-
-    // Starts a shell command line in the background, its output in <dir>/<log>.log.
-    pid_t Spawn(const std::string& log, const std::string& command) {
-        const std::string redirect = " >" + dir_ + "/" + log + ".log 2>&1";
-        const pid_t pid = std::atoi(Capture(command + redirect + " & echo $!").c_str());
-        EXPECT_GT(pid, 0) << "cannot start " << command;
-        if (pid > 0) children_.push_back(pid);
-        return pid;
-    }
-
-    // Starts the program, under a launcher when one is given, its output in <log>.log.
-    pid_t StartProgram(const std::string& launcher = "", const std::string& log = "nodrel") {
-        return program_ = Spawn(log, launcher + " '" NODREL_PROGRAM "'");
-    }
-
-    std::string Log(const std::string& name) const {
-        return Capture("cat " + dir_ + "/" + name + ".log");
-    }
-    std::string StorePath() const { return dir_ + "/config/KAVREN/Nodrel.reg"; }
-
-    // Writes a complete store that probes loopback once a second, `changes` applied.
-    void WriteStore(std::map<std::string, long> changes = {}) {
-        std::istringstream defaults(
-            "left 300 top 200 viewmode 2 modenum 2 blinkmode 1 col1 16711680 col2 12632256 "
-            "col3 255 col4 33023 col5 16777215 col6 0 w 5 h 3 ws 1 hs 1 sound 0 alpha 0 "
-            "timeout 1000 interval 1000 minimized 0");
-        std::string key;
-        long number;
-        while (defaults >> key >> number) changes.emplace(key, number);  // the changes win
-        std::ofstream file(StorePath());
-        file << "Windows Registry Editor Version 5.00\n\n"
-                "[HKEY_CURRENT_USER\\Software\\KAVREN\\Nodrel]\n\"host\"=\"127.0.0.1\"\n";
-        for (const auto& [name, value] : changes) {
-            file << '"' << name << "\"=dword:" << std::hex << std::setfill('0') << std::setw(8)
-                 << uint32_t(value) << '\n';
-        }
-    }
-
-    // A number in the store, -1 when it is not there.
-    long Stored(const std::string& name) const {
-        const std::string text = Capture("cat " + StorePath());
-        const size_t at = text.find('"' + name + "\"=dword:");
-        return at == std::string::npos
-                   ? -1
-                   : int32_t(std::stoul(&text[at + name.size() + 9], nullptr, 16));
-    }
-
-    // The program's mapped window of that title, once there is one.
-    static std::string MappedWindow(const std::string& title) {
-        std::string found;
-        PollUntil([&] {
-            const std::vector<std::string> ids =
-                Words(Capture("xdotool search --onlyvisible --name '^" + title + "$'"));
-            if (!ids.empty()) found = ids.front();
-            return !found.empty();
-        });
-        return found;
-    }
-    static std::string FloatingWindow() { return MappedWindow(kTitle); }
-
-    // Ends the program with SIGTERM, as the end of a session does: it must end with 0.
-    void EndBySignal() {
-        Signal(program_, SIGTERM);
-        EXPECT_EQ(ProgramStatus(), 0) << Log("nodrel").substr(0, 4000);
-    }
-
-    // The exit status once the last program started has ended within the deadline (only to tell
-    // a hang), else -1.
-    int ProgramStatus(std::chrono::milliseconds deadline = 3s) {
-        int status = -1;
-        if (program_ <= 0) return -1;
-        PollUntil([&] { return waitpid(program_, &status, WNOHANG) == program_; }, deadline);
-        if (status == -1) return -1;
-        std::erase(children_, program_);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-};
+using namespace nodrel::testing;
 
 // The parameter: the window manager's command line.
 class DesktopTest : public DesktopSession, public ::testing::WithParamInterface<const char*> {
@@ -327,97 +32,20 @@ protected:
 // For what the window manager has no part in.
 class OpenboxDesktopTest : public DesktopSession {
 protected:
-    void SetUp() override { StartXDesktop("openbox --sm-disable"); }
+    void SetUp() override { StartXDesktop(kOpenbox); }
 };
 
-// A StatusNotifierItem property of the program's item as gdbus prints it, "" without an item.
-std::string ItemProperty(const std::string& item, const std::string& name) {
-    const size_t slash = item.find('/');
-    if (slash == std::string::npos) return "";
-    return Capture("gdbus call --session -d " + item.substr(0, slash) + " -o " +
-                   item.substr(slash) +
-                   " -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem " + name);
-}
-
-// The items registered with the watcher: "service/path" each.
-std::vector<std::string> StatusNotifierItems() {
-    const std::string reply = Capture(
-        "gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher -m "
-        "org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher "
-        "RegisteredStatusNotifierItems");
-    std::vector<std::string> items;
-    for (size_t at = reply.find('\''); at != std::string::npos; at = reply.find('\'', at + 1)) {
-        const size_t end = reply.find('\'', at + 1);
-        if (end == std::string::npos) break;
-        items.push_back(reply.substr(at + 1, end - at - 1));
-        at = end;
-    }
-    return items;
-}
-
-std::string Item() {
-    const std::vector<std::string> items = StatusNotifierItems();
-    return items.empty() ? "" : items.front();
-}
-
-// The item's first (16 x 16) icon's colour as "RRGGBB": the pixel at (4, 12), clear of the
-// emblem, from its ARGB bytes.
-std::string ItemIconColour(const std::string& item) {
-    const std::string pixmap = ItemProperty(item, "IconPixmap");
-    std::vector<int> bytes;
-    for (size_t at = pixmap.find("0x"); at != std::string::npos; at = pixmap.find("0x", at + 2)) {
-        bytes.push_back(std::stoi(pixmap.substr(at + 2, 2), nullptr, 16));
-    }
-    const size_t at = (12 * 16 + 4) * 4;
-    if (bytes.size() < at + 4) return "";
-    char text[7];
-    std::snprintf(text, sizeof text, "%02X%02X%02X", bytes[at + 1], bytes[at + 2], bytes[at + 3]);
-    return text;
-}
-
-// Xfce's panel with its status tray, which is both the StatusNotifierItem watcher and a host, as
-// KDE's, GNOME's AppIndicator and Wayland panels are.
+// On a StatusNotifierItem host, under openbox.
 class StatusNotifierDesktopTest : public DesktopSession {
 protected:
     void SetUp() override {
         StartSession();
-        if (!IsSkipped() && !HasFatalFailure()) StartX("openbox --sm-disable");
+        if (!IsSkipped() && !HasFatalFailure()) StartX(kOpenbox);
         if (!IsSkipped() && !HasFatalFailure()) StartPanel();
-    }
-
-    void StartPanel() {
-        if (!Missing("xfce4-panel").empty()) GTEST_SKIP() << "not installed: xfce4-panel";
-        // One panel holding only the status tray: no first-run question, no other plugin.
-        const std::string folder = dir_ + "/config/xfce4/xfconf/xfce-perchannel-xml";
-        std::filesystem::create_directories(folder);
-        std::ofstream(folder + "/xfce4-panel.xml")
-            << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-               "<channel name=\"xfce4-panel\" version=\"1.0\">\n"
-               " <property name=\"configver\" type=\"int\" value=\"2\"/>\n"
-               " <property name=\"panels\" type=\"array\"><value type=\"int\" value=\"1\"/>\n"
-               "  <property name=\"panel-1\" type=\"empty\">\n"
-               "   <property name=\"position\" type=\"string\" value=\"p=8;x=512;y=750\"/>\n"
-               "   <property name=\"size\" type=\"uint\" value=\"30\"/>\n"
-               "   <property name=\"plugin-ids\" type=\"array\">\n"
-               "    <value type=\"int\" value=\"1\"/></property></property></property>\n"
-               " <property name=\"plugins\" type=\"empty\">\n"
-               "  <property name=\"plugin-1\" type=\"string\" value=\"systray\"/>\n"
-               " </property>\n</channel>\n";
-        panel_ = Spawn("panel", "xfce4-panel");
-        ASSERT_TRUE(PollUntil(HostRegistered, 20s)) << "no host: " << Log("panel");
-    }
-
-    static bool HostRegistered() {
-        return Has(Capture("gdbus call --session -d org.kde.StatusNotifierWatcher -o "
-                           "/StatusNotifierWatcher -m org.freedesktop.DBus.Properties.Get "
-                           "org.kde.StatusNotifierWatcher IsStatusNotifierHostRegistered"),
-                   "true");
     }
 
     // "Minimize to SystemTray" from the window's menu.
     static void MinimizeFromTheMenu() { MenuCommand("310 210", 2); }
-
-    pid_t panel_ = -1;
 };
 
 // Wayland sessions under weston's headless back end.
@@ -426,24 +54,6 @@ protected:
     void SetUp() override {
         if (!Missing("weston").empty()) GTEST_SKIP() << "not installed: weston";
         StartSession();
-    }
-
-    // Starts weston; with XWayland, returns the X display it serves.
-    std::string StartWeston(bool xwayland) {
-        setenv("WAYLAND_DISPLAY", "nodrel-wayland", 1);
-        Spawn("weston", std::string("weston --backend=headless-backend.so --idle-time=0 ") +
-                            "--socket=$WAYLAND_DISPLAY" + (xwayland ? " --xwayland" : ""));
-        EXPECT_TRUE(PollUntil([&] { return std::filesystem::exists(dir_ + "/nodrel-wayland"); }))
-            << Log("weston");
-        if (!xwayland) return "";
-        std::string display;
-        PollUntil([&] {
-            const std::string log = Log("weston");
-            const size_t at = log.find("listening on display ");
-            if (at != std::string::npos) display = Words(log.substr(at + 21)).front();
-            return !display.empty();
-        });
-        return display;
     }
 };
 
@@ -673,16 +283,8 @@ TEST_P(DesktopTest, HoveringACellShowsItsReadoutNearThePointer) {
     })) << tipPlace();
 }
 
-// Each run named after its window manager.
-std::string WindowManagerName(const ::testing::TestParamInfo<const char*>& run) {
-    const std::string command = run.param;
-    return command.substr(0, command.find(' '));
-}
-
-INSTANTIATE_TEST_SUITE_P(WindowManagers, DesktopTest,
-                         ::testing::Values("openbox --sm-disable",
-                                           "xfwm4 --sm-client-disable --compositor=off"),
-                         WindowManagerName);
+INSTANTIATE_TEST_SUITE_P(WindowManagers, DesktopTest, ::testing::Values(kOpenbox, kXfwm4),
+                         [](const auto& run) { return WindowManagerName(run.param); });
 
 // A second start in the session asks the running monitor to show its window, out of the tray, and
 // ends with 0: over the session bus, and without one through the lock file, which a killed
