@@ -62,8 +62,6 @@ public slots:
                          replaces != 0 ? replaces : nextId_++});
         return calls.back().id;
     }
-    void CloseNotification(uint) {}
-    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("actions")}; }
 
 private:
     inline static const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
