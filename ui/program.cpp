@@ -51,6 +51,8 @@ void ReportStartError(const QString& message) {
 
 // How long the message of a failed save stays before a program closed by its user ends.
 constexpr int kSaveNoticeMilliseconds = 8000;
+// How long an ending session waits at most for the notification server to take the message.
+constexpr int kServerAnswerMilliseconds = 1000;
 
 // The first failed save of a run is told once: a line on standard error always, and a
 // notification, or, without a notification server, the tray icon's message where the icon can be
@@ -74,15 +76,17 @@ public:
                            QStringLiteral("%1\n%2").arg(reason, path), true},
                           TNotifier::TFallback::ShowIcon);
         if (channel == TNotifier::TChannel::Nowhere) return;
+        const bool ending = sessionEnding_ || qApp->isSavingSession();
         QEventLoop loop;
-        QTimer::singleShot(kSaveNoticeMilliseconds, &loop, &QEventLoop::quit);
+        QTimer::singleShot(ending ? kServerAnswerMilliseconds : kSaveNoticeMilliseconds, &loop,
+                           &QEventLoop::quit);
         if (channel == TNotifier::TChannel::Server) {
             // The server keeps the notification once it has it.
             QObject::connect(&notifier, &TNotifier::Answered, &loop, &QEventLoop::quit);
             loop.exec();
             return;
         }
-        if (sessionEnding_ || qApp->isSavingSession()) return;
+        if (ending) return;
         window_.hide();  // the close goes on once the message is told
         // The icon stays with its message and nothing else to offer until the message is
         // clicked or its time is up.

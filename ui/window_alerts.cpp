@@ -18,7 +18,10 @@ const QString kOutageTopic = QStringLiteral("outage");
 TNotifier& TFloatingWindow::Notifier() {
     if (notifier_ == nullptr) {
         notifier_ = new TNotifier(*this);
-        connect(notifier_, &TNotifier::Activated, this, &TFloatingWindow::ShowFromTray);
+        // A notice clicked while the program closes (its failed save) brings nothing back.
+        connect(notifier_, &TNotifier::Activated, this, [this] {
+            if (!closing_) ShowFromTray();
+        });
     }
     return *notifier_;
 }
