@@ -119,7 +119,7 @@ TEST_F(FloatingWindowTest, StoredLooksComeBackInTheMarksTheOpacityAndTheFrame) {
     const auto marked = [&](const char* item) { return Marked(window, item); };
     EXPECT_TRUE(marked("N6") && !marked("N7"));                     // View Mode: Graph
     EXPECT_TRUE(marked("N10") && !marked("N9") && !marked("N11"));  // Simple order
-    EXPECT_TRUE(marked("N5") && marked("N22"));  // Transparent, Sounds
+    EXPECT_TRUE(marked("N5") && marked("N22"));                     // Transparent, Sounds
     EXPECT_DOUBLE_EQ(window.windowOpacity(), 148.0 / 255.0);
     EXPECT_EQ(window.FrameColour(), 0x00563412u);
     EXPECT_EQ(window.grab().toImage().pixel(0, 0), qRgb(0x12, 0x34, 0x56));
