@@ -10,13 +10,16 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QVariantMap>
 #include <cstdlib>
 #include <vector>
 
 #include "fake_echo_platform.h"
+#include "program.h"
 #include "support/isolated_network.h"
 #include "support/private_bus.h"
 #include "window_test_fixture.h"
@@ -228,6 +231,24 @@ TEST_F(DesktopServicesTest, AnOutageIsNotifiedAtItsStartAndItsEndReplacesIt) {
     EXPECT_EQ(played.size(), 4);
     window->close();
     EXPECT_TRUE(ReadStore().contains("\"notify\"=dword:00000001"));
+}
+
+// A close whose save fails tells the notification server, which keeps the message once the
+// program has ended, and the program ends as soon as the server has it.
+TEST_F(DesktopServicesTest, AFailedSaveIsNotified) {
+    NotificationServer server(QString::fromStdString(session.address()));
+    ASSERT_TRUE(testing::WriteStore(testing::CompleteStore()));
+    QTimer::singleShot(500, [this] {
+        QFile::remove(StorePath());
+        QDir().mkpath(StorePath());  // the save cannot replace a folder
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (qobject_cast<TFloatingWindow*>(window)) window->close();
+        }
+    });
+    EXPECT_EQ(RunProgram(), 0);
+    ASSERT_EQ(server.calls.size(), 1u);
+    EXPECT_EQ(server.calls[0].summary, "Settings not saved");
+    EXPECT_EQ(server.calls[0].body, "Is a directory\n" + StorePath());
 }
 
 // While the computer sleeps nothing is probed: a probe in flight is dropped, an outcome from
