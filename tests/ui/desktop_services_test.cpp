@@ -134,8 +134,9 @@ struct PrivateBuses {
 class DesktopServicesTest : protected PrivateBuses, public testing::WindowTest {
 protected:
     void SetUp() override {
-        if (!session.failure().empty()) GTEST_SKIP() << session.failure();
-        if (!system.failure().empty()) GTEST_SKIP() << system.failure();
+        if (session.address().empty() || system.address().empty()) {
+            GTEST_SKIP() << "dbus-daemon did not start (is it installed?)";
+        }
         WindowTest::SetUp();
     }
 
