@@ -32,11 +32,11 @@ void OutcomeWithFullRedraw(benchmark::State& state) {
     TRenderSettings settings = Large(state);
     settings.viewmode = static_cast<uint8_t>(state.range(4));
     TResultHistory history;
-    for (int n = 0; n < 700; ++n) history.AddResult(n % 7 != 0, false);
+    for (int n = 0; n < 700; ++n) history.AddResult(n % 7 != 0);
     TColourRegister colourRegister;
     bool success = false;
     for (auto _ : state) {
-        history.AddResult(success, false);
+        history.AddResult(success);
         success = !success;
         QImage picture =
             ComposeHistory(history, settings, Panel(settings), Surface(settings), colourRegister);

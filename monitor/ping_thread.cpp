@@ -37,8 +37,32 @@ void TPingThread::Resume() {
     FThread = std::thread([this] { Execute(); });
 }
 
+void TPingThread::SuspendProbing() {
+    {
+        const std::lock_guard lock(FStopLock);
+        FSuspended = true;
+        ++FSuspensions;
+    }
+    FStopWake.notify_all();
+}
+
+void TPingThread::ResumeProbing() {
+    {
+        const std::lock_guard lock(FStopLock);
+        FSuspended = false;
+    }
+    FStopWake.notify_all();
+}
+
+bool TPingThread::WaitWhileSuspended() {
+    std::unique_lock lock(FStopLock);
+    FStopWake.wait(lock, [this] { return Terminated() || !FSuspended; });
+    FCycleSuspensions = FSuspensions;
+    return !Terminated();
+}
+
 void TPingThread::Execute() {
-    do {
+    while (WaitWhileSuspended()) {
         FCycle.fetch_add(1, std::memory_order_relaxed);
         FRecord = TOutcomeRecord{};
         FRecord.StartTime = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -50,13 +74,14 @@ void TPingThread::Execute() {
             // A failed probe, or a failure of the GUI thread's processing carried back by the
             // hand-over, ends only this cycle.
         }
-    } while (Pause(Interval()));
+        if (!Pause(Interval())) return;
+    }
 }
 
 bool TPingThread::Pause(int32_t milliseconds) {
     std::unique_lock lock(FStopLock);
     FStopWake.wait_for(lock, std::chrono::milliseconds(std::max(milliseconds, 0)),
-                       [this] { return Terminated(); });
+                       [this] { return Terminated() || FSuspensions != FCycleSuspensions; });
     return !Terminated();
 }
 
@@ -94,7 +119,8 @@ void TPingThread::HandOver() {
 }
 
 void TPingThread::DeliverResult() {
-    if (Terminated() || FWindow.isNull()) return;
+    // Suspended since the probe started: the outcome says nothing of the time it is shown at.
+    if (Terminated() || FWindow.isNull() || FSuspensions != FCycleSuspensions) return;
     FAddResult(FSucceeded, FRecord);
     platform::TrimMemory();
 }

@@ -57,10 +57,17 @@ public:
     // Probe cycles started so far.
     int64_t Cycle() const { return FCycle.load(std::memory_order_relaxed); }
 
+    // On the GUI thread. Stops probing until ResumeProbing: a pause in progress ends, and the
+    // outcome of a probe in progress is dropped, not delivered.
+    void SuspendProbing();
+    // Probes at once, then goes on as before.
+    void ResumeProbing();
+
 private:
     void Execute();
     // Returns false when the worker is to stop.
     bool Pause(int32_t milliseconds);
+    bool WaitWhileSuspended();
     bool Terminated() const { return FTerminated.load(); }
 
     // Worker thread, inside Ping.
@@ -85,6 +92,10 @@ private:
     std::mutex FStopLock;
     std::condition_variable FStopWake;
     std::atomic<bool> FTerminated = false;
+    // Counts the suspensions: a probe started before the latest one is not delivered.
+    std::atomic<uint64_t> FSuspensions = 0;
+    std::atomic<bool> FSuspended = false;
+    uint64_t FCycleSuspensions = 0;  // FSuspensions when the probe in flight started
     std::thread FThread;
 };
 

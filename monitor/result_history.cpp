@@ -21,8 +21,7 @@ void TResultHistory::Reset() {
     *this = TResultHistory{};
 }
 
-TOutcomeEffects TResultHistory::AddResult(bool success, bool soundsMarked,
-                                          const TOutcomeRecord& record) {
+TOutcomeEffects TResultHistory::AddResult(bool success, const TOutcomeRecord& record) {
     if (FFillCount == THistoryColumn::kCapacity) {
         // The oldest column falls off the end, and its records with it; the current one starts
         // afresh.
@@ -35,11 +34,9 @@ TOutcomeEffects TResultHistory::AddResult(bool success, bool soundsMarked,
 
     TOutcomeEffects effects;
     if (success) {
-        if (FFailStreak > 2 && soundsMarked) effects.Sound = TDueSound::Recovery;
         FFailStreak = 0;
         effects.IconImage = 1;
     } else {
-        if (FFailStreak == 1 && soundsMarked) effects.Sound = TDueSound::Alarm;
         // Stepping back from the maximum keeps the streak above 2 and its parity, which drives
         // the blinking, still alternating.
         FFailStreak =

@@ -24,9 +24,9 @@ enum class TDueSound { None, Recovery, Alarm };
 // The bare file name of a sound ("sound.wav", "sound1.wav"); empty for None.
 std::string_view SoundFileName(TDueSound sound);
 
-// What the window has to do after an outcome has been recorded.
+// What the window has to do after an outcome has been recorded. The sounds follow the outages
+// (TOutageAlerts), which also know of sleep.
 struct TOutcomeEffects {
-    TDueSound Sound = TDueSound::None;
     int IconImage = 0;  // 1 after a success, 0 after a failure
 };
 
@@ -48,9 +48,8 @@ public:
     // Empties every column and clears the counts and the failure streak.
     void Reset();
 
-    // Records one outcome and its probe's record. `soundsMarked` is the state of the "Sounds" menu
-    // item; the sound due is decided from the failure streak before this outcome.
-    TOutcomeEffects AddResult(bool success, bool soundsMarked, const TOutcomeRecord& record = {});
+    // Records one outcome and its probe's record.
+    TOutcomeEffects AddResult(bool success, const TOutcomeRecord& record = {});
 
     // How many successes column `column` (1..61) holds; 0 for an empty or nonexistent column.
     uint8_t CountSuccesses(int column) const {

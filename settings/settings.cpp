@@ -129,7 +129,8 @@ bool WriteAll(const SettingsHolders& holders, SettingsStore& store) {
            write("timeout", uint32_t(holders.Timeout())) &&
            write("interval", uint32_t(holders.Interval())) &&
            store.WriteString(QStringLiteral("host"), holders.Address()) &&
-           write("minimized", holders.WindowVisible() ? 0 : 1);
+           write("minimized", holders.WindowVisible() ? 0 : 1) &&
+           write("notify", holders.NotifyMarked() ? 1 : 0);
 }
 
 }  // namespace
@@ -174,7 +175,10 @@ StoreFailure UserSettingsStore::LastFailure() const {
 void LoadSettings(SettingsHolders& holders, SettingsStore& store) {
     // A key that can be neither opened nor created gets the fallback values as well: without
     // them the modes and the interval would stay 0 and the worker would probe without pause.
-    if (!store.Open(kSettingsKeyPath) || !ReadAll(holders, store)) ApplyFallback(holders);
+    const bool opened = store.Open(kSettingsKeyPath);
+    if (!opened || !ReadAll(holders, store)) ApplyFallback(holders);
+    // Past the twenty-one: a store without it leaves the holder's default.
+    if (opened) ReadInteger(store, "notify", [&](uint32_t v) { holders.SetNotifyMarked(v != 0); });
     store.Close();
 }
 

@@ -62,6 +62,9 @@ public:
     virtual void SetSoundsMarked(bool marked) = 0;
     virtual bool TransparentMarked() const = 0;
     virtual void SetTransparentMarked(bool marked) = 0;
+    // Stored past the twenty-one, as `notify`; on unless the store says otherwise.
+    virtual bool NotifyMarked() const = 0;
+    virtual void SetNotifyMarked(bool marked) = 0;
     // Marks the radio item of a view mode (1 graph, otherwise history) or a blink mode (1 to 3),
     // clearing the other items of its group.
     virtual void MarkViewModeItem(uint8_t viewMode) = 0;

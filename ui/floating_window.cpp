@@ -58,6 +58,7 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
         emit Exposed();
     });
     history_.Reset();
+    FollowAlerts();
     try {
         worker_ = new TPingThread(
             this,
@@ -151,8 +152,9 @@ void TFloatingWindow::DrawHistory() {
 }
 
 void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
-    const TOutcomeEffects effects = history_.AddResult(success, SoundsMarked(), record);
-    if (effects.Sound != TDueSound::None) playSound_(SoundFileName(effects.Sound));
+    const TOutcomeEffects effects = history_.AddResult(success, record);
+    // Before the drawing: the alarm sounds while the picture still shows the outcome before.
+    outages_.Add(success, record);
     DrawHistory();
     // The tray is told only of a change: each new image travels to the panel.
     if (effects.IconImage != trayImage_) {
@@ -160,7 +162,6 @@ void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
         if (tray_) tray_->ShowImage(trayImage_);
     }
     readout_->Refresh();
-    outages_.Add(success, record);
 }
 
 void TFloatingWindow::showEvent(QShowEvent* event) {
@@ -222,7 +223,7 @@ void TFloatingWindow::closeEvent(QCloseEvent* event) {
 }
 
 void TFloatingWindow::Save() {
-    if (const auto failure = SaveSettings(*this)) emit SaveFailed(failure->path, failure->reason);
+    if (const auto failure = SaveSettings(*this)) emit SaveFailed(*failure);
 }
 
 bool TFloatingWindow::TrayAvailable() {

@@ -11,6 +11,7 @@
 #include "drawing_surface.h"
 #include "echo_library.h"
 #include "history_renderer.h"
+#include "outage_alerts.h"
 #include "outage_watch.h"
 #include "ping_thread.h"
 #include "probed_hosts.h"
@@ -24,6 +25,7 @@ namespace nodrel {
 
 class TAboutBox;
 class THoverReadout;
+class TNotifier;
 class TOptionsDialog;
 class TWindowMenu;
 class TWindowPlace;
@@ -60,6 +62,10 @@ public:
     const TResultHistory& History() const { return history_; }
     // Tells when an outage starts and ends, as the outcomes arrive.
     TOutageWatch& Outages() { return outages_; }
+    // Which outages sound the alarm and are notified.
+    TOutageAlerts& Alerts() { return alerts_; }
+    // Made at its first need.
+    TNotifier& Notifier();
     const TRenderSettings& RenderSettings() const { return render_; }
     TPingThread* Worker() const { return worker_; }
     QSystemTrayIcon& TrayIcon();
@@ -88,6 +94,8 @@ public:
     void SetSoundsMarked(bool marked) override;
     bool TransparentMarked() const override;
     void SetTransparentMarked(bool marked) override;
+    bool NotifyMarked() const override;
+    void SetNotifyMarked(bool marked) override;
     void MarkViewModeItem(uint8_t viewMode) override;
     void MarkBlinkModeItem(uint8_t blinkMode) override;
     int32_t Timeout() const override;
@@ -97,7 +105,8 @@ public:
     int32_t Interval() const override;
     void SetInterval(int32_t milliseconds) override;
 
-    // Saves the settings; SaveFailed tells when they did not reach the store.
+    // Saves the settings; SaveFailed tells when they did not reach the store, or reached the file
+    // without the disk's confirmation.
     void Save();
     // Whether the notification area can show the icon now.
     bool TrayAvailable();
@@ -108,6 +117,12 @@ public:
     void SwitchSize();
     void SetViewMode(uint8_t viewMode);
     void SetBlinkMode(uint8_t blinkMode);
+    // Follows the system's sleep from now on: no probes while it sleeps (window_alerts.cpp).
+    void FollowSleep();
+    // The computer is about to sleep: probing stops, and an outage in progress ends here.
+    void Sleep();
+    // The computer woke: probing goes on.
+    void Wake();
 
     // The dialogs' commands (window_dialogs.cpp).
     // `what` names what the colour colours, in the colour dialog's title.
@@ -120,7 +135,7 @@ signals:
     // The window was exposed for the first time since it was shown; its first paint follows.
     void Exposed();
     // A save of the settings did not reach the store.
-    void SaveFailed(const QString& path, const QString& reason);
+    void SaveFailed(const nodrel::StoreFailure& failure);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -144,6 +159,8 @@ private:
     int ShowDialog(QDialog& dialog);
 
     void AddResult(bool success, const TOutcomeRecord& record);
+    // The alarm, the recovery sound and the notifications follow the outages told.
+    void FollowAlerts();
 
     TFramePanel* framePanel_;
     TDrawingSurface* surface_;
@@ -156,6 +173,8 @@ private:
     TResultHistory history_;
     TProbedHosts probedHosts_;  // the host texts the history's outcomes were probed for
     TOutageWatch outages_;
+    TOutageAlerts alerts_{outages_};
+    TNotifier* notifier_ = nullptr;
     TRenderSettings render_;
     TColourRegister colourRegister_;
     THoverReadout* readout_;

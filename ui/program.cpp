@@ -16,6 +16,7 @@
 
 #include "floating_window.h"
 #include "memory_trim.h"
+#include "notifier.h"
 #include "program_icon.h"
 #include "settings.h"
 #include "signal_listener.h"
@@ -74,38 +75,51 @@ void ReportStartError(const QString& message) {
 
 // How long the message of a failed save stays before a program closed by its user ends.
 constexpr int kSaveNoticeMilliseconds = 8000;
+// How long an ending session waits at most for the notification server to take the message.
+constexpr int kServerAnswerMilliseconds = 1000;
 
-// The first failed save of a run is told once: a line on standard error always, and the tray
-// icon's message where the icon can be shown. A user who closed the program gets the time to read
-// it; an ending session is never kept waiting.
+// The first failed save of a run, or a save the disk did not confirm, is told once: a line on
+// standard error always, and a notification, or, without a notification server, the tray icon's message where the icon can be
+// shown. A user who closed the program gets the time to read it; an ending session is never kept
+// waiting for more than the server's answer.
 class SaveFailureNotice : public QObject {
 public:
     explicit SaveFailureNotice(TFloatingWindow& window) : window_(window) {}
 
     void SessionEnding() { sessionEnding_ = true; }
 
-    void Tell(const QString& path, const QString& reason) {
+    void Tell(const StoreFailure& failure) {
         if (told_) return;
         told_ = true;
         // Where the new file took the old one's place, the values are there: no "not saved".
-        const bool written = reason.startsWith(kSavedUnconfirmed);
-        std::fprintf(stderr, "KAVREN Nodrel: settings %s %s: %s\n", written ? "in" : "not saved to",
-                     qPrintable(path), qPrintable(reason));
-        if (!window_.TrayAvailable()) return;
-        QSystemTrayIcon& tray = window_.TrayIcon();
-        tray.show();
-        tray.showMessage(written ? QStringLiteral("Settings saved, not confirmed")
-                                 : QStringLiteral("Settings not saved"),
-                         QStringLiteral("%1\n%2").arg(reason, path), QSystemTrayIcon::Warning,
-                         kSaveNoticeMilliseconds);
-        if (sessionEnding_ || qApp->isSavingSession()) return;
+        std::fprintf(stderr, "KAVREN Nodrel: settings %s %s: %s\n",
+                     failure.written ? "in" : "not saved to", qPrintable(failure.path),
+                     qPrintable(failure.reason));
+        TNotifier& notifier = window_.Notifier();
+        const TNotifier::TChannel channel = notifier.Tell(
+            QStringLiteral("save"),
+            {failure.written ? QStringLiteral("Settings saved, not confirmed")
+                             : QStringLiteral("Settings not saved"),
+             QStringLiteral("%1\n%2").arg(failure.reason, failure.path), true},
+            TNotifier::TFallback::ShowIcon);
+        if (channel == TNotifier::TChannel::Nowhere) return;
+        const bool ending = sessionEnding_ || qApp->isSavingSession();
+        QEventLoop loop;
+        QTimer::singleShot(ending ? kServerAnswerMilliseconds : kSaveNoticeMilliseconds, &loop,
+                           &QEventLoop::quit);
+        if (channel == TNotifier::TChannel::Server) {
+            // The server keeps the notification once it has it.
+            QObject::connect(&notifier, &TNotifier::Answered, &loop, &QEventLoop::quit);
+            loop.exec();
+            return;
+        }
+        if (ending) return;
         window_.hide();  // the close goes on once the message is told
         // The icon stays with its message and nothing else to offer until the message is
         // clicked or its time is up.
+        QSystemTrayIcon& tray = window_.TrayIcon();
         QObject::disconnect(&tray, &QSystemTrayIcon::activated, nullptr, nullptr);
         tray.setContextMenu(nullptr);
-        QEventLoop loop;
-        QTimer::singleShot(kSaveNoticeMilliseconds, &loop, &QEventLoop::quit);
         QObject::connect(&tray, &QSystemTrayIcon::messageClicked, &loop, &QEventLoop::quit);
         QObject::connect(&tray, &QSystemTrayIcon::activated, &loop, &QEventLoop::quit);
         loop.exec();
@@ -178,9 +192,15 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
     // next outcome.
     if (window.StartsShown()) {
         QObject::connect(
-            &window, &TFloatingWindow::Exposed, &window, [] { platform::TrimMemory(); },
+            &window, &TFloatingWindow::Exposed, &window,
+            [&window] {
+                window.FollowSleep();
+                platform::TrimMemory();
+            },
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
         window.show();
+    } else {
+        window.FollowSleep();
     }
     return QApplication::exec();
 }

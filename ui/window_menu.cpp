@@ -1,17 +1,41 @@
 #include "window_menu.h"
 
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "autostart_entry.h"
 #include "floating_window.h"
 #include "menu_items.h"
+#include "notifier.h"
+#include "program_icon.h"
 
 namespace nodrel {
 
-TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window) {
+namespace {
+
+platform::AutostartEntry StartAtLogin() {
+    return platform::AutostartEntry(QString::fromLatin1(kApplicationId),
+                                    QCoreApplication::applicationFilePath());
+}
+
+}  // namespace
+
+TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window), window_(window) {
     setObjectName(QStringLiteral("PopupMenu1"));
     TFloatingWindow* const w = &window;
     AddMenuItem(this, "N27", QStringLiteral("About KAVREN Nodrel..."), w, [w] { w->ShowAbout(); });
     addSeparator()->setObjectName(QStringLiteral("N26"));
     soundsItem_ = AddMenuItem(this, "N22", QStringLiteral("Sounds"), w, nullptr);
     soundsItem_->setCheckable(true);
+    notifyItem_ = AddMenuItem(this, "N29", QStringLiteral("Notifications"), w, nullptr);
+    notifyItem_->setCheckable(true);
+    notifyItem_->setChecked(true);
+    startAtLoginItem_ = AddMenuItem(this, "N30", QStringLiteral("Start at login"), w, nullptr);
+    startAtLoginItem_->setCheckable(true);
+    connect(startAtLoginItem_, &QAction::triggered, this, &TWindowMenu::SetStartAtLogin);
+    // The entry's presence is the mark: the user may change the folder by hand.
+    connect(this, &QMenu::aboutToShow, this,
+            [this] { startAtLoginItem_->setChecked(StartAtLogin().Present()); });
 
     QMenu* blinkMenu = addMenu(QStringLiteral("Blink mode"));
     blinkMenu->menuAction()->setObjectName(QStringLiteral("N8"));
@@ -77,12 +101,32 @@ bool TWindowMenu::SoundsMarked() const {
     return soundsItem_->isChecked();
 }
 
+bool TWindowMenu::NotifyMarked() const {
+    return notifyItem_->isChecked();
+}
+
 bool TWindowMenu::TransparentMarked() const {
     return transparentItem_->isChecked();
 }
 
 void TWindowMenu::MarkSounds(bool marked) {
     soundsItem_->setChecked(marked);
+}
+
+void TWindowMenu::MarkNotify(bool marked) {
+    notifyItem_->setChecked(marked);
+}
+
+void TWindowMenu::SetStartAtLogin(bool start) {
+    const platform::AutostartEntry entry = StartAtLogin();
+    const std::optional<QString> failure = start ? entry.Write() : entry.Remove();
+    if (!failure) return;
+    std::fprintf(stderr, "KAVREN Nodrel: %s not %s: %s\n", qPrintable(entry.Path()),
+                 start ? "written" : "removed", qPrintable(*failure));
+    window_.Notifier().Tell(
+        QStringLiteral("start-at-login"),
+        {start ? QStringLiteral("Not started at login") : QStringLiteral("Still started at login"),
+         QStringLiteral("%1\n%2").arg(*failure, entry.Path()), true});
 }
 
 void TWindowMenu::MarkTransparent(bool marked) {

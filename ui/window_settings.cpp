@@ -95,6 +95,14 @@ bool TFloatingWindow::TransparentMarked() const {
     return windowMenu_->TransparentMarked();
 }
 
+bool TFloatingWindow::NotifyMarked() const {
+    return windowMenu_->NotifyMarked();
+}
+
+void TFloatingWindow::SetNotifyMarked(bool marked) {
+    windowMenu_->MarkNotify(marked);
+}
+
 void TFloatingWindow::SetTransparentMarked(bool marked) {
     windowMenu_->MarkTransparent(marked);
 }

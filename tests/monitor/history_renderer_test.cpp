@@ -33,7 +33,7 @@ protected:
     }
 
     void Add(const std::string& outcomes) {
-        for (const char outcome : outcomes) history.AddResult(outcome == 'S', false);
+        for (const char outcome : outcomes) history.AddResult(outcome == 'S');
     }
 
     // The colour of a cell, checked to be uniform over the whole cell.

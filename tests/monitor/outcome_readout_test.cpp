@@ -33,7 +33,7 @@ protected:
         hosts.SetCurrent(1, "localhost", history);
     }
 
-    void Add(const TOutcomeRecord& record) { history.AddResult(record.Status == 0, false, record); }
+    void Add(const TOutcomeRecord& record) { history.AddResult(record.Status == 0, record); }
 
     // The readout at pixel (x, y) of the window's surface.
     QString At(int x, int y) const {

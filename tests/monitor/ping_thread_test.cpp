@@ -139,6 +139,25 @@ TEST_F(PingThread, FailureWhileProcessingAnOutcomeDoesNotStopProbing) {
     EXPECT_EQ(cycles, (std::vector<int64_t>{1, 2, 3}));
 }
 
+// Suspended while a probe waits for its answer: that probe's outcome never arrives, nothing is
+// probed until the worker resumes, and then a probe runs at once, not after the hour's pause.
+TEST_F(PingThread, ASuspendedWorkerDropsTheProbeInFlightAndResumesAtOnce) {
+    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    ASSERT_TRUE(testing::WriteSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
+    Start("127.0.0.1", kHour);
+    worker->Ping().SetTimeout(300);
+    ASSERT_TRUE(RunUntil([&] { return worker->Cycle() == 1; }));
+    worker->SuspendProbing();
+    Idle(600);
+    EXPECT_TRUE(outcomes.empty());
+    EXPECT_EQ(worker->Cycle(), 1);
+    ASSERT_TRUE(testing::WriteSysctl("net/ipv4/icmp_echo_ignore_all", "0"));
+    worker->ResumeProbing();
+    ASSERT_TRUE(WaitForOutcomes(1));
+    EXPECT_EQ(outcomes, std::vector<bool>{true});
+    EXPECT_EQ(worker->Cycle(), 2);
+}
+
 TEST_F(PingThread, NewIntervalAppliesFromTheNextPause) {
     REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     // Set while the first outcome is processed, before the pause that follows it.

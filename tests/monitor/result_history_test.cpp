@@ -19,7 +19,7 @@ std::string AllOutcomes(const TResultHistory& history) {
 TEST(ResultHistory, FirstOutcomeStartsTheCurrentColumn) {
     for (const bool success : {true, false}) {
         TResultHistory history;
-        history.AddResult(success, false);
+        history.AddResult(success);
         EXPECT_EQ(history.FillCount(), 1);
         EXPECT_EQ(history.HistoryColumns(1).Text(), success ? "1" : "2");
         EXPECT_EQ(history.HistoryColumns(2).Text(), "");
@@ -28,12 +28,12 @@ TEST(ResultHistory, FirstOutcomeStartsTheCurrentColumn) {
 
 TEST(ResultHistory, EleventhOutcomeShiftsTheFullColumn) {
     TResultHistory history;
-    for (int n = 0; n < 10; ++n) history.AddResult(n % 4 != 0, false);
+    for (int n = 0; n < 10; ++n) history.AddResult(n % 4 != 0);
     EXPECT_EQ(history.FillCount(), 10);
     EXPECT_EQ(history.HistoryColumns(1).Text(), "1211121112");  // newest first
     EXPECT_EQ(history.HistoryColumns(2).Text(), "");
 
-    history.AddResult(false, false);
+    history.AddResult(false);
     EXPECT_EQ(history.FillCount(), 1);
     EXPECT_EQ(history.HistoryColumns(1).Text(), "2");
     EXPECT_EQ(history.HistoryColumns(2).Text(), "1211121112");
@@ -42,29 +42,29 @@ TEST(ResultHistory, EleventhOutcomeShiftsTheFullColumn) {
 TEST(ResultHistory, KeepsSixHundredAndTenOutcomesThenDropsTheOldestTen) {
     TResultHistory history;
     // The ten oldest are the only failures.
-    for (int n = 0; n < 10; ++n) history.AddResult(false, false);
-    for (int n = 10; n < 610; ++n) history.AddResult(true, false);
+    for (int n = 0; n < 10; ++n) history.AddResult(false);
+    for (int n = 10; n < 610; ++n) history.AddResult(true);
     EXPECT_EQ(AllOutcomes(history).size(), 610u);
     EXPECT_EQ(history.HistoryColumns(61).Text(), "2222222222");
 
-    history.AddResult(true, false);
+    history.AddResult(true);
     EXPECT_EQ(AllOutcomes(history), std::string(601, '1'));
     EXPECT_EQ(history.HistoryColumns(61).Text(), "1111111111");
-    for (int n = 0; n < 9; ++n) history.AddResult(false, false);
+    for (int n = 0; n < 9; ++n) history.AddResult(false);
     EXPECT_EQ(AllOutcomes(history), std::string(9, '2') + std::string(601, '1'));
-    history.AddResult(false, false);  // the 621st: the next ten go
+    history.AddResult(false);  // the 621st: the next ten go
     EXPECT_EQ(AllOutcomes(history), std::string(10, '2') + std::string(591, '1'));
 }
 
 TEST(ResultHistory, SuccessCountsFollowTheColumns) {
     TResultHistory history;
-    for (int n = 0; n < 10; ++n) history.AddResult(true, false);
+    for (int n = 0; n < 10; ++n) history.AddResult(true);
     EXPECT_EQ(history.SuccessCounts(1), 10);
-    history.AddResult(false, false);
+    history.AddResult(false);
     // The current column counts only what it already holds.
     EXPECT_EQ(history.SuccessCounts(1), 0);
     EXPECT_EQ(history.SuccessCounts(2), 10);
-    history.AddResult(true, false);
+    history.AddResult(true);
     EXPECT_EQ(history.SuccessCounts(1), 1);
     EXPECT_EQ(history.CountSuccesses(2), 10);
     EXPECT_EQ(history.CountSuccesses(3), 0);
@@ -73,54 +73,27 @@ TEST(ResultHistory, SuccessCountsFollowTheColumns) {
     EXPECT_EQ(history.SuccessCounts(61), 0);
 }
 
-// The sounds due, in order, for a run of outcomes ('S' success, 'F' failure).
-std::vector<TDueSound> Sounds(const std::string& outcomes, bool soundsMarked) {
-    TResultHistory history;
-    std::vector<TDueSound> sounds;
-    for (const char outcome : outcomes) {
-        sounds.push_back(history.AddResult(outcome == 'S', soundsMarked).Sound);
-    }
-    return sounds;
-}
-
-TEST(ResultHistory, AlarmAtTheSecondFailureRecoveryAfterThreeOrMore) {
-    using enum TDueSound;
-    EXPECT_EQ(Sounds("SFFS", true), (std::vector{None, None, Alarm, None}));
-    EXPECT_EQ(Sounds("FFFS", true), (std::vector{None, Alarm, None, Recovery}));
-    EXPECT_EQ(Sounds("FFFFFFSFFS", true),
-              (std::vector{None, Alarm, None, None, None, None, Recovery, None, Alarm, None}));
-    EXPECT_EQ(Sounds("FFFFFFSFFS", false), std::vector<TDueSound>(10, None));
-    EXPECT_EQ(SoundFileName(Recovery), "sound.wav");
-    EXPECT_EQ(SoundFileName(Alarm), "sound1.wav");
-    EXPECT_EQ(SoundFileName(None), "");
-}
-
-TEST(ResultHistory, SoundsMarkChangesNothingButTheSound) {
-    TResultHistory marked;
-    TResultHistory unmarked;
-    for (const char outcome : std::string("FFFSFFS")) {
-        marked.AddResult(outcome == 'S', true);
-        unmarked.AddResult(outcome == 'S', false);
-    }
-    EXPECT_EQ(AllOutcomes(marked), AllOutcomes(unmarked));
-    EXPECT_EQ(marked.FailStreak(), unmarked.FailStreak());
+TEST(ResultHistory, SoundFileNames) {
+    EXPECT_EQ(SoundFileName(TDueSound::Recovery), "sound.wav");
+    EXPECT_EQ(SoundFileName(TDueSound::Alarm), "sound1.wav");
+    EXPECT_EQ(SoundFileName(TDueSound::None), "");
 }
 
 TEST(ResultHistory, IconImageAndFailStreakFollowEachOutcome) {
     TResultHistory history;
-    EXPECT_EQ(history.AddResult(false, false).IconImage, 0);
-    EXPECT_EQ(history.AddResult(false, false).IconImage, 0);
+    EXPECT_EQ(history.AddResult(false).IconImage, 0);
+    EXPECT_EQ(history.AddResult(false).IconImage, 0);
     EXPECT_EQ(history.FailStreak(), 2);
-    EXPECT_EQ(history.AddResult(true, false).IconImage, 1);
+    EXPECT_EQ(history.AddResult(true).IconImage, 1);
     EXPECT_EQ(history.FailStreak(), 0);
-    EXPECT_EQ(history.AddResult(false, false).IconImage, 0);
+    EXPECT_EQ(history.AddResult(false).IconImage, 0);
     EXPECT_EQ(history.FailStreak(), 1);
 }
 
 TEST(ResultHistory, ResetEmptiesEverything) {
     TResultHistory history;
-    for (int n = 0; n < 25; ++n) history.AddResult(n % 2 == 0, false);
-    history.AddResult(false, false);
+    for (int n = 0; n < 25; ++n) history.AddResult(n % 2 == 0);
+    history.AddResult(false);
     history.Reset();
     EXPECT_EQ(AllOutcomes(history), "");
     EXPECT_EQ(history.FillCount(), 0);
@@ -134,7 +107,7 @@ void AddNumbered(TResultHistory& history, int from, int to) {
         TOutcomeRecord record;
         record.StartTime = n;
         record.Status = n % 3 == 0 ? 11010 : 0;
-        history.AddResult(record.Status == 0, false, record);
+        history.AddResult(record.Status == 0, record);
     }
 }
 

@@ -49,6 +49,7 @@ struct HeldValues {
     DisplaySettings display;
     uint32_t frame = kFirstStartFrameColour;
     bool sounds = false, transparent = false;
+    bool notify = true;
     uint8_t viewItem = 2, blinkItem = 1;  // the marks the menus are designed with
     int32_t timeout = 4000, interval = 0;
     QString address;
@@ -86,6 +87,8 @@ public:
     void SetSoundsMarked(bool marked) override { v.sounds = marked; }
     bool TransparentMarked() const override { return v.transparent; }
     void SetTransparentMarked(bool marked) override { v.transparent = marked; }
+    bool NotifyMarked() const override { return v.notify; }
+    void SetNotifyMarked(bool marked) override { v.notify = marked; }
     void MarkViewModeItem(uint8_t viewMode) override { v.viewItem = viewMode; }
     void MarkBlinkModeItem(uint8_t blinkMode) override { v.blinkItem = blinkMode; }
     int32_t Timeout() const override { return v.timeout; }
@@ -123,6 +126,7 @@ const std::vector<std::pair<QString, Stored>> kSampleStore{
     {"interval", 30000u},
     {"host", QString("probe.example")},
     {"minimized", 1u},
+    {"notify", 1u},
 };
 
 // What kSampleStore loads into.
@@ -227,6 +231,23 @@ TEST_F(SettingsTest, AMissingValueEndsTheReadsWithTheFallbackExceptTheHost) {
     expected = Sample();
     expected.address = "";
     EXPECT_EQ(Load(), expected);
+}
+
+// `notify` comes after the twenty-one: a store of an earlier version, without it, loads as before
+// with notifications on; an "off" is kept also when an older value is missing.
+TEST_F(SettingsTest, NotificationsAreOnUnlessTheStoreTurnedThemOff) {
+    Store("notify");
+    EXPECT_EQ(Load(), Sample());
+
+    Store({}, {{"notify", 0u}});
+    HeldValues expected = Sample();
+    expected.notify = false;
+    EXPECT_EQ(Load(), expected);
+    SaveSettings(TestHolders(expected));
+    EXPECT_EQ(RegistryKey::Open(kSettingsKeyPath)->ReadInteger("notify"), 0u);
+
+    Store("interval", {{"notify", 0u}});
+    EXPECT_FALSE(Load().notify);
 }
 
 TEST_F(SettingsTest, StoredValuesOfTheWrongTypeOrRangeHaveTheirDefinedEffect) {

@@ -199,9 +199,9 @@ TEST_P(DesktopTest, TenStartsInARowEachKeepTheirPlaceAtEveryScale) {
         const auto at = [&](int x, int y) { return scaled(x) + " " + scaled(y); };
         // Near the top left: the widest window and the menu fit the screen at every scale, so no
         // window manager moves them.
-        const std::string place = "+" + scaled(100) + "+" + scaled(50);
+        const std::string place = "+" + scaled(100) + "+" + scaled(20);
         SCOPED_TRACE("start " + std::to_string(start) + " at scale " + scale[start % 3]);
-        WriteStore({{"left", 100}, {"top", 50}, {"modenum", start == 0 ? 3 : 2}});
+        WriteStore({{"left", 100}, {"top", 20}, {"modenum", start == 0 ? 3 : 2}});
         StartProgram();
         const std::string id = FloatingWindow();
         ASSERT_FALSE(id.empty()) << Log("nodrel");
@@ -215,7 +215,7 @@ TEST_P(DesktopTest, TenStartsInARowEachKeepTheirPlaceAtEveryScale) {
             EXPECT_TRUE(mapped.starts_with(scaled(761) + "x")) << mapped;
             EXPECT_EQ(Pixel(id, at(600, 20)), "FFFFFF");
         }
-        Capture("xdotool mousemove " + at(110, 60));
+        Capture("xdotool mousemove " + at(110, 24));
         if (start % 2 == 0) {
             Capture("xdotool click --repeat 2 --delay 80 1");
             EXPECT_TRUE(PollUntil([&] { return Geometry(id) != mapped; }));
@@ -223,14 +223,14 @@ TEST_P(DesktopTest, TenStartsInARowEachKeepTheirPlaceAtEveryScale) {
         } else {
             Capture("xdotool click 3");
             const std::string menu = MenuWindow();
-            EXPECT_TRUE(Has(Geometry(menu), "+" + scaled(110) + "+" + scaled(60)))
+            EXPECT_TRUE(Has(Geometry(menu), "+" + scaled(110) + "+" + scaled(24)))
                 << Geometry(menu);
             Capture("xdotool key Up key Up sleep 0.1 key Return");  // "Minimize to SystemTray"
             EXPECT_TRUE(PollUntil([] { return !TrayIcons().empty(); }));
         }
         EndBySignal();
         EXPECT_EQ(Stored("left"), 100);
-        EXPECT_EQ(Stored("top"), 50);
+        EXPECT_EQ(Stored("top"), 20);
         EXPECT_EQ(Stored("minimized"), start % 2);
     }
     unsetenv("QT_SCALE_FACTOR");

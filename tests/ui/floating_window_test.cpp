@@ -48,7 +48,8 @@ TEST_F(FloatingWindowTest, FirstStartIsShownSmallAtTheFallbackPlaceAndSavesEvery
     EXPECT_FALSE(window.TrayIcon().isVisible());
     window.close();
     const QString stored = ReadStore();
-    EXPECT_EQ(stored.count("=dword:"), 20);
+    EXPECT_EQ(stored.count("=dword:"), 21);
+    EXPECT_TRUE(stored.contains("\"notify\"=dword:00000001"));
     EXPECT_TRUE(stored.contains("\"host\"=\"dns.google\""));
     EXPECT_TRUE(stored.contains("\"left\"=dword:00000014"));
     EXPECT_TRUE(stored.contains("\"modenum\"=dword:00000002"));

@@ -66,6 +66,8 @@ TEST_F(WindowMenuTest, TheMenuHasEveryItemInItsPlace) {
         "N27 About KAVREN Nodrel...",
         "N26 -",
         "N22 Sounds [x]",
+        "N29 Notifications [x]",
+        "N30 Start at login [x]",
         "N8 Blink mode",
         "  N9 Off (o)",
         "  N10 Simple order (o)",

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <cstdint>
+#include <limits>
+
+#include "outage_watch.h"
+
+namespace nodrel {
+
+// Decides which outages the user is alerted to (the alarm, a notification) and when: each one at
+// its start, except one that starts in the first 30 seconds after the computer woke, while the
+// network comes back; that one is told only if it outlasts the grace. An outage cut short by
+// sleep is withdrawn, not told as over.
+class TOutageAlerts : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int64_t kWakeGraceMs = 30000;
+
+    explicit TOutageAlerts(TOutageWatch& watch);
+
+    // The computer is about to sleep: the outage the watch ends now did not end.
+    void Sleeping();
+    // The computer woke at `atMs` (ms since the Unix epoch, as the probes' start times).
+    void Woke(int64_t atMs);
+
+signals:
+    // The outage is to be told: its start, or, held by the grace, its first failure after it.
+    void Raised(const nodrel::TOutage& outage);
+    // An outage that was told is over.
+    void Cleared(const nodrel::TOutage& outage);
+    // An outage that was told was cut short by sleep.
+    void Withdrawn(const nodrel::TOutage& outage);
+
+private:
+    void Failed(const TOutage& outage);
+    void Ended(const TOutage& outage);
+
+    int64_t graceEndsMs_ = std::numeric_limits<int64_t>::min();
+    bool told_ = false;  // the outage in progress has been told
+    bool sleeping_ = false;
+};
+
+}  // namespace nodrel

@@ -1,0 +1,52 @@
+// Where the program's notices land on an X desktop with no notification server: at the tray icon.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/desktop_session.h"
+
+namespace {
+
+using namespace nodrel::testing;
+
+class XTrayNoticeTest : public DesktopSession {
+protected:
+    void SetUp() override { StartXDesktop(kOpenbox); }
+};
+
+// Closed from its menu with a save that fails, the program shows its icon for the message: the
+// message points at the icon, in tint2 at the bottom left of the 1024 x 768 screen, not at the
+// screen's top-left corner.
+TEST_F(XTrayNoticeTest, AFailedSaveIsToldAtTheIcon) {
+    WriteStore();
+    StartProgram();
+    ASSERT_FALSE(FloatingWindow().empty()) << Log("nodrel");
+    std::filesystem::remove(StorePath());
+    std::filesystem::create_directory(StorePath());  // the save cannot replace a folder
+    MenuCommand("310 210", 1);                       // "Close KAVREN Nodrel"
+    std::string icon, message;  // the message: the program's one window that is not an icon
+    ASSERT_TRUE(PollUntil([&] {
+        const std::vector<std::string> icons = TrayIcons();
+        for (const std::string& id : ProgramWindows()) {
+            if (!icons.empty() && !std::ranges::count(icons, id)) message = id;
+        }
+        if (!icons.empty()) icon = icons.front();
+        return !message.empty();
+    })) << Log("nodrel");
+    int w, h, x, y, iconW, iconH, iconX, iconY;
+    ASSERT_EQ(std::sscanf(Geometry(message).c_str(), "%dx%d+%d+%d", &w, &h, &x, &y), 4);
+    ASSERT_EQ(std::sscanf(Geometry(icon).c_str(), "%dx%d+%d+%d", &iconW, &iconH, &iconX, &iconY),
+              4);
+    const std::string where = Geometry(message) + " for the icon at " + Geometry(icon);
+    EXPECT_GE(y + h, 768 - 30 - 40) << where;  // its bottom edge within reach of the panel
+    EXPECT_TRUE(x <= iconX + iconW / 2 && x + w >= iconX + iconW / 2) << where;
+    EXPECT_EQ(ProgramStatus(std::chrono::seconds(12)), 0) << Log("nodrel");
+    EXPECT_TRUE(Has(Log("nodrel"), "settings not saved to " + StorePath())) << Log("nodrel");
+}
+
+}  // namespace

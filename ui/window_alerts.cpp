@@ -1,0 +1,61 @@
+// What the floating window does when an outage is told, and around the system's sleep.
+#include <QDateTime>
+
+#include "floating_window.h"
+#include "notifier.h"
+#include "outage_notice.h"
+#include "sleep_watch.h"
+
+namespace nodrel {
+
+namespace {
+
+// One notification at a time tells of the outages: the end replaces the start.
+const QString kOutageTopic = QStringLiteral("outage");
+
+}  // namespace
+
+TNotifier& TFloatingWindow::Notifier() {
+    if (notifier_ == nullptr) {
+        notifier_ = new TNotifier(*this);
+        // A notice clicked while the program closes (its failed save) brings nothing back.
+        connect(notifier_, &TNotifier::Activated, this, [this] {
+            if (!closing_) ShowFromTray();
+        });
+    }
+    return *notifier_;
+}
+
+void TFloatingWindow::FollowAlerts() {
+    connect(&alerts_, &TOutageAlerts::Raised, this, [this](const TOutage& outage) {
+        if (SoundsMarked()) playSound_(SoundFileName(TDueSound::Alarm));
+        if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageStartNotice(Address(), outage));
+    });
+    connect(&alerts_, &TOutageAlerts::Cleared, this, [this](const TOutage& outage) {
+        // The recovery sound marks only an outage of three failures or more.
+        if (SoundsMarked() && outage.Failures > 2) playSound_(SoundFileName(TDueSound::Recovery));
+        if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageEndNotice(Address(), outage));
+    });
+    connect(&alerts_, &TOutageAlerts::Withdrawn, this, [this] {
+        if (notifier_) notifier_->Withdraw(kOutageTopic);
+    });
+}
+
+void TFloatingWindow::FollowSleep() {
+    auto* sleep = new platform::SleepWatch(this);
+    connect(sleep, &platform::SleepWatch::Sleeping, this, &TFloatingWindow::Sleep);
+    connect(sleep, &platform::SleepWatch::Woke, this, &TFloatingWindow::Wake);
+}
+
+void TFloatingWindow::Sleep() {
+    if (worker_) worker_->SuspendProbing();
+    alerts_.Sleeping();
+    outages_.Interrupt(QDateTime::currentMSecsSinceEpoch());
+}
+
+void TFloatingWindow::Wake() {
+    alerts_.Woke(QDateTime::currentMSecsSinceEpoch());
+    if (worker_) worker_->ResumeProbing();
+}
+
+}  // namespace nodrel
