@@ -368,7 +368,7 @@ TEST_F(SettingsTest, AStoreThatIsALinkStaysOneAndItsTargetHoldsTheSavedValues) {
     linkStands();
     EXPECT_EQ(QDir(dotfiles).entryList(QDir::Files | QDir::Hidden), QStringList("nodrel.reg"));
     const auto saved = platform::ParseRegistryFile(targetBytes());
-    ASSERT_TRUE(saved && saved->values.size() == 21u);
+    ASSERT_TRUE(saved && saved->values.size() == 22u);
     const platform::RegistryValue left{"left", platform::REG_DWORD, QByteArray("\x21\0\0\0", 4)};
     EXPECT_EQ(std::ranges::count(saved->values, left), 1);
     HeldValues expected = Sample();

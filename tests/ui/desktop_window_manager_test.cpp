@@ -140,7 +140,7 @@ TEST_F(OpenboxWindowTest, MinimisingTheAboutBoxLeavesTheWindowOnScreen) {
     StartProgram();
     const std::string id = FloatingWindow();
     ASSERT_FALSE(id.empty()) << Log("nodrel");
-    MenuCommand("310 210", 11);  // "About KAVREN Nodrel..."
+    MenuCommand("310 210", 13);  // "About KAVREN Nodrel..."
     const std::string about = MappedWindow("About...");
     ASSERT_FALSE(about.empty()) << Log("nodrel");
     Capture("xdotool windowminimize " + about);
