@@ -129,7 +129,8 @@ bool WriteAll(const SettingsHolders& holders, SettingsStore& store) {
            write("timeout", uint32_t(holders.Timeout())) &&
            write("interval", uint32_t(holders.Interval())) &&
            store.WriteString(QStringLiteral("host"), holders.Address()) &&
-           write("minimized", holders.WindowVisible() ? 0 : 1);
+           write("minimized", holders.WindowVisible() ? 0 : 1) &&
+           write("journal", holders.JournalOn() ? 1 : 0);
 }
 
 }  // namespace
@@ -167,7 +168,10 @@ StoreFailure UserSettingsStore::LastFailure() const {
 void LoadSettings(SettingsHolders& holders, SettingsStore& store) {
     // A key that can be neither opened nor created gets the fallback values as well: without
     // them the modes and the interval would stay 0 and the worker would probe without pause.
-    if (!store.Open(kSettingsKeyPath) || !ReadAll(holders, store)) ApplyFallback(holders);
+    const bool opened = store.Open(kSettingsKeyPath);
+    if (!opened || !ReadAll(holders, store)) ApplyFallback(holders);
+    // Read on its own: a store without it, or with an earlier value missing, loads as before.
+    if (opened) ReadInteger(store, "journal", [&](uint32_t v) { holders.SetJournalOn(v != 0); });
     store.Close();
 }
 

@@ -72,6 +72,10 @@ public:
     virtual void SetAddress(const QString& host) = 0;
     virtual int32_t Interval() const = 0;
     virtual void SetInterval(int32_t milliseconds) = 0;
+
+    // Past the twenty-one values: whether the journal is kept (on unless stored off).
+    virtual bool JournalOn() const = 0;
+    virtual void SetJournalOn(bool on) = 0;
 };
 
 // Why the store refused an open or a write.

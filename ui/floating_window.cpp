@@ -231,6 +231,7 @@ void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
         if (tray_) tray_->ShowImage(trayImage_);
     }
     readout_->Refresh();
+    emit OutcomeAdded(success, record);
     outages_.Add(success, record);
 }
 

@@ -131,6 +131,8 @@ public:
     void SetAddress(const QString& host) override;
     int32_t Interval() const override;
     void SetInterval(int32_t milliseconds) override;
+    bool JournalOn() const override { return journalOn_; }
+    void SetJournalOn(bool on) override { journalOn_ = on; }
 
     // Saves the settings; SaveFailed tells when they did not reach the store.
     void Save();
@@ -147,6 +149,8 @@ signals:
     void Exposed();
     // A save of the settings did not reach the store.
     void SaveFailed(const QString& path, const QString& reason);
+    // Every outcome, once the window shows it and before the outage watch hears of it.
+    void OutcomeAdded(bool success, const nodrel::TOutcomeRecord& record);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -207,6 +211,7 @@ private:
     // The menu's check boxes, kept here while there is no menu to show them.
     bool soundsMarked_ = false;
     bool transparentMarked_ = false;
+    bool journalOn_ = true;
     QColorDialog* colourDialog_ = nullptr;
 
     TSoundPlayer playSound_;

@@ -11,6 +11,8 @@
 #include <cstdio>
 
 #include "floating_window.h"
+#include "journal.h"
+#include "journal_notice.h"
 #include "ping_thread.h"
 #include "single_instance.h"
 #include "termination_signals.h"
@@ -92,6 +94,17 @@ private:
 
 }  // namespace
 
+void ConnectJournal(TFloatingWindow& window, TJournal& journal) {
+    QObject::connect(&window, &TFloatingWindow::OutcomeAdded, &journal,
+                     [&window, &journal](bool success, const TOutcomeRecord& record) {
+                         journal.Add(success, record, window.Address());
+                     });
+    TOutageWatch& outages = window.Outages();
+    QObject::connect(&outages, &TOutageWatch::Started, &journal, &TJournal::OutageStarted);
+    QObject::connect(&outages, &TOutageWatch::Extended, &journal, &TJournal::OutageExtended);
+    QObject::connect(&outages, &TOutageWatch::Ended, &journal, &TJournal::OutageEnded);
+}
+
 QString ErrorBoxText(const QString& message) {
     if (!message.isEmpty() && message.back().unicode() > u'.') return message + u'.';
     return message;
@@ -127,6 +140,17 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
         QObject::connect(instance, &platform::SingleInstance::ShowRequested, &window,
                          &TFloatingWindow::ShowFromTray);
     }
+    // Made now so no outcome is missed; its database is opened after the first paint.
+    std::unique_ptr<TJournal> journal;
+    if (window.JournalOn()) {
+        journal = std::make_unique<TJournal>();
+        ConnectJournal(window, *journal);
+        QObject::connect(journal.get(), &TJournal::Noticed, &window,
+                         [&window, path = journal->Path()](const TJournalNotice& notice) {
+                             TellJournalNotice(window, path, notice);
+                         });
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, journal.get(), &TJournal::Close);
+    }
 
     // Taking the name on the bus costs milliseconds the first paint does not need. What the
     // start leaves free goes back at once, not with the next outcome.
@@ -134,14 +158,16 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
         // Queued: runs once the first exposure has been painted.
         QObject::connect(
             &window, &TFloatingWindow::Exposed, &window,
-            [instance] {
+            [instance, &journal] {
                 if (instance) instance->ClaimBusName();
+                if (journal) journal->Start();
                 TrimMemory();
             },
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
         window.show();
-    } else if (instance) {
-        instance->ClaimBusName();
+    } else {
+        if (instance) instance->ClaimBusName();
+        if (journal) journal->Start();
     }
     return QApplication::exec();
 }

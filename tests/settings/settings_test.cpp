@@ -50,6 +50,7 @@ struct HeldValues {
     uint8_t viewItem = 2, blinkItem = 1;  // the marks the menus are designed with
     int32_t timeout = 4000, interval = 0;
     QString address;
+    bool journal = true;
     bool operator==(const HeldValues&) const = default;
 };
 
@@ -92,6 +93,8 @@ public:
     void SetAddress(const QString& host) override { v.address = host; }
     int32_t Interval() const override { return v.interval; }
     void SetInterval(int32_t milliseconds) override { v.interval = milliseconds; }
+    bool JournalOn() const override { return v.journal; }
+    void SetJournalOn(bool on) override { v.journal = on; }
 
     HeldValues v;
 };
@@ -121,6 +124,7 @@ const std::vector<std::pair<QString, Stored>> kSampleStore{
     {"interval", 30000u},
     {"host", QString("probe.example")},
     {"minimized", 1u},
+    {"journal", 1u},
 };
 
 // What kSampleStore loads into.
@@ -315,6 +319,25 @@ TEST_F(SettingsTest, ASaveToAFullOrReadOnlyDiskKeepsTheStoreAndSaysWhy) {
     ExpectSaveFailure(StorePath(), "Read-only file system");
     EXPECT_EQ(StoreBytes(), before);
     EXPECT_EQ(Load(), Sample());
+}
+
+// Past the twenty-one values: a store from before the journal keeps it on, and the switch is
+// read even where an earlier value is missing.
+TEST_F(SettingsTest, TheJournalSwitchIsReadOnItsOwnAndIsOnWhenMissing) {
+    Store("journal");
+    EXPECT_EQ(Load(), Sample());
+
+    Store({}, {{"journal", 0u}});
+    HeldValues off = Sample();
+    off.journal = false;
+    EXPECT_EQ(Load(), off);
+
+    Store("interval", {{"journal", 0u}});
+    EXPECT_FALSE(Load().journal);
+
+    SaveSettings(TestHolders(off));
+    auto key = RegistryKey::Open(kSettingsKeyPath);
+    EXPECT_EQ(key->ReadInteger("journal"), 0u);
 }
 
 class FailingStore : public UserSettingsStore {

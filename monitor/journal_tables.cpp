@@ -1,0 +1,127 @@
+#include "journal_tables.h"
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+namespace nodrel {
+
+// minutes has no rowid: its key is its order, which keeps a year of rows small. The indexes
+// serve the writer's folds and retention as well as readers' spans.
+const char* const kJournalSchema = R"sql(
+CREATE TABLE IF NOT EXISTS outages(started_ms INTEGER NOT NULL, ended_ms INTEGER,
+    failures INTEGER NOT NULL, reason TEXT NOT NULL, host TEXT NOT NULL, address TEXT NOT NULL);
+CREATE UNIQUE INDEX IF NOT EXISTS outages_by_start ON outages(started_ms, host);
+CREATE TABLE IF NOT EXISTS minutes(minute_ms INTEGER NOT NULL, host TEXT NOT NULL,
+    probes INTEGER NOT NULL, answered INTEGER NOT NULL, rtt_min_ms REAL, rtt_median_ms REAL,
+    rtt_max_ms REAL, PRIMARY KEY(minute_ms, host)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS outcomes(time_ms INTEGER NOT NULL, host TEXT NOT NULL,
+    answered INTEGER NOT NULL, rtt_ms REAL, status INTEGER NOT NULL,
+    name_not_found INTEGER NOT NULL DEFAULT 0);
+CREATE INDEX IF NOT EXISTS outcomes_by_time ON outcomes(time_ms);
+)sql";
+
+namespace {
+
+void InsertOutcomes(platform::Database& db, const std::vector<TJournalOutcome>& outcomes) {
+    platform::Statement insert = db.Prepare(
+        "INSERT INTO outcomes(time_ms, host, answered, rtt_ms, status, name_not_found) "
+        "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    for (const TJournalOutcome& outcome : outcomes) {
+        insert.Bind(1, outcome.TimeMs).Bind(2, outcome.Host).Bind(3, int64_t{outcome.Answered});
+        if (outcome.Answered) {
+            insert.Bind(4, double(outcome.RttMs));
+        } else {
+            insert.BindNull(4);
+        }
+        insert.Bind(5, int64_t{outcome.Status}).Bind(6, int64_t{outcome.NameNotFound});
+        insert.Run();
+    }
+}
+
+// Folded from the raw rows rather than added up, so a minute written in two batches (an
+// outage's start falls in it) comes out whole, median included.
+void FoldMinutes(platform::Database& db, const std::vector<TJournalOutcome>& outcomes) {
+    std::set<std::pair<int64_t, QString>> touched;
+    for (const TJournalOutcome& outcome : outcomes) {
+        touched.emplace(MinuteStart(outcome.TimeMs), outcome.Host);
+    }
+    platform::Statement select = db.Prepare(
+        "SELECT answered, rtt_ms FROM outcomes WHERE time_ms >= ?1 AND time_ms < ?2 AND host = ?3");
+    platform::Statement replace =
+        db.Prepare("INSERT OR REPLACE INTO minutes VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    std::vector<double> rtts;
+    for (const auto& [minute, host] : touched) {
+        int64_t probes = 0;
+        int64_t answered = 0;
+        rtts.clear();
+        select.Bind(1, minute).Bind(2, minute + kMinuteMs).Bind(3, host);
+        while (select.Step()) {
+            ++probes;
+            if (select.Integer(0) == 0) continue;
+            ++answered;
+            if (!select.IsNull(1)) rtts.push_back(select.Real(1));
+        }
+        replace.Bind(1, minute).Bind(2, host).Bind(3, probes).Bind(4, answered);
+        if (rtts.empty()) {
+            replace.BindNull(5).BindNull(6).BindNull(7);
+        } else {
+            std::sort(rtts.begin(), rtts.end());
+            const size_t middle = rtts.size() / 2;
+            const double median =
+                rtts.size() % 2 ? rtts[middle] : (rtts[middle - 1] + rtts[middle]) / 2;
+            replace.Bind(5, rtts.front()).Bind(6, median).Bind(7, rtts.back());
+        }
+        replace.Run();
+    }
+}
+
+void StoreOutages(platform::Database& db, const std::vector<TJournalOutage>& outages) {
+    platform::Statement upsert = db.Prepare(
+        "INSERT INTO outages(started_ms, ended_ms, failures, reason, host, address) "
+        "VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(started_ms, host) DO UPDATE SET "
+        "ended_ms = excluded.ended_ms, failures = excluded.failures, reason = excluded.reason, "
+        "address = excluded.address");
+    for (const TJournalOutage& outage : outages) {
+        upsert.Bind(1, outage.StartedMs);
+        if (outage.EndedMs) {
+            upsert.Bind(2, *outage.EndedMs);
+        } else {
+            upsert.BindNull(2);
+        }
+        upsert.Bind(3, int64_t{outage.Failures}).Bind(4, outage.Reason).Bind(5, outage.Host);
+        upsert.Bind(6, outage.Address).Run();
+    }
+}
+
+void DropExpired(platform::Database& db, int64_t nowMs) {
+    db.Prepare("DELETE FROM outcomes WHERE time_ms < ?1")
+        .Bind(1, nowMs - kRawOutcomeDays * kDayMs)
+        .Run();
+    db.Prepare("DELETE FROM minutes WHERE minute_ms < ?1")
+        .Bind(1, nowMs - kMinuteDays * kDayMs)
+        .Run();
+}
+
+}  // namespace
+
+int64_t MinuteStart(int64_t timeMs) {
+    const int64_t within = timeMs % kMinuteMs;
+    return timeMs - (within < 0 ? within + kMinuteMs : within);
+}
+
+void WriteJournalBatch(platform::Database& db, const TJournalBatch& batch, int64_t nowMs) {
+    InsertOutcomes(db, batch.Outcomes);
+    FoldMinutes(db, batch.Outcomes);
+    StoreOutages(db, batch.Outages);
+    DropExpired(db, nowMs);
+}
+
+void EndOutagesLeftOpen(platform::Database& db) {
+    db.Execute(
+        "UPDATE outages SET ended_ms = coalesce((SELECT max(time_ms) FROM outcomes "
+        "WHERE outcomes.host = outages.host AND time_ms >= outages.started_ms), started_ms) "
+        "WHERE ended_ms IS NULL");
+}
+
+}  // namespace nodrel
