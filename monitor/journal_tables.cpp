@@ -6,8 +6,8 @@
 
 namespace nodrel {
 
-// minutes has no rowid: its key is its order, which keeps a year of rows small. The indexes
-// serve the writer's folds and retention as well as readers' spans.
+// minutes and outcomes have no rowid: their key is their order, which keeps a year of rows small
+// and serves the writer's folds and retention as well as readers' spans.
 const char* const kJournalSchema = R"sql(
 CREATE TABLE IF NOT EXISTS outages(started_ms INTEGER NOT NULL, ended_ms INTEGER,
     failures INTEGER NOT NULL, reason TEXT NOT NULL, host TEXT NOT NULL, address TEXT NOT NULL);
@@ -17,15 +17,14 @@ CREATE TABLE IF NOT EXISTS minutes(minute_ms INTEGER NOT NULL, host TEXT NOT NUL
     rtt_max_ms REAL, PRIMARY KEY(minute_ms, host)) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS outcomes(time_ms INTEGER NOT NULL, host TEXT NOT NULL,
     answered INTEGER NOT NULL, rtt_ms REAL, status INTEGER NOT NULL,
-    name_not_found INTEGER NOT NULL DEFAULT 0);
-CREATE INDEX IF NOT EXISTS outcomes_by_time ON outcomes(time_ms);
+    name_not_found INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(time_ms, host)) WITHOUT ROWID;
 )sql";
 
 namespace {
 
 void InsertOutcomes(platform::Database& db, const std::vector<TJournalOutcome>& outcomes) {
     platform::Statement insert = db.Prepare(
-        "INSERT INTO outcomes(time_ms, host, answered, rtt_ms, status, name_not_found) "
+        "INSERT OR REPLACE INTO outcomes(time_ms, host, answered, rtt_ms, status, name_not_found) "
         "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
     for (const TJournalOutcome& outcome : outcomes) {
         insert.Bind(1, outcome.TimeMs).Bind(2, outcome.Host).Bind(3, int64_t{outcome.Answered});

@@ -15,7 +15,7 @@ inline constexpr int64_t kMinuteMs = 60'000;
 inline constexpr int64_t kDayMs = 24 * 60 * kMinuteMs;
 // Raw outcomes serve the finest view of recent days; the minutes hold longer spans.
 inline constexpr int64_t kRawOutcomeDays = 2;
-inline constexpr int64_t kMinuteDays = 400;  // a year and then some
+inline constexpr int64_t kMinuteDays = 370;  // a year and then some
 
 // Makes whatever of the tables is missing. The table and column names are for users too (the
 // README documents them); change them only with their readers.

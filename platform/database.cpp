@@ -4,6 +4,7 @@
 #include <malloc.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <QDir>
@@ -81,6 +82,14 @@ DatabaseFailure FailureOf(const SqliteApi& api, sqlite3* db, int code) {
         failure.reason = QString::fromUtf8(db ? api.errmsg(db) : api.errstr(code));
     }
     return failure;
+}
+
+// A file SQLite could not open or write in a folder the user may not write to: the folder says
+// why ("Read-only file system"), where SQLite's last system error may be of another file.
+void ExplainUnwritable(const QByteArray& folder, DatabaseFailure& failure) {
+    if (failure.fault == DatabaseFault::Unwritable && ::access(folder.constData(), W_OK) != 0) {
+        failure.reason = SystemError(errno);
+    }
 }
 
 [[noreturn]] void Throw(const SqliteApi& api, sqlite3* db, int code) {
@@ -222,11 +231,13 @@ QString Statement::Text(int column) const {
     return QString::fromUtf8(text, api_->column_bytes(statement_, column));
 }
 
-Database::Database(std::shared_ptr<const SqliteApi> api, sqlite3* db)
-    : api_(std::move(api)), db_(db) {}
+Database::Database(std::shared_ptr<const SqliteApi> api, sqlite3* db, QByteArray folder)
+    : api_(std::move(api)), db_(db), folder_(std::move(folder)) {}
 
 Database::Database(Database&& other) noexcept
-    : api_(std::move(other.api_)), db_(std::exchange(other.db_, nullptr)) {}
+    : api_(std::move(other.api_)),
+      db_(std::exchange(other.db_, nullptr)),
+      folder_(std::move(other.folder_)) {}
 
 Database::~Database() {
     if (!db_) return;
@@ -238,16 +249,18 @@ Database::~Database() {
 
 std::optional<Database> Database::Open(const QString& path, const char* schema, bool checkIntegrity,
                                        DatabaseFailure& failure, QString& setAsideAs) {
-    if (!MakeFolders(QFileInfo(path).absolutePath(), failure)) return std::nullopt;
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!MakeFolders(folder, failure)) return std::nullopt;
     const std::shared_ptr<const SqliteApi> api = LoadSqlite(failure);
     if (!api) return std::nullopt;
     for (int attempt = 0; attempt < 2; ++attempt) {
         sqlite3* handle = nullptr;
         const int code = api->open_v2(QFile::encodeName(path).constData(), &handle,
                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-        std::optional<Database> db(Database(api, handle));
+        std::optional<Database> db(Database(api, handle, QFile::encodeName(folder)));
         if (code != SQLITE_OK) {
             failure = FailureOf(*api, handle, code);
+            ExplainUnwritable(db->folder_, failure);
             return std::nullopt;
         }
         api->busy_timeout(handle, kBusyWaitMilliseconds);
@@ -274,6 +287,7 @@ std::optional<Database> Database::Open(const QString& path, const char* schema, 
             return db;
         } catch (const SqliteError& error) {
             failure = error.Failure();
+            ExplainUnwritable(db->folder_, failure);
         }
         if (failure.fault != DatabaseFault::Broken || attempt > 0) return std::nullopt;
         db.reset();  // closed before it is moved
@@ -283,22 +297,25 @@ std::optional<Database> Database::Open(const QString& path, const char* schema, 
 }
 
 std::optional<DatabaseFailure> Database::Transaction(const std::function<void(Database&)>& work) {
+    DatabaseFailure failure;
     try {
         Execute("BEGIN IMMEDIATE");
+        try {
+            work(*this);
+            Execute("COMMIT");
+            return std::nullopt;
+        } catch (const SqliteError& error) {
+            api_->exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            failure = error.Failure();
+        } catch (...) {
+            api_->exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
     } catch (const SqliteError& error) {
-        return error.Failure();
+        failure = error.Failure();
     }
-    try {
-        work(*this);
-        Execute("COMMIT");
-        return std::nullopt;
-    } catch (const SqliteError& error) {
-        api_->exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        return error.Failure();
-    } catch (...) {
-        api_->exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
+    ExplainUnwritable(folder_, failure);
+    return failure;
 }
 
 Statement Database::Prepare(const char* sql) {

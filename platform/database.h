@@ -86,10 +86,11 @@ public:
     void Execute(const char* sql);
 
 private:
-    Database(std::shared_ptr<const SqliteApi> api, sqlite3* db);
+    Database(std::shared_ptr<const SqliteApi> api, sqlite3* db, QByteArray folder);
 
     std::shared_ptr<const SqliteApi> api_;
     sqlite3* db_ = nullptr;
+    QByteArray folder_;
 };
 
 }  // namespace nodrel::platform
