@@ -39,9 +39,8 @@ void TJournal::Close() {
     writer_.reset();
 }
 
-void TJournal::Add(bool success, const TOutcomeRecord& record, const QString& host) {
-    host_ = host;
-    TJournalOutcome outcome{record.StartTime,    host,          success,
+void TJournal::Add(bool success, const TOutcomeRecord& record) {
+    TJournalOutcome outcome{record.StartTime,    host_,         success,
                             record.Milliseconds, record.Status, record.NameNotFound};
     if (writer_) {
         writer_->Add(std::move(outcome));

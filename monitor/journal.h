@@ -35,8 +35,10 @@ public:
     // the monitor stops watching.
     void Close();
 
+    // The host as typed, whose outcomes come from now on.
+    void SetHost(const QString& host) { host_ = host; }
     // Every outcome, before the outage watch hears of it.
-    void Add(bool success, const TOutcomeRecord& record, const QString& host);
+    void Add(bool success, const TOutcomeRecord& record);
     void OutageStarted(const TOutage& outage);
     void OutageExtended(const TOutage& outage);
     void OutageEnded(const TOutage& outage);
@@ -61,7 +63,7 @@ private:
     TJournalBatch early_;  // before Start
     std::unique_ptr<TJournalWriter> writer_;
     bool closed_ = false;
-    QString host_;        // of the latest outcome
+    QString host_;
     QString outageHost_;  // at the start of the latest outage, should the host change in it
     std::vector<TFailureKind> streak_;
     bool afterAnswer_ = true;

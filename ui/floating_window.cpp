@@ -560,6 +560,7 @@ QString TFloatingWindow::Address() const {
 
 void TFloatingWindow::SetAddress(const QString& host) {
     if (worker_) worker_->Ping().SetAddress(host);
+    emit AddressSet(host);
 }
 
 int32_t TFloatingWindow::Interval() const {

@@ -151,6 +151,8 @@ signals:
     void SaveFailed(const QString& path, const QString& reason);
     // Every outcome, once the window shows it and before the outage watch hears of it.
     void OutcomeAdded(bool success, const nodrel::TOutcomeRecord& record);
+    // The host to probe was set (the options, the settings): the outcomes from now on are its.
+    void AddressSet(const QString& host);
 
 protected:
     void showEvent(QShowEvent* event) override;

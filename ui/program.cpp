@@ -95,10 +95,10 @@ private:
 }  // namespace
 
 void ConnectJournal(TFloatingWindow& window, TJournal& journal) {
-    QObject::connect(&window, &TFloatingWindow::OutcomeAdded, &journal,
-                     [&window, &journal](bool success, const TOutcomeRecord& record) {
-                         journal.Add(success, record, window.Address());
-                     });
+    // The host is told when it is set, not asked at every outcome: asking takes the worker's lock.
+    journal.SetHost(window.Address());
+    QObject::connect(&window, &TFloatingWindow::AddressSet, &journal, &TJournal::SetHost);
+    QObject::connect(&window, &TFloatingWindow::OutcomeAdded, &journal, &TJournal::Add);
     TOutageWatch& outages = window.Outages();
     QObject::connect(&outages, &TOutageWatch::Started, &journal, &TJournal::OutageStarted);
     QObject::connect(&outages, &TOutageWatch::Extended, &journal, &TJournal::OutageExtended);

@@ -45,7 +45,7 @@ TEST_F(FloatingWindowTest, FirstStartIsShownSmallAtTheFallbackPlaceAndSavesEvery
     EXPECT_FALSE(window.TrayIcon().isVisible());
     window.close();
     const QString stored = ReadStore();
-    EXPECT_EQ(stored.count("=dword:"), 20);
+    EXPECT_EQ(stored.count("=dword:"), 21);  // 20 of the twenty-one values, and the journal's
     EXPECT_TRUE(stored.contains("\"host\"=\"dns.google\""));
     EXPECT_TRUE(stored.contains("\"left\"=dword:00000014"));
     EXPECT_TRUE(stored.contains("\"modenum\"=dword:00000002"));
@@ -118,7 +118,7 @@ TEST_F(FloatingWindowTest, StoredLooksComeBackInTheMarksTheOpacityAndTheFrame) {
     const auto marked = [&](const char* item) { return Marked(window, item); };
     EXPECT_TRUE(marked("N6") && !marked("N7"));                     // View Mode: Graph
     EXPECT_TRUE(marked("N10") && !marked("N9") && !marked("N11"));  // Simple order
-    EXPECT_TRUE(marked("N5") && marked("N22"));  // Transparent, Sounds
+    EXPECT_TRUE(marked("N5") && marked("N22"));                     // Transparent, Sounds
     EXPECT_DOUBLE_EQ(window.windowOpacity(), 148.0 / 255.0);
     EXPECT_EQ(window.FrameColour(), 0x00563412u);
     EXPECT_EQ(window.grab().toImage().pixel(0, 0), qRgb(0x12, 0x34, 0x56));
