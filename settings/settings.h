@@ -1,8 +1,9 @@
 #pragma once
 
-// Moves the twenty-one persisted settings between the per-user store and the objects that hold
-// them while the program runs. Loading happens once while the window is being created, saving once
-// when it closes; a load absorbs every store failure, a save tells its caller why it failed.
+// Moves the twenty-one persisted settings, and the journal switch after them, between the per-user
+// store and the objects that hold them while the program runs. Loading happens once while the
+// window is being created, saving once when it closes; a load absorbs every store failure, a save
+// tells its caller why it failed.
 
 #include <QString>
 #include <cstdint>

@@ -208,6 +208,19 @@ TEST_F(JournalTest, AFileOfGarbageIsKeptAsideAndANewJournalStarted) {
     EXPECT_EQ(Count(Errors(), "kept as " + state_ + "/Nodrel.sqlite.broken-"), 1u) << Errors();
 }
 
+TEST_F(JournalTest, WithTheJournalSwitchedOffNoFileIsMade) {
+    testing::StoreValues store = testing::CompleteStore();
+    store["journal"] = 0u;
+    ASSERT_TRUE(testing::WriteStore(store));
+    Start();
+    std::this_thread::sleep_for(4s);  // an outcome or three, and the first paint long past
+    EXPECT_EQ(Stop(SIGTERM), 0);
+    EXPECT_FALSE(fs::exists(dir_ + "/state"));
+    EXPECT_NE(
+        Capture("cat " + dir_ + "/config/KAVREN/Nodrel.reg").find("\"journal\"=dword:00000000"),
+        std::string::npos);
+}
+
 // A full disk pauses the journal, told once however many writes it refuses; its records wait
 // and reach the file once there is room again. A read-only folder pauses it the same way.
 TEST_F(JournalTest, AFullOrReadOnlyDiskPausesTheJournalWhichResumesWithNothingLost) {
