@@ -190,6 +190,8 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
+            // With repetitions, their median stands (it comes after them).
+            if (!run.aggregate_name.empty() && run.aggregate_name != "median") continue;
             times_[run.run_name.function_name] = {run.GetAdjustedRealTime(),
                                                   run.GetAdjustedCPUTime()};
         }
