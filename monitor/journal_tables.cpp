@@ -1,6 +1,7 @@
 #include "journal_tables.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -22,11 +23,56 @@ CREATE TABLE IF NOT EXISTS outcomes(time_ms INTEGER NOT NULL, host TEXT NOT NULL
 
 namespace {
 
-void InsertOutcomes(platform::Database& db, const std::vector<TJournalOutcome>& outcomes) {
+// The first minute whose raw outcomes are kept: older ones go, whole minutes at a time.
+int64_t RawCutoff(int64_t nowMs) {
+    return MinuteStart(nowMs - kRawOutcomeDays * kDayMs);
+}
+
+struct TMinuteFigures {
+    int64_t Probes = 0;
+    int64_t Answered = 0;
+    std::vector<double> Rtts;
+
+    void Add(bool answered, double rtt) {
+        ++Probes;
+        if (!answered) return;
+        ++Answered;
+        Rtts.push_back(rtt);
+    }
+};
+
+// Binds the figures as the minute's ?3 to ?7.
+void BindFigures(platform::Statement& statement, TMinuteFigures& figures) {
+    statement.Bind(3, figures.Probes).Bind(4, figures.Answered);
+    std::vector<double>& rtts = figures.Rtts;
+    if (rtts.empty()) {
+        statement.BindNull(5).BindNull(6).BindNull(7);
+        return;
+    }
+    std::sort(rtts.begin(), rtts.end());
+    const size_t middle = rtts.size() / 2;
+    const double median = rtts.size() % 2 ? rtts[middle] : (rtts[middle - 1] + rtts[middle]) / 2;
+    statement.Bind(5, rtts.front()).Bind(6, median).Bind(7, rtts.back());
+}
+
+// A minute with its raw outcomes is folded from them rather than added up, so a minute written
+// in two batches (an outage's start falls in it) comes out whole, median included. A minute
+// whose raw outcomes are gone (records kept through a long pause, a clock set back) gets the
+// new ones added to its counts and extremes; the median it had stands.
+void StoreOutcomes(platform::Database& db, const std::vector<TJournalOutcome>& outcomes,
+                   int64_t nowMs) {
+    const int64_t cutoff = RawCutoff(nowMs);
     platform::Statement insert = db.Prepare(
         "INSERT OR REPLACE INTO outcomes(time_ms, host, answered, rtt_ms, status, name_not_found) "
         "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    std::set<std::pair<int64_t, QString>> touched;
+    std::map<std::pair<int64_t, QString>, TMinuteFigures> late;
     for (const TJournalOutcome& outcome : outcomes) {
+        const int64_t minute = MinuteStart(outcome.TimeMs);
+        if (minute < cutoff) {
+            late[{minute, outcome.Host}].Add(outcome.Answered, outcome.RttMs);
+            continue;
+        }
         insert.Bind(1, outcome.TimeMs).Bind(2, outcome.Host).Bind(3, int64_t{outcome.Answered});
         if (outcome.Answered) {
             insert.Bind(4, double(outcome.RttMs));
@@ -35,43 +81,34 @@ void InsertOutcomes(platform::Database& db, const std::vector<TJournalOutcome>& 
         }
         insert.Bind(5, int64_t{outcome.Status}).Bind(6, int64_t{outcome.NameNotFound});
         insert.Run();
+        touched.emplace(minute, outcome.Host);
     }
-}
 
-// Folded from the raw rows rather than added up, so a minute written in two batches (an
-// outage's start falls in it) comes out whole, median included.
-void FoldMinutes(platform::Database& db, const std::vector<TJournalOutcome>& outcomes) {
-    std::set<std::pair<int64_t, QString>> touched;
-    for (const TJournalOutcome& outcome : outcomes) {
-        touched.emplace(MinuteStart(outcome.TimeMs), outcome.Host);
-    }
     platform::Statement select = db.Prepare(
         "SELECT answered, rtt_ms FROM outcomes WHERE time_ms >= ?1 AND time_ms < ?2 AND host = ?3");
     platform::Statement replace =
         db.Prepare("INSERT OR REPLACE INTO minutes VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    std::vector<double> rtts;
     for (const auto& [minute, host] : touched) {
-        int64_t probes = 0;
-        int64_t answered = 0;
-        rtts.clear();
+        TMinuteFigures figures;
         select.Bind(1, minute).Bind(2, minute + kMinuteMs).Bind(3, host);
-        while (select.Step()) {
-            ++probes;
-            if (select.Integer(0) == 0) continue;
-            ++answered;
-            if (!select.IsNull(1)) rtts.push_back(select.Real(1));
-        }
-        replace.Bind(1, minute).Bind(2, host).Bind(3, probes).Bind(4, answered);
-        if (rtts.empty()) {
-            replace.BindNull(5).BindNull(6).BindNull(7);
-        } else {
-            std::sort(rtts.begin(), rtts.end());
-            const size_t middle = rtts.size() / 2;
-            const double median =
-                rtts.size() % 2 ? rtts[middle] : (rtts[middle - 1] + rtts[middle]) / 2;
-            replace.Bind(5, rtts.front()).Bind(6, median).Bind(7, rtts.back());
-        }
+        while (select.Step()) figures.Add(select.Integer(0) != 0, select.Real(1));
+        replace.Bind(1, minute).Bind(2, host);
+        BindFigures(replace, figures);
         replace.Run();
+    }
+
+    platform::Statement add = db.Prepare(
+        "INSERT INTO minutes VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7) ON CONFLICT(minute_ms, host) DO "
+        "UPDATE SET probes = probes + excluded.probes, answered = answered + excluded.answered, "
+        "rtt_min_ms = min(coalesce(rtt_min_ms, excluded.rtt_min_ms), "
+        "coalesce(excluded.rtt_min_ms, rtt_min_ms)), "
+        "rtt_median_ms = coalesce(rtt_median_ms, excluded.rtt_median_ms), "
+        "rtt_max_ms = max(coalesce(rtt_max_ms, excluded.rtt_max_ms), "
+        "coalesce(excluded.rtt_max_ms, rtt_max_ms))");
+    for (auto& [key, figures] : late) {
+        add.Bind(1, key.first).Bind(2, key.second);
+        BindFigures(add, figures);
+        add.Run();
     }
 }
 
@@ -94,9 +131,7 @@ void StoreOutages(platform::Database& db, const std::vector<TJournalOutage>& out
 }
 
 void DropExpired(platform::Database& db, int64_t nowMs) {
-    db.Prepare("DELETE FROM outcomes WHERE time_ms < ?1")
-        .Bind(1, nowMs - kRawOutcomeDays * kDayMs)
-        .Run();
+    db.Prepare("DELETE FROM outcomes WHERE time_ms < ?1").Bind(1, RawCutoff(nowMs)).Run();
     db.Prepare("DELETE FROM minutes WHERE minute_ms < ?1")
         .Bind(1, nowMs - kMinuteDays * kDayMs)
         .Run();
@@ -110,8 +145,7 @@ int64_t MinuteStart(int64_t timeMs) {
 }
 
 void WriteJournalBatch(platform::Database& db, const TJournalBatch& batch, int64_t nowMs) {
-    InsertOutcomes(db, batch.Outcomes);
-    FoldMinutes(db, batch.Outcomes);
+    StoreOutcomes(db, batch.Outcomes, nowMs);
     StoreOutages(db, batch.Outages);
     DropExpired(db, nowMs);
 }
