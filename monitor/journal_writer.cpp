@@ -16,10 +16,11 @@ int64_t NowMs() {
         .count();
 }
 
-// A little past the next calendar minute, so the minute's last probes have come in.
-system_clock::time_point NextWrite() {
-    const int64_t next = MinuteStart(NowMs()) + kMinuteMs + 2000;
-    return system_clock::time_point(std::chrono::milliseconds(next));
+// Until a little past the next calendar minute, so the minute's last probes have come in.
+// Waited for on the steady clock: a clock set back an hour must not hold the records an hour.
+std::chrono::milliseconds UntilNextWrite() {
+    const int64_t now = NowMs();
+    return std::chrono::milliseconds(MinuteStart(now) + kMinuteMs + 2000 - now);
 }
 
 template <typename Record>
@@ -90,7 +91,7 @@ void TJournalWriter::Run() {
     // The first write comes at once: it checks the file (and writes what came before the start).
     bool due = true;
     while (true) {
-        if (!due) wake_.wait_until(lock, NextWrite(), [this] { return urgent_ || stopping_; });
+        if (!due) wake_.wait_for(lock, UntilNextWrite(), [this] { return urgent_ || stopping_; });
         due = false;
         urgent_ = false;
         const bool last = stopping_;
