@@ -82,9 +82,7 @@ void TJournal::OutageEnded(const TOutage& outage) {
 }
 
 TJournalOutage TJournal::Row(const TOutage& outage) const {
-    // A journal opened during an outage did not see it start.
-    const QString& host = outageHost_.isEmpty() ? host_ : outageHost_;
-    TJournalOutage row{outage.StartedMs, outage.EndedMs, outage.Failures, {}, host, {}};
+    TJournalOutage row{outage.StartedMs, outage.EndedMs, outage.Failures, {}, outageHost_, {}};
     // The kind most of the streak's failures had; the earliest among equals.
     const auto most = std::max_element(
         streak_.begin(), streak_.end(),

@@ -98,8 +98,6 @@ public:
     void SetInterval(int32_t milliseconds) override;
     bool JournalOn() const override { return journalOn_; }
     void SetJournalOn(bool on) override { journalOn_ = on; }
-    // The menu's switch: JournalSwitched tells the program to open or close the journal.
-    void SwitchJournal(bool on);
 
     // Saves the settings; SaveFailed tells when they did not reach the store.
     void Save();
@@ -128,7 +126,6 @@ signals:
     void OutcomeAdded(bool success, const nodrel::TOutcomeRecord& record);
     // The host to probe was set (the options, the settings): the outcomes from now on are its.
     void AddressSet(const QString& host);
-    void JournalSwitched(bool on);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -140,8 +140,9 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
         QObject::connect(instance, &platform::SingleInstance::ShowRequested, &window,
                          &TFloatingWindow::ShowFromTray);
     }
+    // Made now so no outcome is missed; its database is opened after the first paint.
     std::unique_ptr<TJournal> journal;
-    const auto makeJournal = [&window, &journal] {
+    if (window.JournalOn()) {
         journal = std::make_unique<TJournal>();
         ConnectJournal(window, *journal);
         QObject::connect(journal.get(), &TJournal::Noticed, &window,
@@ -149,18 +150,7 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
                              TellJournalNotice(window, path, notice);
                          });
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, journal.get(), &TJournal::Close);
-    };
-    // Made now so no outcome is missed; its database is opened after the first paint.
-    if (window.JournalOn()) makeJournal();
-    // Switched in the menu: opened at once, or closed with what it holds written.
-    QObject::connect(&window, &TFloatingWindow::JournalSwitched, &window, [&](bool on) {
-        if (!on) {
-            journal.reset();
-            return;
-        }
-        makeJournal();
-        journal->Start();
-    });
+    }
 
     // Taking the name on the bus costs milliseconds the first paint does not need. What the
     // start leaves free goes back at once, not with the next outcome.

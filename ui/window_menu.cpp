@@ -45,11 +45,6 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window) {
         w->SetTransparentMarked(marked);
         w->ApplyTransparency();
     });
-    // Past the designed items: whether the journal is kept.
-    journalItem_ = AddMenuItem(this, "Journal", QStringLiteral("Journal"), w, nullptr);
-    journalItem_->setCheckable(true);
-    journalItem_->setChecked(window.JournalOn());
-    connect(journalItem_, &QAction::triggered, w, [w](bool on) { w->SwitchJournal(on); });
     addSeparator()->setObjectName(QStringLiteral("N28"));
     SetDefaultItem(
         this, AddMenuItem(this, "N3", QStringLiteral("Switch size"), w, [w] { w->SwitchSize(); }));

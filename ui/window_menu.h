@@ -28,7 +28,6 @@ public:
 private:
     QAction* soundsItem_;
     QAction* transparentItem_;
-    QAction* journalItem_;
     QAction* graphViewItem_;
     QAction* historyViewItem_;
     QAction* blinkOffItem_;

@@ -86,12 +86,6 @@ void TFloatingWindow::SetSoundsMarked(bool marked) {
     if (windowMenu_) windowMenu_->MarkSounds(marked);
 }
 
-void TFloatingWindow::SwitchJournal(bool on) {
-    if (on == journalOn_) return;
-    journalOn_ = on;
-    emit JournalSwitched(on);
-}
-
 void TFloatingWindow::SetTransparentMarked(bool marked) {
     transparentMarked_ = marked;
     if (windowMenu_) windowMenu_->MarkTransparent(marked);

@@ -6,7 +6,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
-#include <vector>
 
 #include "support/paint_counter.h"
 #include "window_test_fixture.h"
@@ -80,7 +79,6 @@ TEST_F(WindowMenuTest, TheMenuHasEveryItemInItsPlace) {
         "  N19 Failed Ping",
         "  N21 Failed Ping (Blink Mode)",
         "N5 Transparent [x]",
-        "Journal Journal [x]",
         "N28 -",
         "N3 Switch size *",
         "N25 -",
@@ -120,17 +118,6 @@ TEST_F(WindowMenuTest, RadioItemsExcludeOnlyTheirOwnGroup) {
     Item("N5")->trigger();
     EXPECT_TRUE(Item("N7")->isChecked() && !Item("N6")->isChecked());
     EXPECT_EQ(window_->windowOpacity(), 1.0);
-}
-
-TEST_F(WindowMenuTest, TheJournalItemSwitchesTheJournalAndTheCloseStoresIt) {
-    EXPECT_TRUE(Item("Journal")->isChecked());
-    std::vector<bool> switched;
-    QObject::connect(window_.get(), &TFloatingWindow::JournalSwitched,
-                     [&](bool on) { switched.push_back(on); });
-    Item("Journal")->trigger();
-    EXPECT_EQ(switched, std::vector<bool>{false});
-    window_->close();
-    EXPECT_TRUE(ReadStore().contains("\"journal\"=dword:00000000"));
 }
 
 TEST_F(WindowMenuTest, ColourCommandsStoreRedBlueGreenAndRedraw) {
