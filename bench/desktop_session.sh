@@ -1,8 +1,8 @@
 # shellcheck shell=bash
 # Sourced by the whole-program benchmarks: a private display under openbox, with a work folder
 # for the settings store and a runtime folder, all of it ended when the script exits.
-#   start_desktop BASE   display :BASE+pid%300; sets work, runtime, pids, DISPLAY, XDG_CONFIG_HOME
-#                        and XDG_RUNTIME_DIR
+#   start_desktop BASE   display :BASE+pid%300; sets work, runtime, pids, DISPLAY, XDG_CONFIG_HOME,
+#                        XDG_STATE_HOME (the journal's folder) and XDG_RUNTIME_DIR
 start_desktop() {
     work=$(mktemp -d)
     # The runtime folder is a tmpfs on desktops (/run/user/<uid>): here too where /dev/shm is one.
@@ -18,7 +18,7 @@ start_desktop() {
     openbox >/dev/null 2>&1 &
     pids+=($!)
     sleep 1
-    export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$runtime
+    export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$runtime
 }
 
 cleanup_desktop() {

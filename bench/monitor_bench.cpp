@@ -1,8 +1,12 @@
 // The GUI thread's cost of one probe outcome: recording it and composing the whole 60-column
-// picture, against the floor of making that picture and filling it with one colour.
+// picture, against the floor of making that picture and filling it with one colour; and what
+// handing the outcome to the journal adds to it.
 #include <benchmark/benchmark.h>
 
+#include <QTemporaryDir>
+
 #include "history_renderer.h"
+#include "journal.h"
 
 namespace nodrel {
 namespace {
@@ -59,6 +63,23 @@ void FloorOneFill(benchmark::State& state) {
 BENCHMARK(OutcomeWithFullRedraw)->Args({5, 3, 1, 1, 2})->Args({10, 10, 5, 5, 2});
 BENCHMARK(OutcomeWithFullRedraw)->Args({5, 3, 1, 1, 1})->Args({10, 10, 5, 5, 1});
 BENCHMARK(FloorOneFill)->Args({5, 3, 1, 1})->Args({10, 10, 5, 5});
+
+// An outcome handed to a started journal, as the window hands each one. Between the writer's
+// minutes they only pile up: past its bound the oldest half goes at once, which this includes.
+void OutcomeToJournal(benchmark::State& state) {
+    QTemporaryDir stateHome;
+    TJournal journal(stateHome.path() + QStringLiteral("/Nodrel.sqlite"));
+    journal.Start();
+    journal.SetHost(QStringLiteral("dns.google"));
+    TOutcomeRecord record;
+    record.Address = platform::IpAddress::FromIpv4(0x08080808);
+    record.Milliseconds = 12;
+    for (auto _ : state) {
+        journal.Add(true, record);
+        record.StartTime += 1000;
+    }
+}
+BENCHMARK(OutcomeToJournal);
 
 }  // namespace
 }  // namespace nodrel

@@ -2,6 +2,8 @@
 // drawing surface's pixels on the X server, with the pause between probes set to nothing:
 //   BM_OutcomeToPaintedSurface   per outcome, on an echo platform that answers at once; the CPU
 //                                time is the GUI thread's, the real time the outcome period
+//   BM_OutcomeToPaintedSurfaceWithJournal  the same with the journal on, wired as the program
+//                                wires it; the last line prints its times over the one without
 //   BM_BareWidgetRepaint         the floor: a bare window of the drawing surface's size filled
 //                                with one colour, from update() to its pixels on the X server;
 //                                the last line prints the outcome's times over the floor's
@@ -21,11 +23,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "fake_echo_platform.h"
 #include "floating_window.h"
+#include "journal.h"
+#include "program.h"
 #include "support/paint_counter.h"
 #include "support/test_store.h"
 
@@ -92,9 +97,17 @@ void ShowAndFlood(TFloatingWindow& window, PaintCounter& counter) {
     ServeUntil(window, counter, 1, 1);
 }
 
-void BM_OutcomeToPaintedSurface(benchmark::State& state) {
+void OutcomeToPaintedSurface(benchmark::State& state, bool withJournal) {
     nodrel::testing::FakeEchoPlatform echoPlatform;
     TFloatingWindow window(echoPlatform);
+    // Wired as the program wires it, its database in a folder of its own.
+    QTemporaryDir stateHome;
+    std::optional<nodrel::TJournal> journal;
+    if (withJournal) {
+        journal.emplace(stateHome.path() + QStringLiteral("/KAVREN/Nodrel.sqlite"));
+        nodrel::ConnectJournal(window, *journal);
+        journal->Start();
+    }
     PaintCounter counter;
     ShowAndFlood(window, counter);
     const int64_t firstCycle = window.Worker()->Cycle();
@@ -106,7 +119,17 @@ void BM_OutcomeToPaintedSurface(benchmark::State& state) {
         double(window.Worker()->Cycle() - firstCycle) / double(state.iterations());
     CloseAndStop(window);
 }
+
+void BM_OutcomeToPaintedSurface(benchmark::State& state) {
+    OutcomeToPaintedSurface(state, false);
+}
 BENCHMARK(BM_OutcomeToPaintedSurface)->MinTime(3);
+
+// The same with the journal on: each outcome is also handed to the journal's writer.
+void BM_OutcomeToPaintedSurfaceWithJournal(benchmark::State& state) {
+    OutcomeToPaintedSurface(state, true);
+}
+BENCHMARK(BM_OutcomeToPaintedSurfaceWithJournal)->MinTime(3);
 
 // A window that fills itself with one colour and counts its paints.
 class BareSurface : public QWidget {
@@ -167,6 +190,8 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
+            // With repetitions, their median stands (it comes after them).
+            if (!run.aggregate_name.empty() && run.aggregate_name != "median") continue;
             times_[run.run_name.function_name] = {run.GetAdjustedRealTime(),
                                                   run.GetAdjustedCPUTime()};
         }
@@ -174,15 +199,20 @@ public:
 
     void Finalize() override {
         ConsoleReporter::Finalize();
-        const auto outcome = times_.find("BM_OutcomeToPaintedSurface");
-        const auto floor = times_.find("BM_BareWidgetRepaint");
-        if (outcome == times_.end() || floor == times_.end()) return;
-        std::printf("outcome over bare repaint: real %.2f, CPU %.2f\n",
-                    outcome->second.first / floor->second.first,
-                    outcome->second.second / floor->second.second);
+        Ratio("outcome over bare repaint", "BM_OutcomeToPaintedSurface", "BM_BareWidgetRepaint");
+        Ratio("outcome with the journal over without", "BM_OutcomeToPaintedSurfaceWithJournal",
+              "BM_OutcomeToPaintedSurface");
     }
 
 private:
+    void Ratio(const char* what, const std::string& measured, const std::string& floor) const {
+        const auto over = times_.find(measured);
+        const auto under = times_.find(floor);
+        if (over == times_.end() || under == times_.end()) return;
+        std::printf("%s: real %.2f, CPU %.2f\n", what, over->second.first / under->second.first,
+                    over->second.second / under->second.second);
+    }
+
     std::map<std::string, std::pair<double, double>> times_;
 };
 

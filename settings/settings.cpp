@@ -130,6 +130,7 @@ bool WriteAll(const SettingsHolders& holders, SettingsStore& store) {
            write("interval", uint32_t(holders.Interval())) &&
            store.WriteString(QStringLiteral("host"), holders.Address()) &&
            write("minimized", holders.WindowVisible() ? 0 : 1) &&
+           write("journal", holders.JournalOn() ? 1 : 0) &&
            write("notify", holders.NotifyMarked() ? 1 : 0);
 }
 
@@ -177,8 +178,12 @@ void LoadSettings(SettingsHolders& holders, SettingsStore& store) {
     // them the modes and the interval would stay 0 and the worker would probe without pause.
     const bool opened = store.Open(kSettingsKeyPath);
     if (!opened || !ReadAll(holders, store)) ApplyFallback(holders);
-    // Past the twenty-one: a store without it leaves the holder's default.
-    if (opened) ReadInteger(store, "notify", [&](uint32_t v) { holders.SetNotifyMarked(v != 0); });
+    // Past the twenty-one, each read on its own: a store without it, or with an earlier value
+    // missing, leaves the holder's default.
+    if (opened) {
+        ReadInteger(store, "journal", [&](uint32_t v) { holders.SetJournalOn(v != 0); });
+        ReadInteger(store, "notify", [&](uint32_t v) { holders.SetNotifyMarked(v != 0); });
+    }
     store.Close();
 }
 

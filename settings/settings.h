@@ -1,9 +1,10 @@
 #pragma once
 
-// Moves the twenty-one persisted settings between the per-user store and the objects that hold
-// them while the program runs. Loading happens once while the window is being created, saving
-// when it closes (and at a session save), all values in one file written once; a load absorbs every
-// store failure, a save tells its caller what became of it.
+// Moves the twenty-one persisted settings, and the journal and notification switches after them,
+// between the per-user store and the objects that hold them while the program runs. Loading
+// happens once while the window is being created, saving when it closes (and at a session save),
+// all values in one file written once; a load absorbs every store failure, a save tells its
+// caller what became of it.
 
 #include <QString>
 #include <cstdint>
@@ -76,6 +77,10 @@ public:
     virtual void SetAddress(const QString& host) = 0;
     virtual int32_t Interval() const = 0;
     virtual void SetInterval(int32_t milliseconds) = 0;
+
+    // Past the twenty-one values: whether the journal is kept (on unless stored off).
+    virtual bool JournalOn() const = 0;
+    virtual void SetJournalOn(bool on) = 0;
 };
 
 // Said of a save whose new file took the old one's place but whose folder the disk did not

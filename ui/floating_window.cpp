@@ -153,6 +153,8 @@ void TFloatingWindow::DrawHistory() {
 
 void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
     const TOutcomeEffects effects = history_.AddResult(success, record);
+    // Before the outage watch: an outage told counts the outcome that made it.
+    emit OutcomeAdded(success, record);
     // Before the drawing: the alarm sounds while the picture still shows the outcome before.
     outages_.Add(success, record);
     DrawHistory();

@@ -104,6 +104,8 @@ public:
     void SetAddress(const QString& host) override;
     int32_t Interval() const override;
     void SetInterval(int32_t milliseconds) override;
+    bool JournalOn() const override { return journalOn_; }
+    void SetJournalOn(bool on) override { journalOn_ = on; }
 
     // Saves the settings; SaveFailed tells when they did not reach the store, or reached the file
     // without the disk's confirmation.
@@ -136,6 +138,10 @@ signals:
     void Exposed();
     // A save of the settings did not reach the store.
     void SaveFailed(const nodrel::StoreFailure& failure);
+    // Every outcome, as it is recorded and before the outage watch hears of it.
+    void OutcomeAdded(bool success, const nodrel::TOutcomeRecord& record);
+    // The host to probe was set (the options, the settings): the outcomes from now on are its.
+    void AddressSet(const QString& host);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -167,6 +173,7 @@ private:
     TWindowPlace* place_;
     TWindowMenu* windowMenu_;
     TWindowTray* tray_ = nullptr;
+    bool journalOn_ = true;
     QColorDialog* colourDialog_ = nullptr;
 
     TSoundPlayer playSound_;

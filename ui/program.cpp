@@ -15,6 +15,8 @@
 #include <optional>
 
 #include "floating_window.h"
+#include "journal.h"
+#include "journal_notice.h"
 #include "memory_trim.h"
 #include "notifier.h"
 #include "program_icon.h"
@@ -150,6 +152,17 @@ private:
 
 }  // namespace
 
+void ConnectJournal(TFloatingWindow& window, TJournal& journal) {
+    // The host is told when it is set, not asked at every outcome: asking takes the worker's lock.
+    journal.SetHost(window.Address());
+    QObject::connect(&window, &TFloatingWindow::AddressSet, &journal, &TJournal::SetHost);
+    QObject::connect(&window, &TFloatingWindow::OutcomeAdded, &journal, &TJournal::Add);
+    TOutageWatch& outages = window.Outages();
+    QObject::connect(&outages, &TOutageWatch::Started, &journal, &TJournal::OutageStarted);
+    QObject::connect(&outages, &TOutageWatch::Extended, &journal, &TJournal::OutageExtended);
+    QObject::connect(&outages, &TOutageWatch::Ended, &journal, &TJournal::OutageEnded);
+}
+
 QString ErrorBoxText(const QString& message) {
     if (!message.isEmpty() && message.back().unicode() > u'.') return message + u'.';
     return message;
@@ -187,20 +200,33 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
                          &TFloatingWindow::ShowFromTray);
         releaseOnClose.emplace(window, *instance);
     }
+    // Made now so no outcome is missed; its database is opened after the first paint.
+    std::unique_ptr<TJournal> journal;
+    if (window.JournalOn()) {
+        journal = std::make_unique<TJournal>();
+        ConnectJournal(window, *journal);
+        QObject::connect(journal.get(), &TJournal::Noticed, &window,
+                         [&window, path = journal->Path()](const TJournalNotice& notice) {
+                             TellJournalNotice(window, path, notice);
+                         });
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, journal.get(), &TJournal::Close);
+    }
 
     // What the start leaves free goes back once the first exposure has been painted, not with the
     // next outcome.
     if (window.StartsShown()) {
         QObject::connect(
             &window, &TFloatingWindow::Exposed, &window,
-            [&window] {
+            [&window, &journal] {
                 window.FollowSleep();
+                if (journal) journal->Start();
                 platform::TrimMemory();
             },
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
         window.show();
     } else {
         window.FollowSleep();
+        if (journal) journal->Start();
     }
     return QApplication::exec();
 }

@@ -9,6 +9,11 @@ namespace nodrel {
 namespace platform {
 class SingleInstance;
 }
+class TFloatingWindow;
+class TJournal;
+
+// Hands the window's outcomes and outages to the journal.
+void ConnectJournal(TFloatingWindow& window, TJournal& journal);
 
 // The text of an error box: the message, with a full stop added unless it already ends in one
 // or in a character that sorts before it.

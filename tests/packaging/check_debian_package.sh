@@ -69,7 +69,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 field Description | sed -n 2p | grep -qx ' KAVREN Nodrel pings one host again and again and shows the recent outcomes' ||
     fail "long description: $(field Description)"
 depends=$(field Depends)
-for library in qt6-wayland libc6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 libsndfile1 libpulse0 libxcb1; do
+for library in qt6-wayland libc6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 libsndfile1 libpulse0 libsqlite3-0 libxcb1; do
     echo "$depends" | grep -q "\\b$library\\b" || fail "Depends lacks $library: $depends"
 done
 

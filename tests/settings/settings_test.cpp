@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <array>
+#include <string_view>
 #include <variant>
 
 #include "support/small_file_system.h"
@@ -53,6 +54,7 @@ struct HeldValues {
     uint8_t viewItem = 2, blinkItem = 1;  // the marks the menus are designed with
     int32_t timeout = 4000, interval = 0;
     QString address;
+    bool journal = true;
     bool operator==(const HeldValues&) const = default;
 };
 
@@ -97,6 +99,8 @@ public:
     void SetAddress(const QString& host) override { v.address = host; }
     int32_t Interval() const override { return v.interval; }
     void SetInterval(int32_t milliseconds) override { v.interval = milliseconds; }
+    bool JournalOn() const override { return v.journal; }
+    void SetJournalOn(bool on) override { v.journal = on; }
 
     HeldValues v;
 };
@@ -126,6 +130,7 @@ const std::vector<std::pair<QString, Stored>> kSampleStore{
     {"interval", 30000u},
     {"host", QString("probe.example")},
     {"minimized", 1u},
+    {"journal", 1u},
     {"notify", 1u},
 };
 
@@ -233,21 +238,28 @@ TEST_F(SettingsTest, AMissingValueEndsTheReadsWithTheFallbackExceptTheHost) {
     EXPECT_EQ(Load(), expected);
 }
 
-// `notify` comes after the twenty-one: a store of an earlier version, without it, loads as before
-// with notifications on; an "off" is kept also when an older value is missing.
-TEST_F(SettingsTest, NotificationsAreOnUnlessTheStoreTurnedThemOff) {
-    Store("notify");
-    EXPECT_EQ(Load(), Sample());
+// `journal` and `notify` come after the twenty-one: a store of an earlier version, without them,
+// loads as before with both on; an "off" is kept also when an older value is missing.
+TEST_F(SettingsTest, TheSwitchesAfterTheTwentyOneAreOnUnlessTheStoreTurnedThemOff) {
+    for (const char* name : {"journal", "notify"}) {
+        SCOPED_TRACE(name);
+        const auto off = [&](HeldValues& v) -> bool& {
+            return std::string_view(name) == "journal" ? v.journal : v.notify;
+        };
+        Store(QString::fromLatin1(name));
+        EXPECT_EQ(Load(), Sample());
 
-    Store({}, {{"notify", 0u}});
-    HeldValues expected = Sample();
-    expected.notify = false;
-    EXPECT_EQ(Load(), expected);
-    SaveSettings(TestHolders(expected));
-    EXPECT_EQ(RegistryKey::Open(kSettingsKeyPath)->ReadInteger("notify"), 0u);
+        Store({}, {{QString::fromLatin1(name), 0u}});
+        HeldValues expected = Sample();
+        off(expected) = false;
+        EXPECT_EQ(Load(), expected);
+        SaveSettings(TestHolders(expected));
+        EXPECT_EQ(RegistryKey::Open(kSettingsKeyPath)->ReadInteger(name), 0u);
 
-    Store("interval", {{"notify", 0u}});
-    EXPECT_FALSE(Load().notify);
+        Store("interval", {{QString::fromLatin1(name), 0u}});
+        HeldValues loaded = Load();
+        EXPECT_FALSE(off(loaded));
+    }
 }
 
 TEST_F(SettingsTest, StoredValuesOfTheWrongTypeOrRangeHaveTheirDefinedEffect) {
@@ -368,7 +380,7 @@ TEST_F(SettingsTest, AStoreThatIsALinkStaysOneAndItsTargetHoldsTheSavedValues) {
     linkStands();
     EXPECT_EQ(QDir(dotfiles).entryList(QDir::Files | QDir::Hidden), QStringList("nodrel.reg"));
     const auto saved = platform::ParseRegistryFile(targetBytes());
-    ASSERT_TRUE(saved && saved->values.size() == 22u);
+    ASSERT_TRUE(saved && saved->values.size() == 23u);
     const platform::RegistryValue left{"left", platform::REG_DWORD, QByteArray("\x21\0\0\0", 4)};
     EXPECT_EQ(std::ranges::count(saved->values, left), 1);
     HeldValues expected = Sample();

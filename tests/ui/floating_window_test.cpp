@@ -48,7 +48,9 @@ TEST_F(FloatingWindowTest, FirstStartIsShownSmallAtTheFallbackPlaceAndSavesEvery
     EXPECT_FALSE(window.TrayIcon().isVisible());
     window.close();
     const QString stored = ReadStore();
-    EXPECT_EQ(stored.count("=dword:"), 21);
+    // 20 of the twenty-one values (the host is text), the journal's and notify's.
+    EXPECT_EQ(stored.count("=dword:"), 22);
+    EXPECT_TRUE(stored.contains("\"journal\"=dword:00000001"));
     EXPECT_TRUE(stored.contains("\"notify\"=dword:00000001"));
     EXPECT_TRUE(stored.contains("\"host\"=\"dns.google\""));
     EXPECT_TRUE(stored.contains("\"left\"=dword:00000014"));

@@ -1,0 +1,335 @@
+#include "database.h"
+
+#include <dlfcn.h>
+#include <malloc.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <utility>
+
+namespace nodrel::platform {
+
+// The part of SQLite's C API the database uses.
+// clang-format off
+#define NODREL_SQLITE_FUNCTIONS(X) \
+    X(open_v2) X(close_v2) X(errmsg) X(errstr) X(system_errno) \
+    X(busy_timeout) X(exec) X(prepare_v2) X(finalize) X(reset) X(bind_int64) X(bind_double) \
+    X(bind_text) X(bind_null) X(step) X(column_type) X(column_int64) X(column_double) \
+    X(column_text) X(column_bytes)
+// clang-format on
+
+// SQLite, loaded for the time a database is open: linked, its code stayed resident for good,
+// over a megabyte for a program that writes once a minute.
+struct SqliteApi {
+#define NODREL_DECLARE(name) decltype(&::sqlite3_##name) name = nullptr;
+    NODREL_SQLITE_FUNCTIONS(NODREL_DECLARE)
+#undef NODREL_DECLARE
+    void* library = nullptr;
+
+    SqliteApi() = default;
+    SqliteApi(const SqliteApi&) = delete;
+    SqliteApi& operator=(const SqliteApi&) = delete;
+    ~SqliteApi() {
+        if (library) dlclose(library);
+    }
+};
+
+namespace {
+
+// How long a write waits for another writer's lock.
+constexpr int kBusyWaitMilliseconds = 1000;
+// SQLite's own page cache, KiB: the journal touches a few pages a minute.
+constexpr const char* kSetUp = "PRAGMA synchronous=FULL; PRAGMA cache_size=-256;";
+
+class SqliteError : public std::exception {
+public:
+    explicit SqliteError(DatabaseFailure failure) : failure_(std::move(failure)) {}
+    const DatabaseFailure& Failure() const { return failure_; }
+    const char* what() const noexcept override { return "SQLite error"; }
+
+private:
+    DatabaseFailure failure_;
+};
+
+QString SystemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+DatabaseFailure FailureOf(const SqliteApi& api, sqlite3* db, int code) {
+    const int primary = code & 0xff;
+    DatabaseFailure failure;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+        failure.fault = DatabaseFault::Busy;
+    } else if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
+        failure.fault = DatabaseFault::Broken;
+    }
+    // Where the system refused, its words say more than SQLite's ("disk I/O error").
+    const bool system = primary == SQLITE_IOERR || primary == SQLITE_FULL ||
+                        primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY ||
+                        primary == SQLITE_PERM;
+    const int systemError = db && system ? api.system_errno(db) : 0;
+    if (systemError != 0) {
+        failure.reason = SystemError(systemError);
+    } else {
+        failure.reason = QString::fromUtf8(db ? api.errmsg(db) : api.errstr(code));
+    }
+    return failure;
+}
+
+// A file SQLite could not open or write in a folder the user may not write to: the folder says
+// why ("Read-only file system"), where SQLite's last system error may be of another file.
+void ExplainUnwritable(const QByteArray& folder, DatabaseFailure& failure) {
+    if (failure.fault == DatabaseFault::Unwritable && ::access(folder.constData(), W_OK) != 0) {
+        failure.reason = SystemError(errno);
+    }
+}
+
+[[noreturn]] void Throw(const SqliteApi& api, sqlite3* db, int code) {
+    throw SqliteError(FailureOf(api, db, code));
+}
+
+std::shared_ptr<const SqliteApi> LoadSqlite(DatabaseFailure& failure) {
+    auto api = std::make_shared<SqliteApi>();
+    api->library = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_LOCAL);
+    bool complete = api->library != nullptr;
+#define NODREL_RESOLVE(name)                                                                      \
+    if (complete) {                                                                               \
+        api->name = reinterpret_cast<decltype(api->name)>(dlsym(api->library, "sqlite3_" #name)); \
+        complete = api->name != nullptr;                                                          \
+    }
+    NODREL_SQLITE_FUNCTIONS(NODREL_RESOLVE)
+#undef NODREL_RESOLVE
+    if (complete) return api;
+    const char* why = dlerror();
+    failure = {DatabaseFault::Unwritable, QString::fromLocal8Bit(why ? why : "no SQLite")};
+    return nullptr;
+}
+
+// Makes each missing folder of `folder` private to the user, as the state folder should be.
+bool MakeFolders(const QString& folder, DatabaseFailure& failure) {
+    const QByteArray path = QFile::encodeName(folder);
+    for (qsizetype end = 1; end <= path.size(); ++end) {
+        if (end < path.size() && path[end] != '/') continue;
+        const QByteArray part = path.left(end);
+        if (::mkdir(part.constData(), 0700) == 0) continue;
+        const int error = errno;
+        struct stat status {};
+        if (::stat(part.constData(), &status) == 0 && S_ISDIR(status.st_mode)) continue;
+        failure = {DatabaseFault::Unwritable, SystemError(error)};
+        return false;
+    }
+    return true;
+}
+
+// Renames the broken file and its WAL aside; its shared-memory index goes.
+bool SetAside(const QString& path, QString& target, DatabaseFailure& failure) {
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(u"yyyyMMdd'T'HHmmss'Z'");
+    const QString base = path + QStringLiteral(".broken-") + stamp;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        target = attempt == 0 ? base : base + u'-' + QString::number(attempt);
+        if (QFileInfo::exists(target)) continue;
+        if (std::rename(QFile::encodeName(path).constData(),
+                        QFile::encodeName(target).constData()) != 0) {
+            failure = {DatabaseFault::Unwritable, SystemError(errno)};
+            return false;
+        }
+        const QByteArray wal = QFile::encodeName(path + QStringLiteral("-wal"));
+        if (QFileInfo::exists(QString::fromLocal8Bit(wal))) {
+            std::rename(wal.constData(), QFile::encodeName(target + QStringLiteral("-wal")));
+        }
+        QFile::remove(path + QStringLiteral("-shm"));
+        return true;
+    }
+    failure = {DatabaseFault::Unwritable, SystemError(EEXIST)};
+    return false;
+}
+
+}  // namespace
+
+QString UserStateHome() {
+    const QString configured = QString::fromLocal8Bit(qgetenv("XDG_STATE_HOME"));
+    if (QDir::isAbsolutePath(configured)) return configured;
+    return QDir::homePath() + QStringLiteral("/.local/state");
+}
+
+Statement::Statement(const SqliteApi& api, sqlite3* db, sqlite3_stmt* statement)
+    : api_(&api), db_(db), statement_(statement) {}
+
+Statement::Statement(Statement&& other) noexcept
+    : api_(other.api_), db_(other.db_), statement_(std::exchange(other.statement_, nullptr)) {}
+
+Statement::~Statement() {
+    if (statement_) api_->finalize(statement_);
+}
+
+Statement& Statement::Bind(int index, int64_t value) {
+    if (const int code = api_->bind_int64(statement_, index, value); code != SQLITE_OK) {
+        Throw(*api_, db_, code);
+    }
+    return *this;
+}
+
+Statement& Statement::Bind(int index, double value) {
+    if (const int code = api_->bind_double(statement_, index, value); code != SQLITE_OK) {
+        Throw(*api_, db_, code);
+    }
+    return *this;
+}
+
+Statement& Statement::Bind(int index, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    if (const int code = api_->bind_text(statement_, index, utf8.constData(), int(utf8.size()),
+                                         SQLITE_TRANSIENT);
+        code != SQLITE_OK) {
+        Throw(*api_, db_, code);
+    }
+    return *this;
+}
+
+Statement& Statement::BindNull(int index) {
+    if (const int code = api_->bind_null(statement_, index); code != SQLITE_OK) {
+        Throw(*api_, db_, code);
+    }
+    return *this;
+}
+
+bool Statement::Step() {
+    const int code = api_->step(statement_);
+    if (code == SQLITE_ROW) return true;
+    api_->reset(statement_);
+    if (code != SQLITE_DONE) Throw(*api_, db_, code);
+    return false;
+}
+
+void Statement::Run() {
+    while (Step()) {
+    }
+}
+
+bool Statement::IsNull(int column) const {
+    return api_->column_type(statement_, column) == SQLITE_NULL;
+}
+
+int64_t Statement::Integer(int column) const {
+    return api_->column_int64(statement_, column);
+}
+
+double Statement::Real(int column) const {
+    return api_->column_double(statement_, column);
+}
+
+QString Statement::Text(int column) const {
+    const auto* text = reinterpret_cast<const char*>(api_->column_text(statement_, column));
+    return QString::fromUtf8(text, api_->column_bytes(statement_, column));
+}
+
+Database::Database(std::shared_ptr<const SqliteApi> api, sqlite3* db, QByteArray folder)
+    : api_(std::move(api)), db_(db), folder_(std::move(folder)) {}
+
+Database::Database(Database&& other) noexcept
+    : api_(std::move(other.api_)),
+      db_(std::exchange(other.db_, nullptr)),
+      folder_(std::move(other.folder_)) {}
+
+Database::~Database() {
+    if (!db_) return;
+    api_->close_v2(db_);
+    api_.reset();
+    // What SQLite held goes back to the system now, not at some later allocation.
+    malloc_trim(0);
+}
+
+std::optional<Database> Database::Open(const QString& path, const char* schema, bool checkIntegrity,
+                                       DatabaseFailure& failure, QString& setAsideAs) {
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!MakeFolders(folder, failure)) return std::nullopt;
+    const std::shared_ptr<const SqliteApi> api = LoadSqlite(failure);
+    if (!api) return std::nullopt;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        sqlite3* handle = nullptr;
+        const int code = api->open_v2(QFile::encodeName(path).constData(), &handle,
+                                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        std::optional<Database> db(Database(api, handle, QFile::encodeName(folder)));
+        if (code != SQLITE_OK) {
+            failure = FailureOf(*api, handle, code);
+            ExplainUnwritable(db->folder_, failure);
+            return std::nullopt;
+        }
+        api->busy_timeout(handle, kBusyWaitMilliseconds);
+        try {
+            // A file that is not a database says so at its first read, here.
+            Statement mode = db->Prepare("PRAGMA journal_mode=WAL");
+            if (!mode.Step() || mode.Text(0) != QLatin1String("wal")) {
+                throw SqliteError({DatabaseFault::Unwritable,
+                                   QStringLiteral("the database cannot use WAL mode")});
+            }
+            mode.Step();
+            db->Execute(kSetUp);
+            if (checkIntegrity) {
+                Statement check = db->Prepare("PRAGMA integrity_check(1)");
+                if (check.Step() && check.Text(0) != QLatin1String("ok")) {
+                    throw SqliteError({DatabaseFault::Broken, check.Text(0)});
+                }
+                check.Step();
+            }
+            if (const auto refused =
+                    db->Transaction([schema](Database& d) { d.Execute(schema); })) {
+                throw SqliteError(*refused);
+            }
+            return db;
+        } catch (const SqliteError& error) {
+            failure = error.Failure();
+            ExplainUnwritable(db->folder_, failure);
+        }
+        if (failure.fault != DatabaseFault::Broken || attempt > 0) return std::nullopt;
+        db.reset();  // closed before it is moved
+        if (!SetAside(path, setAsideAs, failure)) return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<DatabaseFailure> Database::Transaction(const std::function<void(Database&)>& work) {
+    DatabaseFailure failure;
+    try {
+        Execute("BEGIN IMMEDIATE");
+        try {
+            work(*this);
+            Execute("COMMIT");
+            return std::nullopt;
+        } catch (const SqliteError& error) {
+            api_->exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            failure = error.Failure();
+        } catch (...) {
+            api_->exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    } catch (const SqliteError& error) {
+        failure = error.Failure();
+    }
+    ExplainUnwritable(folder_, failure);
+    return failure;
+}
+
+Statement Database::Prepare(const char* sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (const int code = api_->prepare_v2(db_, sql, -1, &statement, nullptr); code != SQLITE_OK) {
+        Throw(*api_, db_, code);
+    }
+    return Statement(*api_, db_, statement);
+}
+
+void Database::Execute(const char* sql) {
+    if (const int code = api_->exec(db_, sql, nullptr, nullptr, nullptr); code != SQLITE_OK) {
+        Throw(*api_, db_, code);
+    }
+}
+
+}  // namespace nodrel::platform

@@ -1,0 +1,96 @@
+#pragma once
+
+// An SQLite database file for one writer in this process and any number of readers elsewhere
+// (WAL mode). SQLite is loaded for as long as a Database is open and let go when it closes, so a
+// program that writes once a minute holds none of it in between.
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace nodrel::platform {
+
+struct SqliteApi;
+
+// $XDG_STATE_HOME when it is an absolute path, else ~/.local/state.
+QString UserStateHome();
+
+// What a failed database operation means to its caller.
+enum class DatabaseFault {
+    Unwritable,  // full, read-only, no permission, no SQLite: try again later
+    Busy,        // another writer held the lock for longer than the wait
+    Broken,      // not a database, or damaged
+};
+
+struct DatabaseFailure {
+    DatabaseFault fault = DatabaseFault::Unwritable;
+    QString reason;  // as the system or SQLite said it, e.g. "No space left on device"
+};
+
+// One prepared statement; a failed step throws, ending the transaction it runs in.
+class Statement {
+public:
+    Statement(const SqliteApi& api, sqlite3* db, sqlite3_stmt* statement);
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&&) = delete;
+    ~Statement();
+
+    // Parameters count from 1, as in SQL's ?1.
+    Statement& Bind(int index, int64_t value);
+    Statement& Bind(int index, double value);
+    Statement& Bind(int index, const QString& text);
+    Statement& BindNull(int index);
+    // True while it yields a row; false when it is done (then it is reset for the next use).
+    bool Step();
+    // Runs it once to its end and resets it.
+    void Run();
+
+    bool IsNull(int column) const;
+    int64_t Integer(int column) const;
+    double Real(int column) const;
+    QString Text(int column) const;
+
+private:
+    const SqliteApi* api_;
+    sqlite3* db_;
+    sqlite3_stmt* statement_;
+};
+
+class Database {
+public:
+    // Opens `path`, making its folders (0700) and the file when missing, in WAL mode with every
+    // commit synced, and runs `schema` (statements that make what is missing). With
+    // `checkIntegrity`, PRAGMA integrity_check runs first. A file that is not a database or fails
+    // the check is renamed "<path>.broken-<UTC time>" (its WAL beside it) and a new one started;
+    // `setAsideAs` then holds the new name. Nothing with `failure` filled in on any other fault.
+    static std::optional<Database> Open(const QString& path, const char* schema,
+                                        bool checkIntegrity, DatabaseFailure& failure,
+                                        QString& setAsideAs);
+
+    Database(Database&& other) noexcept;
+    Database& operator=(Database&&) = delete;
+    ~Database();
+
+    // Runs `work` in one write transaction, waiting briefly for another writer's lock; the
+    // transaction commits when `work` returns and rolls back when a statement in it fails.
+    std::optional<DatabaseFailure> Transaction(const std::function<void(Database&)>& work);
+
+    // Throws on failure like a step; only inside Transaction.
+    Statement Prepare(const char* sql);
+    void Execute(const char* sql);
+
+private:
+    Database(std::shared_ptr<const SqliteApi> api, sqlite3* db, QByteArray folder);
+
+    std::shared_ptr<const SqliteApi> api_;
+    sqlite3* db_ = nullptr;
+    QByteArray folder_;
+};
+
+}  // namespace nodrel::platform

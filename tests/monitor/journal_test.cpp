@@ -1,0 +1,142 @@
+// The journal fed as the window feeds it, and its writer against a database another program
+// keeps locked (sqlite3 holding a write transaction, as a user's query tool might); the database
+// read with sqlite3.
+
+#include "journal.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace nodrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string Capture(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (size_t read = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, read);
+        pclose(pipe);
+    }
+    return output;
+}
+
+bool PollUntil(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+// Outcomes before the journal starts wait for it; an outage's reason is what most of its
+// failures had, not its first; closed during an outage, the journal ends it at the close.
+TEST(JournalTest, OutagesGetTheirMostCommonFailureAndTheOneInProgressEndsAtTheClose) {
+    if (Capture("command -v sqlite3").empty()) GTEST_SKIP() << "not installed: sqlite3";
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString() + "/Nodrel.sqlite";
+    const int64_t minute = 1'767'225'600'000;  // 2026-01-01 00:00 UTC
+    {
+        TOutageWatch watch;
+        TJournal journal(QString::fromStdString(path));
+        QObject::connect(&watch, &TOutageWatch::Started, &journal, &TJournal::OutageStarted);
+        QObject::connect(&watch, &TOutageWatch::Extended, &journal, &TJournal::OutageExtended);
+        QObject::connect(&watch, &TOutageWatch::Ended, &journal, &TJournal::OutageEnded);
+        journal.SetHost(QStringLiteral("router.example"));
+        const auto outcome = [&](int64_t second, uint32_t status) {
+            TOutcomeRecord record;
+            record.StartTime = minute + second * 1000;
+            record.Status = status;
+            record.Milliseconds = status == 0 ? 12 : 1000;
+            record.Address = platform::IpAddress::FromIpv4(htonl(0xC0A80001));  // 192.168.0.1
+            journal.Add(status == 0, record);
+            watch.Add(status == 0, record);
+        };
+        outcome(1, 0);
+        outcome(2, 11010);  // no reply
+        outcome(3, 11003);  // host unreachable, twice
+        outcome(4, 11003);
+        outcome(5, 0);
+        journal.Start();
+        outcome(6, 11010);
+        outcome(7, 11010);
+    }
+    const std::string sql = "sqlite3 -batch '" + path + "' ";
+    const std::string since = " - " + std::to_string(minute);
+    EXPECT_EQ(Capture(sql + "\"SELECT started_ms" + since + ", CASE WHEN ended_ms" + since +
+                      " > 7000 THEN 'at the close' ELSE ended_ms" + since +
+                      " END, failures, reason, host, address FROM outages ORDER BY started_ms\""),
+              "2000|5000|3|host unreachable|router.example|192.168.0.1\n"
+              "6000|at the close|2|no reply within 1 s|router.example|192.168.0.1\n");
+    EXPECT_EQ(Capture(sql + "'SELECT minute_ms" + since + ", probes, answered, rtt_min_ms, " +
+                      "rtt_median_ms, rtt_max_ms FROM minutes'"),
+              "0|7|2|12.0|12.0|12.0\n");
+}
+
+TJournalOutage Outage(int64_t startedMs, std::optional<int64_t> endedMs) {
+    return {startedMs,
+            endedMs,
+            2,
+            QStringLiteral("no reply within 1 s"),
+            QStringLiteral("127.0.0.1"),
+            QStringLiteral("127.0.0.1")};
+}
+
+// Two writes refused while the lock is held: said once, and nothing of either is lost.
+TEST(JournalWriterTest, ALockedDatabaseIsToldOnceAndItsRecordsWaitForTheNextWrite) {
+    if (Capture("command -v sqlite3").empty()) GTEST_SKIP() << "not installed: sqlite3";
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString() + "/Nodrel.sqlite";
+    const std::string sql = "sqlite3 -batch '" + path + "' ";
+    std::mutex mutex;
+    std::vector<TJournalNotice> notices;
+    const auto told = [&] {
+        const std::lock_guard lock(mutex);
+        return notices;
+    };
+    TJournalWriter writer(QString::fromStdString(path), {}, [&](const TJournalNotice& notice) {
+        const std::lock_guard lock(mutex);
+        notices.push_back(notice);
+    });
+    ASSERT_TRUE(
+        PollUntil([&] { return Capture(sql + "'SELECT count(*) FROM outages'") == "0\n"; }));
+
+    FILE* holder = popen((sql + ">/dev/null 2>&1").c_str(), "w");
+    ASSERT_NE(holder, nullptr);
+    std::fputs("BEGIN IMMEDIATE;\nINSERT INTO outages VALUES(1, 2, 2, 'other', 'h', 'a');\n",
+               holder);
+    std::fflush(holder);
+    ASSERT_TRUE(PollUntil([&] {
+        return Capture(sql + "'BEGIN IMMEDIATE' 2>&1").find("locked") != std::string::npos;
+    }));
+    writer.Add(Outage(1000, std::nullopt), true);
+    ASSERT_TRUE(PollUntil([&] { return told().size() == 1; }));
+    writer.Add(Outage(5000, std::nullopt), true);
+    std::this_thread::sleep_for(3s);  // the second try waits and fails as well
+    std::fputs("COMMIT;\n", holder);
+    pclose(holder);
+
+    writer.Add(Outage(1000, 3000), true);
+    EXPECT_TRUE(PollUntil([&] {
+        return Capture(sql + "'SELECT started_ms, ended_ms FROM outages ORDER BY started_ms'") ==
+               "1|2\n1000|3000\n5000|\n";
+    })) << Capture(sql + "'SELECT * FROM outages'");
+    writer.Stop();
+    ASSERT_EQ(told().size(), 1u);
+    EXPECT_EQ(told()[0].Event, TJournalEvent::Locked);
+    EXPECT_EQ(told()[0].Detail.toStdString(), "database is locked");
+}
+
+}  // namespace
+}  // namespace nodrel

@@ -1,0 +1,59 @@
+#include "journal_notice.h"
+
+#include <QTimer>
+#include <cstdio>
+
+#include "floating_window.h"
+
+namespace nodrel {
+
+namespace {
+
+// How long a journal fault's message stays in the tray.
+constexpr int kJournalNoticeMilliseconds = 8000;
+
+}  // namespace
+
+void TellJournalNotice(TFloatingWindow& window, const QString& path, const TJournalNotice& notice) {
+    QString title;
+    QString line;
+    switch (notice.Event) {
+        case TJournalEvent::Paused:
+            title = QStringLiteral("Journal paused");
+            line =
+                QStringLiteral("journal paused, %1 cannot be written: %2; it resumes when it can")
+                    .arg(path, notice.Detail);
+            break;
+        case TJournalEvent::Resumed:
+            std::fprintf(stderr, "KAVREN Nodrel: journal resumed, writing to %s\n",
+                         qPrintable(path));
+            return;
+        case TJournalEvent::Locked:
+            title = QStringLiteral("Journal locked");
+            line = QStringLiteral(
+                       "journal %1 is locked by another program (%2); its records wait "
+                       "for the next try")
+                       .arg(path, notice.Detail);
+            break;
+        case TJournalEvent::SetAside:
+            title = QStringLiteral("Journal set aside");
+            line = QStringLiteral(
+                       "journal %1 was damaged or no database; kept as %2, a new one "
+                       "started")
+                       .arg(path, notice.Detail);
+            break;
+    }
+    std::fprintf(stderr, "KAVREN Nodrel: %s\n", qPrintable(line));
+    if (!window.TrayAvailable()) return;
+    QSystemTrayIcon& tray = window.TrayIcon();
+    // The icon shows while the window is hidden; shown for the message, it goes again after.
+    const bool shownForMessage = !tray.isVisible();
+    tray.setVisible(true);
+    tray.showMessage(title, line, QSystemTrayIcon::Warning, kJournalNoticeMilliseconds);
+    if (!shownForMessage) return;
+    QTimer::singleShot(kJournalNoticeMilliseconds, &window, [&window] {
+        if (window.isVisible()) window.TrayIcon().setVisible(false);
+    });
+}
+
+}  // namespace nodrel
