@@ -32,7 +32,7 @@ using nodrel::testing::PaintCounter;
 
 constexpr int64_t kMinuteMs = 60'000;
 constexpr int64_t kDayMs = 24 * 60 * kMinuteMs;
-// A Tuesday noon, UTC: the journal ends here.
+// Noon UTC on Friday 11 December 2026: the journal ends here.
 constexpr int64_t kNowMs = 1'796'990'400'000;
 
 QString journalPath;

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
     qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
-    libsndfile1-dev libpulse-dev pulseaudio pulseaudio-utils util-linux
+    libsndfile1-dev libpulse-dev pulseaudio pulseaudio-utils util-linux libsqlite3-dev
     fonts-dejavu-core fonts-noto-core fonts-liberation2 libxcb1-dev libxcb-xfixes0-dev
     # the real-desktop tests
     xvfb xauth openbox xfwm4 wmctrl tint2 xdotool x11-utils imagemagick dbus iproute2
