@@ -62,7 +62,8 @@ void THistoryPlot::SetView(const THistoryView& view) {
     for (const THistoryBucket& bucket : view_.buckets) {
         if (bucket.medianRttMs) highest = std::max(highest, *bucket.medianRttMs);
     }
-    rttScaleMs_ = NiceCeiling(highest);
+    // Headroom above the highest median keeps its line off the frame.
+    rttScaleMs_ = NiceCeiling(highest * 1.1);
     if (!sameBuckets) chosen_ = -1;
     if (chosen_ >= 0) emit Readout(BucketText(chosen_));
     update();

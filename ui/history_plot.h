@@ -23,6 +23,8 @@ public:
     int BucketAt(QPoint point) const;
     // The chosen bucket (keyboard or pointer), or -1.
     int ChosenBucket() const { return chosen_; }
+    // Where buckets are drawn, inside the axes' labels and the legend.
+    QRect PlotArea() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -39,8 +41,6 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    // Where buckets are drawn, inside the axes' labels and the legend.
-    QRect PlotArea() const;
     double XOf(int64_t timeMs, const QRect& area) const;
     void Choose(int index);
     void DrawTimeAxis(QPainter& painter, const QRect& area) const;
