@@ -50,6 +50,10 @@ inline constexpr int kSmallGridColumns = 12;
 inline QRgb ToRgb(uint32_t colour) {
     return qRgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
 }
+// And back: a Qt pixel value as a 0x00BBGGRR colour, its alpha dropped.
+inline uint32_t FromRgb(QRgb pixel) {
+    return uint32_t(qRed(pixel)) | uint32_t(qGreen(pixel)) << 8 | uint32_t(qBlue(pixel)) << 16;
+}
 
 // Width of the composed picture: always room for 60 columns plus the margins.
 int64_t PictureWidth(const TRenderSettings& settings);

@@ -1,23 +1,15 @@
 #include "floating_window.h"
 
 #include <QCloseEvent>
-#include <QColorDialog>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QScreen>
-#include <QTimer>
-#include <QWindow>
-#include <algorithm>
-#include <chrono>
 
 #include "about_box.h"
 #include "hover_readout.h"
-#include "menu_items.h"
 #include "options_dialog.h"
 #include "sound_player.h"
-#include "tray_images.h"
+#include "window_menu.h"
+#include "window_place.h"
 #include "window_tray.h"
 #include "x11_desktop.h"
 
@@ -32,83 +24,18 @@ constexpr int kDesignedHeight = 99;
 constexpr int kDesignedPanelWidth = 761;
 constexpr int kDesignedPanelHeight = 53;
 
-// How long the server must keep the window at a place other than the one it asked for before
-// Qt is told it is there: a window manager framing the window passes through places of its own
-// for as long as a loaded desktop takes.
-constexpr std::chrono::milliseconds kPlaceHoldTime{1000};
-constexpr std::chrono::milliseconds kPlaceCheckPause{100};
-
 constexpr double kTransparentOpacity = 148.0 / 255.0;
 constexpr int kTrayHintLength = 127;
 
-// Where the mode bytes, the colour table and the cell geometry live, in the order of ModeByte,
-// ColourSlot and GeometryValue.
-constexpr uint8_t TRenderSettings::*kModeFields[] = {
-    &TRenderSettings::viewmode, &TRenderSettings::modenum, &TRenderSettings::blinkmode};
-constexpr uint32_t TRenderSettings::*kColourFields[] = {
-    &TRenderSettings::col2, &TRenderSettings::col1, &TRenderSettings::col3, &TRenderSettings::col4,
-    &TRenderSettings::col5};
-constexpr uint16_t TRenderSettings::*kGeometryFields[] = {
-    &TRenderSettings::w, &TRenderSettings::h, &TRenderSettings::hs, &TRenderSettings::ws};
-
 const QString kProductName = QStringLiteral("KAVREN Nodrel");
 
-// A 0x00BBGGRR colour as a QColor and back.
-QColor ToQColor(uint32_t colour) {
-    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
-}
-uint32_t FromQColor(QColor colour) {
-    return uint32_t(colour.red()) | uint32_t(colour.green()) << 8 | uint32_t(colour.blue()) << 16;
-}
-
 }  // namespace
-
-TFramePanel::TFramePanel(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("Panel2"));
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void TFramePanel::SetColour(QColor colour) {
-    colour_ = colour;
-    update();
-}
-
-void TFramePanel::paintEvent(QPaintEvent*) {
-    QPainter(this).fillRect(rect(), colour_);
-}
-
-void TFramePanel::resizeEvent(QResizeEvent*) {
-    // The drawing surface fills the panel inside its 1-pixel border; its height is set apart.
-    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        child->resize(std::max(width() - 2, 0), child->height());
-    }
-}
-
-TDrawingSurface::TDrawingSurface(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("Image1"));
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setContextMenuPolicy(Qt::CustomContextMenu);
-}
-
-void TDrawingSurface::SetPicture(QImage picture, QColor background) {
-    picture_ = std::move(picture);
-    background_ = background;
-    update();
-}
-
-void TDrawingSurface::paintEvent(QPaintEvent* event) {
-    QPainter painter(this);
-    // In a size mode without a grid width the surface is wider than the picture.
-    for (const QRect& uncovered : QRegion(event->rect()).subtracted(picture_.rect())) {
-        painter.fillRect(uncovered, background_);
-    }
-    painter.drawImage(event->rect(), picture_, event->rect());
-}
 
 TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPlayer playSound)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       framePanel_(new TFramePanel(this)),
       surface_(new TDrawingSurface(framePanel_)),
+      place_(new TWindowPlace(*this)),
       playSound_(playSound ? std::move(playSound)
                            : [](std::string_view name) { platform::PlaySoundFile(name); }),
       readout_(new THoverReadout(surface_, history_, render_, [this] { return Address(); })) {
@@ -123,6 +50,7 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     }
     connect(surface_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { WindowMenu().popup(surface_->mapToGlobal(at)); });
+    connect(place_, &TWindowPlace::Exposed, this, &TFloatingWindow::Exposed);
     history_.Reset();
     try {
         worker_ = new TPingThread(
@@ -139,7 +67,7 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     UpdateTitles();
     ApplyTransparency();
     ApplyHeight();
-    PlaceOnScreen();
+    place_->KeepOnScreen({kFallbackLeft, FirstMonitorHeight() - kDesignedHeight});
     DrawHistory();
     worker_->Resume();
     // The window never has a taskbar button (its Tool flag): hidden, only the tray icon is left.
@@ -149,6 +77,11 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
 
 // The worker is left running: the process ends without waiting for it.
 TFloatingWindow::~TFloatingWindow() = default;
+
+QMenu& TFloatingWindow::WindowMenu() {
+    if (windowMenu_ == nullptr) windowMenu_ = new TWindowMenu(*this);
+    return *windowMenu_;
+}
 
 TWindowTray& TFloatingWindow::Tray() {
     if (!tray_) {
@@ -170,15 +103,6 @@ QMenu& TFloatingWindow::TrayMenu() {
 
 void TFloatingWindow::CheckTrayHost() {
     if (!closing_ && isHidden() && !TrayAvailable()) ShowFromTray();
-}
-
-void TFloatingWindow::PlaceOnScreen() {
-    const QRect frame(pos(), size());
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        if (screen->geometry().intersects(frame)) return;
-    }
-    // Placed as on a first start: the screen it was on is gone, or the store was edited.
-    MoveTo({kFallbackLeft, FirstMonitorHeight() - kDesignedHeight});
 }
 
 void TFloatingWindow::ApplyWidth(uint8_t mode) {
@@ -218,7 +142,7 @@ void TFloatingWindow::UpdateTitles() {
 void TFloatingWindow::DrawHistory() {
     QImage picture =
         ComposeHistory(history_, render_, framePanel_->size(), surface_->height(), colourRegister_);
-    if (!picture.isNull()) surface_->SetPicture(std::move(picture), ToQColor(render_.col5));
+    if (!picture.isNull()) surface_->SetPicture(std::move(picture), QColor(ToRgb(render_.col5)));
 }
 
 void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
@@ -236,9 +160,7 @@ void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
 
 void TFloatingWindow::showEvent(QShowEvent* event) {
     if (event->spontaneous()) return;
-    placeWhenHidden_.reset();
-    exposedSinceShown_ = false;
-    windowHandle()->installEventFilter(this);  // once: a filter installed again is not doubled
+    place_->Shown();
     if (tray_) tray_->Icon().setVisible(false);
     // The window manager forgets the window's states when it is withdrawn: state them again
     // before every mapping.
@@ -247,8 +169,18 @@ void TFloatingWindow::showEvent(QShowEvent* event) {
 
 void TFloatingWindow::hideEvent(QHideEvent* event) {
     if (event->spontaneous()) return;
-    placeWhenHidden_ = pos();
+    place_->Hidden();
     if (!closing_) Tray().Icon().setVisible(true);
+}
+
+void TFloatingWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    place_->Moved();
+}
+
+bool TFloatingWindow::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    place_->NativeEvent(eventType, message);
+    return QWidget::nativeEvent(eventType, message, result);
 }
 
 void TFloatingWindow::changeEvent(QEvent* event) {
@@ -310,263 +242,27 @@ void TFloatingWindow::SetBlinkMode(uint8_t blinkMode) {
     DrawHistory();
 }
 
-std::optional<QColor> TFloatingWindow::PickColour(QColor initial) {
-    // Made at the first colour command: most runs never need one.
-    if (colourDialog_ == nullptr) {
-        colourDialog_ = new QColorDialog(this);
-        colourDialog_->setObjectName(QStringLiteral("CD"));
-    }
-    colourDialog_->setCurrentColor(initial);
-    if (ShowDialog(*colourDialog_) != QDialog::Accepted) return std::nullopt;
-    return colourDialog_->selectedColor();
-}
-
-void TFloatingWindow::ChooseColour(ColourSlot slot) {
-    if (const std::optional<QColor> chosen = PickColour(ToQColor(Colour(slot)))) {
-        SetColour(slot, FromQColor(*chosen));
-    }
-    DrawHistory();
-}
-
-void TFloatingWindow::ChooseFrameColour() {
-    if (const std::optional<QColor> chosen = PickColour(framePanel_->Colour())) {
-        framePanel_->SetColour(*chosen);
-    }
-}
-
-void TFloatingWindow::ShowOptions() {
-    if (!optionsDialog_) optionsDialog_ = std::make_unique<TOptionsDialog>(this);
-    optionsDialog_->Fill(
-        {Address(), Timeout(), Interval(), render_.w, render_.h, render_.ws, render_.hs});
-    if (ShowDialog(*optionsDialog_) != QDialog::Accepted) return;
-    const TProbeOptions chosen = optionsDialog_->Values();
-    SetAddress(chosen.Host);
-    SetTimeout(chosen.Timeout);
-    SetInterval(chosen.Interval);
-    UpdateTitles();
-    render_.w = chosen.W;
-    render_.h = chosen.H;
-    render_.ws = chosen.WS;
-    render_.hs = chosen.HS;
-    ApplyWidth(render_.modenum);
-    ApplyHeight();
-    DrawHistory();
-}
-
-void TFloatingWindow::ShowAbout() {
-    if (!aboutBox_) aboutBox_ = std::make_unique<TAboutBox>(nullptr, this);
-    ShowDialog(*aboutBox_);
-}
-
-int TFloatingWindow::ShowDialog(QDialog& dialog) {
-    ApplicationIcon();  // for the title bar
-    // Placed by its client area, which is known before the first showing, unlike its frame.
-    QRect area(QPoint(0, 0), dialog.size());
-    area.moveCenter(screen()->geometry().center());
-    dialog.setGeometry(area);
-    SetDesktopStates(&dialog);
-    return dialog.exec();
-}
-
+// The frame and the drawing surface take the mouse: the left button drags the window, a double
+// click switches its size.
 bool TFloatingWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == windowHandle()) {
-        if (event->type() == QEvent::Expose && !exposedSinceShown_ && windowHandle()->isExposed()) {
-            exposedSinceShown_ = true;
-            QueuePlaceCheck();
-            emit Exposed();
-        }
-        return false;
-    }
     auto* control = static_cast<QWidget*>(watched);
+    const auto* mouse = static_cast<QMouseEvent*>(event);
     switch (event->type()) {
         case QEvent::MouseButtonPress:
-            MouseDown(control, static_cast<QMouseEvent*>(event));
+            if (mouse->buttons() & Qt::LeftButton) place_->Press(mouse->position().toPoint());
             return false;
         case QEvent::MouseMove:
-            MouseMove(control, static_cast<QMouseEvent*>(event));
+            if (mouse->buttons() & Qt::LeftButton) {
+                place_->DragTo(*control, mouse->globalPosition().toPoint());
+            }
             return false;
         case QEvent::MouseButtonDblClick:
-            if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
+            if (mouse->button() != Qt::LeftButton) return false;
             SwitchSize();
             return true;
         default:
             return QWidget::eventFilter(watched, event);
     }
-}
-
-void TFloatingWindow::MouseDown(QWidget*, QMouseEvent* event) {
-    if (event->buttons() & Qt::LeftButton) dragPoint_ = event->position().toPoint();
-}
-
-void TFloatingWindow::MouseMove(QWidget* control, QMouseEvent* event) {
-    if (!(event->buttons() & Qt::LeftButton)) return;
-    // A Wayland compositor places windows itself: it moves the window while the button is held.
-    if (!placeKnown_) {
-        windowHandle()->startSystemMove();
-        return;
-    }
-    // The press point is kept under the mouse. Working from the screen position rather than the
-    // control's own keeps the window steady while the window manager catches up with each move.
-    const QPoint controlOrigin = control->mapTo(this, QPoint(0, 0));
-    MoveTo(event->globalPosition().toPoint() - controlOrigin - dragPoint_);
-}
-
-bool TFloatingWindow::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
-    // Qt handles the event after this returns: the place is compared once it has.
-    if (X11PlacementEvent(eventType, message)) QueuePlaceCheck();
-    return QWidget::nativeEvent(eventType, message, result);
-}
-
-void TFloatingWindow::QueuePlaceCheck() {
-    // Until the window is first exposed the manager is still framing it, and its first paint
-    // comes before any round trip to the server: the exposure asks.
-    if (placeCheckQueued_ || !exposedSinceShown_) return;
-    placeCheckQueued_ = true;
-    QMetaObject::invokeMethod(this, &TFloatingWindow::TakePlaceFromServer, Qt::QueuedConnection);
-}
-
-void TFloatingWindow::TakePlaceFromServer() {
-    placeCheckQueued_ = false;
-    // A window manager that lets the window go can report it anywhere: it stays where it was.
-    if (!isVisible()) {
-        if (placeWhenHidden_ && pos() != *placeWhenHidden_) MoveTo(*placeWhenHidden_);
-        return;
-    }
-    // While the left button drags, the server lags behind the moves asked for.
-    if (QGuiApplication::mouseButtons() != Qt::NoButton) return;
-    const std::optional<QPoint> origin = X11WindowOrigin(this);
-    if (!origin || *origin == pos()) {
-        serverPlaceSeen_.reset();
-        return;
-    }
-    // Asking for the place the window already has moves nothing, and Qt learns where it is: at
-    // once for the place the window asked for, for any other once it has held.
-    const auto now = std::chrono::steady_clock::now();
-    if (serverPlaceSeen_ != origin) {
-        serverPlaceSeen_ = origin;
-        serverPlaceSince_ = now;
-    }
-    if (*origin == intendedPlace_ || now - serverPlaceSince_ >= kPlaceHoldTime) {
-        serverPlaceSeen_.reset();
-        MoveTo(*origin);
-        return;
-    }
-    QTimer::singleShot(kPlaceCheckPause, this, &TFloatingWindow::TakePlaceFromServer);
-}
-
-namespace {
-
-// A stored coordinate that Qt's geometry can carry, width added, without overflowing.
-int CarriedCoordinate(int32_t stored) {
-    return std::clamp(stored, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-}
-
-}  // namespace
-
-void TFloatingWindow::SetWindowLeft(int32_t left) {
-    MoveTo({CarriedCoordinate(left), y()});
-}
-
-void TFloatingWindow::SetWindowTop(int32_t top) {
-    MoveTo({x(), CarriedCoordinate(top)});
-}
-
-QPoint TFloatingWindow::Place() const {
-    return placeKnown_ ? pos() : intendedPlace_;
-}
-
-void TFloatingWindow::MoveTo(QPoint place) {
-    intendedPlace_ = place;
-    move(place);
-}
-
-void TFloatingWindow::moveEvent(QMoveEvent* event) {
-    QWidget::moveEvent(event);
-    // Qt can learn a place the manager only passed through while framing the window.
-    QueuePlaceCheck();
-}
-
-int32_t TFloatingWindow::FirstMonitorHeight() const {
-    const QList<QScreen*> screens = QGuiApplication::screens();
-    return screens.isEmpty() ? 0 : screens.first()->geometry().height();
-}
-
-uint8_t TFloatingWindow::Mode(ModeByte which) const {
-    return render_.*kModeFields[static_cast<int>(which)];
-}
-
-void TFloatingWindow::SetMode(ModeByte which, uint8_t value) {
-    render_.*kModeFields[static_cast<int>(which)] = value;
-}
-
-uint32_t TFloatingWindow::Colour(ColourSlot slot) const {
-    return render_.*kColourFields[static_cast<int>(slot)];
-}
-
-void TFloatingWindow::SetColour(ColourSlot slot, uint32_t colour) {
-    render_.*kColourFields[static_cast<int>(slot)] = colour;
-}
-
-uint32_t TFloatingWindow::FrameColour() const {
-    return FromQColor(framePanel_->Colour());
-}
-
-void TFloatingWindow::SetFrameColour(uint32_t colour) {
-    framePanel_->SetColour(ToQColor(colour));
-}
-
-uint16_t TFloatingWindow::Geometry(GeometryValue which) const {
-    return render_.*kGeometryFields[static_cast<int>(which)];
-}
-
-void TFloatingWindow::SetGeometry(GeometryValue which, uint16_t value) {
-    render_.*kGeometryFields[static_cast<int>(which)] = value;
-}
-
-void TFloatingWindow::SetSoundsMarked(bool marked) {
-    soundsMarked_ = marked;
-    if (soundsItem_) soundsItem_->setChecked(marked);
-}
-
-void TFloatingWindow::SetTransparentMarked(bool marked) {
-    transparentMarked_ = marked;
-    if (transparentItem_) transparentItem_->setChecked(marked);
-}
-
-void TFloatingWindow::MarkViewModeItem(uint8_t viewMode) {
-    if (windowMenu_ == nullptr) return;
-    (viewMode == 1 ? graphViewItem_ : historyViewItem_)->setChecked(true);
-}
-
-void TFloatingWindow::MarkBlinkModeItem(uint8_t blinkMode) {
-    if (windowMenu_ == nullptr) return;
-    if (blinkMode == 1) blinkOffItem_->setChecked(true);
-    if (blinkMode == 2) blinkSimpleItem_->setChecked(true);
-    if (blinkMode == 3) blinkChessItem_->setChecked(true);
-}
-
-int32_t TFloatingWindow::Timeout() const {
-    return worker_ ? worker_->Ping().Timeout() : 0;
-}
-
-void TFloatingWindow::SetTimeout(int32_t milliseconds) {
-    if (worker_) worker_->Ping().SetTimeout(milliseconds);
-}
-
-QString TFloatingWindow::Address() const {
-    return worker_ ? worker_->Ping().Address() : QString();
-}
-
-void TFloatingWindow::SetAddress(const QString& host) {
-    if (worker_) worker_->Ping().SetAddress(host);
-}
-
-int32_t TFloatingWindow::Interval() const {
-    return worker_ ? worker_->Interval() : 0;
-}
-
-void TFloatingWindow::SetInterval(int32_t milliseconds) {
-    if (worker_) worker_->SetInterval(milliseconds);
 }
 
 }  // namespace nodrel

@@ -1,19 +1,14 @@
 #pragma once
 
-#include <QAction>
-#include <QColor>
-#include <QGuiApplication>
-#include <QImage>
 #include <QMenu>
-#include <QPoint>
 #include <QSystemTrayIcon>
 #include <QWidget>
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
 
+#include "drawing_surface.h"
 #include "echo_library.h"
 #include "history_renderer.h"
 #include "outage_watch.h"
@@ -29,39 +24,9 @@ namespace nodrel {
 class TAboutBox;
 class THoverReadout;
 class TOptionsDialog;
+class TWindowMenu;
+class TWindowPlace;
 class TWindowTray;
-
-// The frame around the drawing surface: a plain panel in the border colour, of which only the
-// 1-pixel edge shows.
-class TFramePanel : public QWidget {
-public:
-    explicit TFramePanel(QWidget* parent);
-    QColor Colour() const { return colour_; }
-    void SetColour(QColor colour);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    QColor colour_ = Qt::black;
-};
-
-// Shows the last composed picture of the history, unscaled, from its top-left corner.
-class TDrawingSurface : public QWidget {
-public:
-    explicit TDrawingSurface(QWidget* parent);
-    // `background` fills what the picture does not cover.
-    void SetPicture(QImage picture, QColor background);
-    const QImage& Picture() const { return picture_; }
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QImage picture_;
-    QColor background_;
-};
 
 // The program's one window: a borderless strip above all other windows that shows the recent
 // probe outcomes, or, hidden, an icon in the notification area. It holds the settings while the
@@ -102,10 +67,10 @@ public:
     QMenu& WindowMenu();
     QMenu& TrayMenu();
 
-    // SettingsHolders
-    int32_t WindowLeft() const override { return Place().x(); }
+    // SettingsHolders (window_settings.cpp)
+    int32_t WindowLeft() const override;
     void SetWindowLeft(int32_t left) override;
-    int32_t WindowTop() const override { return Place().y(); }
+    int32_t WindowTop() const override;
     void SetWindowTop(int32_t top) override;
     int32_t WindowHeight() const override { return height(); }
     int32_t FirstMonitorHeight() const override;
@@ -141,6 +106,14 @@ public:
     // Hides the window to the notification area, where there is one.
     void MinimizeToTray();
     void SwitchSize();
+    void SetViewMode(uint8_t viewMode);
+    void SetBlinkMode(uint8_t blinkMode);
+
+    // The dialogs' commands (window_dialogs.cpp).
+    void ChooseColour(ColourSlot slot);
+    void ChooseFrameColour();
+    void ShowOptions();
+    void ShowAbout();
 
 signals:
     // The window was exposed for the first time since it was shown; its first paint follows.
@@ -158,7 +131,6 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
-    void CreateWindowMenu();
     // Made at its first need.
     TWindowTray& Tray();
     QString TrayHint() const;
@@ -166,44 +138,16 @@ private:
     void CheckTrayHost();
     // The colour the user chose in the colour dialog, starting at `initial`; nothing on cancel.
     std::optional<QColor> PickColour(QColor initial);
-    void PlaceOnScreen();
-    // Makes Qt's idea of the window's place the X server's, which a window manager can leave
-    // behind while it maps the window.
-    void TakePlaceFromServer();
-    void QueuePlaceCheck();
-    // Moves the window, remembering the place as the one it asked for.
-    void MoveTo(QPoint place);
-    // Where the window is, as far as the program can know: a Wayland compositor tells no client
-    // where its windows are, so there the place last asked for (the stored one) stands.
-    QPoint Place() const;
     // Shows `dialog` modally above this window, centred on the screen that holds the window.
     int ShowDialog(QDialog& dialog);
 
     void AddResult(bool success, const TOutcomeRecord& record);
 
-    // Menu commands.
-    void ChooseColour(ColourSlot slot);
-    void ChooseFrameColour();
-    void SetViewMode(uint8_t viewMode);
-    void SetBlinkMode(uint8_t blinkMode);
-    void ShowOptions();
-    void ShowAbout();
-
-    // Dragging with the left button, from the frame or the drawing surface.
-    void MouseDown(QWidget* control, QMouseEvent* event);
-    void MouseMove(QWidget* control, QMouseEvent* event);
-
     TFramePanel* framePanel_;
     TDrawingSurface* surface_;
-    QMenu* windowMenu_ = nullptr;
+    TWindowPlace* place_;
+    TWindowMenu* windowMenu_ = nullptr;
     TWindowTray* tray_ = nullptr;
-    QAction* soundsItem_ = nullptr;
-    QAction* transparentItem_ = nullptr;
-    QAction* graphViewItem_ = nullptr;
-    QAction* historyViewItem_ = nullptr;
-    QAction* blinkOffItem_ = nullptr;
-    QAction* blinkSimpleItem_ = nullptr;
-    QAction* blinkChessItem_ = nullptr;
     // The menu's check boxes, kept here while there is no menu to show them.
     bool soundsMarked_ = false;
     bool transparentMarked_ = false;
@@ -219,15 +163,7 @@ private:
     bool showAtStart_ = false;
     bool startsShown_ = false;
     bool closing_ = false;
-    bool placeCheckQueued_ = false;
-    bool exposedSinceShown_ = false;  // exposed since it was last shown: its place can be asked
-    std::optional<QPoint> serverPlaceSeen_;  // where the server had the window at the last check
-    std::chrono::steady_clock::time_point serverPlaceSince_;  // since when it has been there
-    QPoint intendedPlace_;                                    // where the window last asked to be
-    const bool placeKnown_ = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-    std::optional<QPoint> placeWhenHidden_;  // where the window was when it was last hidden
     std::optional<QString> startError_;
-    QPoint dragPoint_;  // where the left button went down, in the pressed control's coordinates
 
     // Lives until the process ends: closing never waits for a probe in progress.
     TPingThread* worker_ = nullptr;

@@ -11,6 +11,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <array>
 #include <ostream>
 
 #include "about_box.h"
@@ -104,6 +105,55 @@ TEST_F(OptionsDialogTest, ArrowKeysJumpToTheEndsEscapeIsIgnoredEnterPressesOk) {
     EXPECT_EQ(Text("l1") + Text("l2"), "1 s.60 s.");
     EXPECT_EQ(dialog_.Values().Timeout, 1000);
     EXPECT_EQ(dialog_.Values().Interval, 60000);
+}
+
+// Each track bar as a user finds it: Home and End reach its ends, one arrow press from inside
+// reaches an end too, Page Up and Page Down move nothing; OK hands on what the ends show.
+TEST_F(OptionsDialogTest, EveryTrackBarsEndsAndSteps) {
+    struct Bar {
+        const char* name;
+        int lowest, inside, highest;
+    };
+    const Bar bars[] = {{"tb1", 1, 30, 60}, {"tb2", 1, 30, 60}, {"xW", 1, 5, 10},
+                        {"xWS", 0, 2, 5},   {"xH", 1, 5, 10},   {"xHs", 0, 2, 5}};
+    const auto press = [&](const Bar& bar, Qt::Key key) {
+        QSlider* slider = Slider(bar.name);
+        slider->setValue(bar.inside);
+        QTest::keyClick(slider, key);
+        return slider->value();
+    };
+    // Timeout and pause in milliseconds, then width, space width, height, space height.
+    const std::array lowestValues{1000, 1000, 1, 0, 1, 0};
+    const std::array highestValues{60000, 60000, 10, 5, 10, 5};
+    for (const auto& ends : {std::pair{Qt::Key_Home, Qt::Key_End}, {Qt::Key_Left, Qt::Key_Right}}) {
+        dialog_.Fill({"h", 30000, 30000, 5, 5, 2, 2});
+        QStringList shown;
+        const int result = ExecWith(dialog_, [&] {
+            for (const Bar& bar : bars) {
+                EXPECT_EQ(press(bar, Qt::Key_PageUp), bar.inside) << bar.name;
+                EXPECT_EQ(press(bar, Qt::Key_PageDown), bar.inside) << bar.name;
+                EXPECT_EQ(press(bar, ends.first), bar.lowest) << bar.name;
+            }
+            shown << Text("l1") << Text("l2");
+            Click("Button1");
+        });
+        ASSERT_EQ(result, QDialog::Accepted);
+        const TProbeOptions lowest = dialog_.Values();
+        EXPECT_EQ((std::array<int, 6>{lowest.Timeout, lowest.Interval, lowest.W, lowest.WS,
+                                      lowest.H, lowest.HS}),
+                  lowestValues);
+
+        ExecWith(dialog_, [&] {
+            for (const Bar& bar : bars) EXPECT_EQ(press(bar, ends.second), bar.highest) << bar.name;
+            shown << Text("l1") << Text("l2");
+            Click("Button1");
+        });
+        const TProbeOptions highest = dialog_.Values();
+        EXPECT_EQ((std::array<int, 6>{highest.Timeout, highest.Interval, highest.W, highest.WS,
+                                      highest.H, highest.HS}),
+                  highestValues);
+        EXPECT_EQ(shown, QStringList({"1 s.", "1 s.", "60 s.", "60 s."}));
+    }
 }
 
 TEST_F(OptionsDialogTest, EmptyHostIsRefusedWithAnErrorBlanksAreAcceptedAsTyped) {

@@ -1,0 +1,72 @@
+// The floating window's dialogs: options, About and the colour commands, each shown modally in
+// the middle of the window's screen.
+#include <QColorDialog>
+#include <QScreen>
+
+#include "about_box.h"
+#include "floating_window.h"
+#include "options_dialog.h"
+#include "tray_images.h"
+#include "x11_desktop.h"
+
+namespace nodrel {
+
+std::optional<QColor> TFloatingWindow::PickColour(QColor initial) {
+    // Made at the first colour command: most runs never need one.
+    if (colourDialog_ == nullptr) {
+        colourDialog_ = new QColorDialog(this);
+        colourDialog_->setObjectName(QStringLiteral("CD"));
+    }
+    colourDialog_->setCurrentColor(initial);
+    if (ShowDialog(*colourDialog_) != QDialog::Accepted) return std::nullopt;
+    return colourDialog_->selectedColor();
+}
+
+void TFloatingWindow::ChooseColour(ColourSlot slot) {
+    if (const std::optional<QColor> chosen = PickColour(QColor(ToRgb(Colour(slot))))) {
+        SetColour(slot, FromRgb(chosen->rgb()));
+    }
+    DrawHistory();
+}
+
+void TFloatingWindow::ChooseFrameColour() {
+    if (const std::optional<QColor> chosen = PickColour(framePanel_->Colour())) {
+        framePanel_->SetColour(*chosen);
+    }
+}
+
+void TFloatingWindow::ShowOptions() {
+    if (!optionsDialog_) optionsDialog_ = std::make_unique<TOptionsDialog>(this);
+    optionsDialog_->Fill(
+        {Address(), Timeout(), Interval(), render_.w, render_.h, render_.ws, render_.hs});
+    if (ShowDialog(*optionsDialog_) != QDialog::Accepted) return;
+    const TProbeOptions chosen = optionsDialog_->Values();
+    SetAddress(chosen.Host);
+    SetTimeout(chosen.Timeout);
+    SetInterval(chosen.Interval);
+    UpdateTitles();
+    render_.w = chosen.W;
+    render_.h = chosen.H;
+    render_.ws = chosen.WS;
+    render_.hs = chosen.HS;
+    ApplyWidth(render_.modenum);
+    ApplyHeight();
+    DrawHistory();
+}
+
+void TFloatingWindow::ShowAbout() {
+    if (!aboutBox_) aboutBox_ = std::make_unique<TAboutBox>(nullptr, this);
+    ShowDialog(*aboutBox_);
+}
+
+int TFloatingWindow::ShowDialog(QDialog& dialog) {
+    ApplicationIcon();  // for the title bar
+    // Placed by its client area, which is known before the first showing, unlike its frame.
+    QRect area(QPoint(0, 0), dialog.size());
+    area.moveCenter(screen()->geometry().center());
+    dialog.setGeometry(area);
+    SetDesktopStates(&dialog);
+    return dialog.exec();
+}
+
+}  // namespace nodrel
