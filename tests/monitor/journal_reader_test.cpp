@@ -123,9 +123,9 @@ TEST_F(JournalReaderTest, OutagesOverlappingTheSpanNewestFirst) {
 }
 
 // An update read on top of the previous one shifts the buckets as time moves on and sees what
-// the writer added to the newest ones.
+// the writer added to the newest ones, in tables made as the writer makes them.
 TEST_F(JournalReaderTest, AnUpdateShiftsTheBucketsAndSeesNewRows) {
-    TestJournal journal(Path());
+    TestJournal journal(Path(), TestJournal::Layout::Indexed);
     journal.Outcome(At(11, 59, 10), true, 5.0);
     journal.Outcome(At(12, 0, 5), true, 4.0);
     TJournalReader reader(Path());

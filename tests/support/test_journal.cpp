@@ -20,27 +20,33 @@ void BindOptional(sqlite3_stmt* statement, int index, std::optional<double> valu
 
 TestJournal::TestJournal(const QString& path, Layout layout) {
     if (sqlite3_open(QFile::encodeName(path).constData(), &db_) != SQLITE_OK) return;
-    const char* schema =
-        "PRAGMA journal_mode=WAL;"
-        "CREATE TABLE outages(started_ms INTEGER NOT NULL, ended_ms INTEGER, failures INTEGER "
-        "NOT NULL, reason TEXT NOT NULL, host TEXT NOT NULL, address TEXT NOT NULL);"
-        "CREATE TABLE minutes(minute_ms INTEGER NOT NULL, host TEXT NOT NULL, probes INTEGER NOT "
-        "NULL, answered INTEGER NOT NULL, rtt_min_ms REAL, rtt_median_ms REAL, rtt_max_ms REAL, "
-        "PRIMARY KEY(minute_ms, host))%1;"
-        "CREATE TABLE outcomes(time_ms INTEGER NOT NULL, host TEXT NOT NULL, answered INTEGER NOT "
-        "NULL, rtt_ms REAL, status INTEGER NOT NULL);%2";
+    // The writer's own tables are keyed by time without rowids and keep one row per outage.
     const bool indexed = layout == Layout::Indexed;
     const QByteArray sql =
-        QString::fromLatin1(schema)
-            .arg(indexed ? QStringLiteral(" WITHOUT ROWID") : QString(),
-                 indexed ? QStringLiteral("CREATE INDEX outcomes_by_time ON outcomes(time_ms);")
+        QString::fromLatin1(
+            "PRAGMA journal_mode=WAL;"
+            "CREATE TABLE outages(started_ms INTEGER NOT NULL, ended_ms INTEGER, failures INTEGER "
+            "NOT NULL, reason TEXT NOT NULL, host TEXT NOT NULL, address TEXT NOT NULL);%1"
+            "CREATE TABLE minutes(minute_ms INTEGER NOT NULL, host TEXT NOT NULL, probes INTEGER "
+            "NOT NULL, answered INTEGER NOT NULL, rtt_min_ms REAL, rtt_median_ms REAL, rtt_max_ms "
+            "REAL, PRIMARY KEY(minute_ms, host))%2;"
+            "CREATE TABLE outcomes(time_ms INTEGER NOT NULL, host TEXT NOT NULL, answered INTEGER "
+            "NOT NULL, rtt_ms REAL, status INTEGER NOT NULL%3)%2;")
+            .arg(indexed ? QStringLiteral("CREATE UNIQUE INDEX outages_by_start ON "
+                                          "outages(started_ms, host);")
+                         : QString(),
+                 indexed ? QStringLiteral(" WITHOUT ROWID") : QString(),
+                 indexed ? QStringLiteral(", name_not_found INTEGER NOT NULL DEFAULT 0, "
+                                          "PRIMARY KEY(time_ms, host)")
                          : QString())
             .toUtf8();
     ok_ = sqlite3_exec(db_, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK &&
           sqlite3_prepare_v2(db_, "INSERT INTO minutes VALUES(?1, ?2, ?3, ?4, ?5, ?5, ?5)", -1,
                              &minute_, nullptr) == SQLITE_OK &&
-          sqlite3_prepare_v2(db_, "INSERT INTO outcomes VALUES(?1, ?2, ?3, ?4, ?5)", -1, &outcome_,
-                             nullptr) == SQLITE_OK &&
+          sqlite3_prepare_v2(db_,
+                             "INSERT INTO outcomes(time_ms, host, answered, rtt_ms, status) "
+                             "VALUES(?1, ?2, ?3, ?4, ?5)",
+                             -1, &outcome_, nullptr) == SQLITE_OK &&
           sqlite3_prepare_v2(db_, "INSERT INTO outages VALUES(?1, ?2, ?3, ?4, ?5, ?6)", -1,
                              &outage_, nullptr) == SQLITE_OK;
 }

@@ -14,8 +14,8 @@ namespace nodrel::testing {
 
 class TestJournal {
 public:
-    // The tables as the schema names them, or with the keys and indexes the writer adds (minutes
-    // without rowid, outcomes indexed by time).
+    // The tables as the schema names them, or as the writer makes them: minutes and outcomes
+    // without rowids, keyed by time and host, one row per outage.
     enum class Layout { Base, Indexed };
 
     // Creates `path` with the journal's tables, in WAL mode; Ok() false when it could not.
