@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <ctime>
 
 #include "history_plot.h"
@@ -173,6 +175,39 @@ TEST_F(HistoryWindowTest, SizeIsKeptInTheSettingsStore) {
     EXPECT_TRUE(stored.contains("\"historyheight\"=dword:000001c2")) << stored.toStdString();
     THistoryWindow again(Path());
     EXPECT_EQ(again.size(), QSize(700, 450));
+}
+
+// Everything is reached from the keyboard: Tab walks span, plot, table and the enabled buttons;
+// Ctrl+<n> chooses a span; the arrow keys walk the plot's buckets and read them out.
+TEST_F(HistoryWindowTest, KeyboardReachesEveryControlAndReadsBuckets) {
+    {
+        TestJournal journal(Path());
+        journal.Minute(At(11, 59), 60, 45, 12.0);
+        ASSERT_TRUE(journal.Ok());
+    }
+    const auto window = Open(THistorySpan::Hour);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
+    QStringList visited;
+    for (int step = 0; step < 5; ++step) {
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(visited, QStringList({"Span", "HistoryPlot", "Outages", "ExportCsv", "Close"}));
+
+    auto* plot = window->findChild<THistoryPlot*>();
+    plot->setFocus();
+    QTest::keyClick(plot, Qt::Key_End);
+    QTest::keyClick(plot, Qt::Key_Left);
+    EXPECT_EQ(plot->ChosenBucket(), 58);
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("Readout"))->text().toStdString(),
+              "Fri 2026-12-11 11:59 – 12:00  ·  Loss 25.0 % (15 of 60 probes)  ·  "
+              "Median round trip 12 ms");
+
+    QTest::keyClick(window.get(), Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(window->Span(), THistorySpan::Week);
+    EXPECT_EQ(window->View().buckets.size(), 336u);
 }
 
 }  // namespace
