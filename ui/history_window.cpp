@@ -131,8 +131,9 @@ THistoryWindow::THistoryWindow(QString journalPath, TClock clock)
 
     UserSettingsStore store;
     savedSize_ = LoadHistoryWindowSize(store).value_or(QSize());
-    resize(savedSize_.isValid() ? savedSize_
-                                : QSize(56, 36) * metrics.averageCharWidth() * 15 / 10);
+    // Wide enough for the table's columns and a plot of a pixel column or more per bucket.
+    const QSize defaultSize(110 * metrics.averageCharWidth(), 30 * metrics.height());
+    resize(savedSize_.isValid() ? savedSize_ : defaultSize);
 
     refreshTimer_.setInterval(kRefreshMilliseconds);
     connect(&refreshTimer_, &QTimer::timeout, this, &THistoryWindow::Refresh);
