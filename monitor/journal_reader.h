@@ -61,6 +61,10 @@ struct TJournalMinute {
 
 enum class TJournalState { Missing, Readable, Unreadable };
 
+// The writer writes each minute's outcomes a few seconds after its end, or with the next minute's
+// when that batch had to be skipped: what ended less than this ago may not be in the file yet.
+inline constexpr int64_t kJournalWriteLagMs = 70'000;
+
 struct THistoryView {
     THistorySpan span = THistorySpan::Day;
     TSpanLayout layout;
@@ -70,6 +74,12 @@ struct THistoryView {
     TJournalState state = TJournalState::Missing;
     QString error;            // why an unreadable journal could not be read
     uint64_t connection = 0;  // which opening of the file it was read through
+
+    // Whether the bucket is empty only because the writer has not written it yet, which is no
+    // gap.
+    bool Unwritten(int index) const {
+        return buckets[index].Gap() && layout.BucketStart(index + 1) > nowMs - kJournalWriteLagMs;
+    }
 };
 
 class TJournalReader {

@@ -56,7 +56,13 @@ QSize THistoryPlot::minimumSizeHint() const {
 }
 
 void THistoryPlot::SetView(const THistoryView& view) {
-    const bool sameBuckets = view.layout == view_.layout;
+    // The chosen bucket stays on its time while the span moves on.
+    if (chosen_ >= 0 && view.layout.bucketMs == view_.layout.bucketMs) {
+        chosen_ -= int((view.layout.beginMs - view_.layout.beginMs) / view.layout.bucketMs);
+        if (chosen_ < 0 || chosen_ >= view.layout.count) chosen_ = -1;
+    } else {
+        chosen_ = -1;
+    }
     view_ = view;
     double highest = 0;
     for (const THistoryBucket& bucket : view_.buckets) {
@@ -64,8 +70,7 @@ void THistoryPlot::SetView(const THistoryView& view) {
     }
     // Headroom above the highest median keeps its line off the frame.
     rttScaleMs_ = NiceCeiling(highest * 1.1);
-    if (!sameBuckets) chosen_ = -1;
-    if (chosen_ >= 0) emit Readout(BucketText(chosen_));
+    emit Readout(BucketText(chosen_));
     update();
 }
 
@@ -109,7 +114,9 @@ QString THistoryPlot::BucketText(int index) const {
     }
     const THistoryBucket& bucket = view_.buckets[index];
     QStringList lines{when};
-    if (bucket.Gap()) {
+    if (view_.Unwritten(index)) {
+        lines << QStringLiteral("Not written yet");
+    } else if (bucket.Gap()) {
         lines << QStringLiteral("Not monitored");
     } else {
         lines << QStringLiteral("Loss %1 % (%2 of %3 probes)")
@@ -222,7 +229,9 @@ void THistoryPlot::paintEvent(QPaintEvent*) {
         const bool future = view_.layout.BucketStart(i) > view_.nowMs;
         if (future) break;
         if (bucket.Gap()) {
-            painter.fillRect(QRect(x0, area.top(), x1 - x0, area.height()), gapBrush);
+            if (!view_.Unwritten(i)) {
+                painter.fillRect(QRect(x0, area.top(), x1 - x0, area.height()), gapBrush);
+            }
             lineOpen = false;
             continue;
         }

@@ -160,9 +160,8 @@ void THistoryWindow::Refresh() {
     const int64_t offset = QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc() * 1000LL;
     const bool sameSpan = view_.nowMs != 0;
     view_ = reader_.Read(view_.span, now, offset, sameSpan ? &view_ : nullptr);
-    plot_->SetView(view_);
+    plot_->SetView(view_);  // tells the readout
     outages_->SetOutages(view_.outages, now);
-    if (plot_->ChosenBucket() < 0) ShowReadout({});
 }
 
 void THistoryWindow::ShowReadout(const QString& bucketText) {

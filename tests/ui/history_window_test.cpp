@@ -104,6 +104,9 @@ TEST_F(HistoryWindowTest, PlotShowsLossInRedAndAGapNotAsLoss) {
     }
     EXPECT_GT(hatched, 0);
     EXPECT_EQ(plot->BucketText(57).toStdString(), "Fri 2026-12-11 11:58 – 11:59\nNot monitored");
+    // The current minute is not in the file yet: blank, not a gap.
+    EXPECT_EQ(plot->BucketText(59).toStdString(), "Fri 2026-12-11 12:00 – 12:01\nNot written yet");
+    EXPECT_EQ(image.pixelColor(columnOf(59), low), QColor(255, 255, 255));
     EXPECT_EQ(plot->BucketText(56).toStdString(),
               "Fri 2026-12-11 11:57 – 11:58\nLoss 50.0 % (30 of 60 probes)\n"
               "Median round trip 20 ms");
