@@ -218,8 +218,10 @@ bool TJournalReader::ReadBuckets(THistoryView& view, int first, QString* error) 
         const int64_t minute = minutes.Integer(0);
         if (covered[(minute - from) / kMinuteMs]) continue;
         TBucketSums& bucket = sums[layout.BucketOf(minute) - first];
-        bucket.probes += std::max<int64_t>(0, minutes.Integer(1));
-        bucket.answered += std::clamp<int64_t>(minutes.Integer(2), 0, minutes.Integer(1));
+        // An edited file may hold anything: no count below zero, no more answers than probes.
+        const int64_t probes = std::max<int64_t>(0, minutes.Integer(1));
+        bucket.probes += probes;
+        bucket.answered += std::clamp<int64_t>(minutes.Integer(2), 0, probes);
         if (const std::optional<double> median = minutes.Real(3)) bucket.rtts.push_back(*median);
     }
     if (!minutes.Done()) {

@@ -256,6 +256,8 @@ void THistoryPlot::paintEvent(QPaintEvent*) {
         lineOpen = true;
     }
     painter.save();
+    // A negative round trip from an edited file stays inside the plot.
+    painter.setClipRect(area.adjusted(0, -2, 0, 0));
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(kRttColour, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.drawPath(rttLine);

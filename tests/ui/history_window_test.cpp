@@ -103,6 +103,9 @@ TEST_F(HistoryWindowTest, PlotShowsLossInRedAndAGapNotAsLoss) {
         hatched += image.pixelColor(gapColumn, y) == QColor(150, 150, 150);
     }
     EXPECT_GT(hatched, 0);
+    // The pointer on a bucket chooses it, for its tip and the readout.
+    QTest::mouseMove(plot, QPoint(lossColumn, low));
+    EXPECT_EQ(plot->ChosenBucket(), 56);
     EXPECT_EQ(plot->BucketText(57).toStdString(), "Fri 2026-12-11 11:58 – 11:59\nNot monitored");
     // The current minute is not in the file yet: blank, not a gap.
     EXPECT_EQ(plot->BucketText(59).toStdString(), "Fri 2026-12-11 12:00 – 12:01\nNot written yet");
