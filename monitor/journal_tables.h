@@ -39,6 +39,7 @@ struct TJournalOutage {
     QString Reason;
     QString Host;
     QString Address;
+    bool operator==(const TJournalOutage&) const = default;
 };
 
 struct TJournalBatch {

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <algorithm>
 
+#include "history_text.h"
 #include "outcome_readout.h"
 
 namespace nodrel {
@@ -20,13 +21,6 @@ platform::DesktopNotice OutageEndNotice(const QString& host, const TOutage& outa
     const int64_t length = outage.EndedMs.value_or(outage.StartedMs) - outage.StartedMs;
     return {QStringLiteral("%1 answers again").arg(host),
             QStringLiteral("%1 answers again after %2").arg(host, DurationText(length)), false};
-}
-
-QString DurationText(int64_t milliseconds) {
-    const int64_t seconds = std::max<int64_t>(milliseconds, 0) / 1000;
-    if (seconds < 60) return QStringLiteral("%1 s").arg(seconds);
-    if (seconds < 3600) return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
-    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
 }
 
 }  // namespace nodrel

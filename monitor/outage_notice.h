@@ -13,7 +13,4 @@ namespace nodrel {
 platform::DesktopNotice OutageStartNotice(const QString& host, const TOutage& outage);
 platform::DesktopNotice OutageEndNotice(const QString& host, const TOutage& outage);
 
-// A length of time in words: "45 s", "3 min 12 s", "2 h 5 min".
-QString DurationText(int64_t milliseconds);
-
 }  // namespace nodrel

@@ -1,6 +1,5 @@
 #include "database.h"
 
-#include <dlfcn.h>
 #include <malloc.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -15,32 +14,9 @@
 #include <exception>
 #include <utility>
 
+#include "sqlite_library.h"
+
 namespace nodrel::platform {
-
-// The part of SQLite's C API the database uses.
-// clang-format off
-#define NODREL_SQLITE_FUNCTIONS(X) \
-    X(open_v2) X(close_v2) X(errmsg) X(errstr) X(system_errno) \
-    X(busy_timeout) X(exec) X(prepare_v2) X(finalize) X(reset) X(bind_int64) X(bind_double) \
-    X(bind_text) X(bind_null) X(step) X(column_type) X(column_int64) X(column_double) \
-    X(column_text) X(column_bytes)
-// clang-format on
-
-// SQLite, loaded for the time a database is open: linked, its code stayed resident for good,
-// over a megabyte for a program that writes once a minute.
-struct SqliteApi {
-#define NODREL_DECLARE(name) decltype(&::sqlite3_##name) name = nullptr;
-    NODREL_SQLITE_FUNCTIONS(NODREL_DECLARE)
-#undef NODREL_DECLARE
-    void* library = nullptr;
-
-    SqliteApi() = default;
-    SqliteApi(const SqliteApi&) = delete;
-    SqliteApi& operator=(const SqliteApi&) = delete;
-    ~SqliteApi() {
-        if (library) dlclose(library);
-    }
-};
 
 namespace {
 
@@ -63,7 +39,7 @@ QString SystemError(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-DatabaseFailure FailureOf(const SqliteApi& api, sqlite3* db, int code) {
+DatabaseFailure FailureOf(const SqliteLibrary& api, sqlite3* db, int code) {
     const int primary = code & 0xff;
     DatabaseFailure failure;
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
@@ -92,25 +68,15 @@ void ExplainUnwritable(const QByteArray& folder, DatabaseFailure& failure) {
     }
 }
 
-[[noreturn]] void Throw(const SqliteApi& api, sqlite3* db, int code) {
+[[noreturn]] void Throw(const SqliteLibrary& api, sqlite3* db, int code) {
     throw SqliteError(FailureOf(api, db, code));
 }
 
-std::shared_ptr<const SqliteApi> LoadSqlite(DatabaseFailure& failure) {
-    auto api = std::make_shared<SqliteApi>();
-    api->library = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_LOCAL);
-    bool complete = api->library != nullptr;
-#define NODREL_RESOLVE(name)                                                                      \
-    if (complete) {                                                                               \
-        api->name = reinterpret_cast<decltype(api->name)>(dlsym(api->library, "sqlite3_" #name)); \
-        complete = api->name != nullptr;                                                          \
-    }
-    NODREL_SQLITE_FUNCTIONS(NODREL_RESOLVE)
-#undef NODREL_RESOLVE
-    if (complete) return api;
-    const char* why = dlerror();
-    failure = {DatabaseFault::Unwritable, QString::fromLocal8Bit(why ? why : "no SQLite")};
-    return nullptr;
+std::shared_ptr<const SqliteLibrary> LoadSqlite(DatabaseFailure& failure) {
+    QString why;
+    std::shared_ptr<const SqliteLibrary> sqlite = LoadSqliteLibrary(&why);
+    if (!sqlite) failure = {DatabaseFault::Unwritable, why};
+    return sqlite;
 }
 
 // Makes each missing folder of `folder` private to the user, as the state folder should be.
@@ -160,7 +126,7 @@ QString UserStateHome() {
     return QDir::homePath() + QStringLiteral("/.local/state");
 }
 
-Statement::Statement(const SqliteApi& api, sqlite3* db, sqlite3_stmt* statement)
+Statement::Statement(const SqliteLibrary& api, sqlite3* db, sqlite3_stmt* statement)
     : api_(&api), db_(db), statement_(statement) {}
 
 Statement::Statement(Statement&& other) noexcept
@@ -231,7 +197,7 @@ QString Statement::Text(int column) const {
     return QString::fromUtf8(text, api_->column_bytes(statement_, column));
 }
 
-Database::Database(std::shared_ptr<const SqliteApi> api, sqlite3* db, QByteArray folder)
+Database::Database(std::shared_ptr<const SqliteLibrary> api, sqlite3* db, QByteArray folder)
     : api_(std::move(api)), db_(db), folder_(std::move(folder)) {}
 
 Database::Database(Database&& other) noexcept
@@ -251,7 +217,7 @@ std::optional<Database> Database::Open(const QString& path, const char* schema, 
                                        DatabaseFailure& failure, QString& setAsideAs) {
     const QString folder = QFileInfo(path).absolutePath();
     if (!MakeFolders(folder, failure)) return std::nullopt;
-    const std::shared_ptr<const SqliteApi> api = LoadSqlite(failure);
+    const std::shared_ptr<const SqliteLibrary> api = LoadSqlite(failure);
     if (!api) return std::nullopt;
     for (int attempt = 0; attempt < 2; ++attempt) {
         sqlite3* handle = nullptr;

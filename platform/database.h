@@ -16,7 +16,7 @@ struct sqlite3_stmt;
 
 namespace nodrel::platform {
 
-struct SqliteApi;
+struct SqliteLibrary;
 
 // $XDG_STATE_HOME when it is an absolute path, else ~/.local/state.
 QString UserStateHome();
@@ -36,7 +36,7 @@ struct DatabaseFailure {
 // One prepared statement; a failed step throws, ending the transaction it runs in.
 class Statement {
 public:
-    Statement(const SqliteApi& api, sqlite3* db, sqlite3_stmt* statement);
+    Statement(const SqliteLibrary& api, sqlite3* db, sqlite3_stmt* statement);
     Statement(Statement&& other) noexcept;
     Statement& operator=(Statement&&) = delete;
     ~Statement();
@@ -57,7 +57,7 @@ public:
     QString Text(int column) const;
 
 private:
-    const SqliteApi* api_;
+    const SqliteLibrary* api_;
     sqlite3* db_;
     sqlite3_stmt* statement_;
 };
@@ -86,9 +86,9 @@ public:
     void Execute(const char* sql);
 
 private:
-    Database(std::shared_ptr<const SqliteApi> api, sqlite3* db, QByteArray folder);
+    Database(std::shared_ptr<const SqliteLibrary> api, sqlite3* db, QByteArray folder);
 
-    std::shared_ptr<const SqliteApi> api_;
+    std::shared_ptr<const SqliteLibrary> api_;
     sqlite3* db_ = nullptr;
     QByteArray folder_;
 };

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 
 #include "about_box.h"
+#include "history_window.h"
 #include "hover_readout.h"
 #include "options_dialog.h"
 #include "sound_player.h"

@@ -24,6 +24,7 @@ class QDialog;
 namespace nodrel {
 
 class TAboutBox;
+class THistoryWindow;
 class THoverReadout;
 class TNotifier;
 class TOptionsDialog;
@@ -132,6 +133,9 @@ public:
     void ChooseFrameColour(const QString& what);
     void ShowOptions();
     void ShowAbout();
+    // Shows the journal's History window, made at its first showing.
+    void ShowHistory();
+    THistoryWindow* HistoryWindow() const { return historyWindow_.get(); }
 
 signals:
     // The window was exposed for the first time since it was shown; its first paint follows.
@@ -196,6 +200,8 @@ private:
     // Made at their first use, without an owner, and kept for later ones.
     std::unique_ptr<TOptionsDialog> optionsDialog_;
     std::unique_ptr<TAboutBox> aboutBox_;
+    // A window of its own with a taskbar entry, not a child: closing it only hides it.
+    std::unique_ptr<THistoryWindow> historyWindow_;
 };
 
 }  // namespace nodrel

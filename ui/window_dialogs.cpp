@@ -1,11 +1,12 @@
 // The floating window's dialogs: options, About and the colour commands, each shown modally in
-// the middle of the window's screen.
+// the middle of the window's screen; and the History window, shown beside it.
 #include <QColorDialog>
 #include <QLayout>
 #include <QScreen>
 
 #include "about_box.h"
 #include "floating_window.h"
+#include "history_window.h"
 #include "options_dialog.h"
 #include "program_icon.h"
 #include "x11_desktop.h"
@@ -59,6 +60,17 @@ void TFloatingWindow::ShowOptions() {
 void TFloatingWindow::ShowAbout() {
     if (!aboutBox_) aboutBox_ = std::make_unique<TAboutBox>(nullptr, this);
     ShowDialog(*aboutBox_);
+}
+
+void TFloatingWindow::ShowHistory() {
+    if (!historyWindow_) {
+        ApplicationIcon();  // for the title bar and the taskbar entry
+        historyWindow_ = std::make_unique<THistoryWindow>();
+    }
+    historyWindow_->setWindowState(historyWindow_->windowState() & ~Qt::WindowMinimized);
+    historyWindow_->show();
+    historyWindow_->raise();
+    historyWindow_->activateWindow();
 }
 
 int TFloatingWindow::ShowDialog(QDialog& dialog) {

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <string>
 
+#include "history_text.h"
 #include "outage_notice.h"
 
 namespace nodrel {

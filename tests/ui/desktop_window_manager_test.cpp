@@ -140,7 +140,7 @@ TEST_F(OpenboxWindowTest, MinimisingTheAboutBoxLeavesTheWindowOnScreen) {
     StartProgram();
     const std::string id = FloatingWindow();
     ASSERT_FALSE(id.empty()) << Log("nodrel");
-    MenuCommand("310 210", 13);  // "About KAVREN Nodrel..."
+    MenuCommand("310 210", 14);  // "About KAVREN Nodrel..."
     const std::string about = MappedWindow("About...");
     ASSERT_FALSE(about.empty()) << Log("nodrel");
     Capture("xdotool windowminimize " + about);
@@ -185,7 +185,7 @@ TEST_F(OpenboxWindowTest, TheColourDialogIsCentredAndNamedAndMinimisingFollowsTh
     std::string firstPlace;
     for (int opening = 0; opening < 2; ++opening) {
         SCOPED_TRACE("opening " + std::to_string(opening));
-        MenuCommand("310 210", 8);  // "Colors", then its second item, "Background"
+        MenuCommand("310 210", 9);  // "Colors", then its second item, "Background"
         Capture("xdotool sleep 0.2 key Down sleep 0.1 key Return");
         const std::string dialog = MappedWindow("Select Color - Background");
         ASSERT_FALSE(dialog.empty()) << Log("nodrel");

@@ -87,6 +87,7 @@ TEST_F(WindowMenuTest, TheMenuHasEveryItemInItsPlace) {
         "N6 View Mode: Graph (o)",
         "N7 View Mode: History (o)",
         "N2 -",
+        "NHistory History...",
         "N24 Options...",
         "N12 Minimize to SystemTray",
         "N4 -",
@@ -94,7 +95,8 @@ TEST_F(WindowMenuTest, TheMenuHasEveryItemInItsPlace) {
     };
     EXPECT_EQ(Describe(window_->WindowMenu()), expected);
     EXPECT_EQ(Describe(window_->TrayMenu()),
-              QStringList({"N20 Show Floating Window *", "N23 Close KAVREN Nodrel"}));
+              QStringList({"N20 Show Floating Window *", "NHistory History...",
+                           "N23 Close KAVREN Nodrel"}));
     EXPECT_TRUE(Item("N3")->font().bold());
 }
 

@@ -1,0 +1,220 @@
+// The History window in-process on the offscreen platform, on journals of known rows.
+
+#include "history_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <ctime>
+
+#include "history_plot.h"
+#include "support/test_journal.h"
+
+namespace nodrel {
+namespace {
+
+using testing::TestJournal;
+
+// Friday 11 December 2026, 12:00:00 UTC.
+constexpr int64_t kNoon = 1'796'990'400'000;
+
+constexpr int64_t At(int hour, int minute, int second = 0) {
+    return kNoon + ((hour - 12) * 3600 + minute * 60 + second) * 1000LL;
+}
+
+class HistoryWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder_.isValid());
+        qputenv("TZ", "UTC");
+        tzset();
+        qputenv("XDG_CONFIG_HOME", folder_.filePath(QStringLiteral("config")).toLocal8Bit());
+    }
+
+    QString Path() const { return folder_.filePath(QStringLiteral("Nodrel.sqlite")); }
+
+    // The window at 12:00:30, shown and painted.
+    std::unique_ptr<THistoryWindow> Open(THistorySpan span) {
+        auto window = std::make_unique<THistoryWindow>(Path(), [] { return At(12, 0, 30); });
+        window->SetSpan(span);
+        window->show();
+        QCoreApplication::processEvents();
+        return window;
+    }
+
+    static QString Cell(THistoryWindow& window, int row, int column) {
+        const QAbstractItemModel* model =
+            window.findChild<QTableView*>(QStringLiteral("Outages"))->model();
+        return model->data(model->index(row, column)).toString();
+    }
+
+    int argc_ = 1;
+    char name_[7] = "nodrel";
+    char* argv_[2] = {name_, nullptr};
+    QApplication application_{argc_, argv_};
+    QTemporaryDir folder_;
+};
+
+// What the user sees of three minutes: half lost in red from the bottom up, a minute the monitor
+// did not run hatched grey and never red, a minute of full answers without a bar.
+TEST_F(HistoryWindowTest, PlotShowsLossInRedAndAGapNotAsLoss) {
+    {
+        TestJournal journal(Path());
+        journal.Minute(At(11, 56), 60, 60, 20.0);
+        journal.Minute(At(11, 57), 60, 30, 20.0);
+        journal.Minute(At(11, 59), 60, 60, 20.0);
+        ASSERT_TRUE(journal.Ok());
+    }
+    const auto window = Open(THistorySpan::Hour);
+    auto* plot = window->findChild<THistoryPlot*>();
+    const QImage image = plot->grab().toImage();
+    const QRect area = plot->PlotArea();
+    const auto columnOf = [&](int bucket) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            // The middle of the bucket's columns.
+            if (plot->BucketAt({x, area.center().y()}) == bucket &&
+                plot->BucketAt({x + 2, area.center().y()}) == bucket) {
+                return x + 1;
+            }
+        }
+        return -1;
+    };
+    const int lossColumn = columnOf(56);  // 11:57, the hour's buckets start at 11:01
+    const int gapColumn = columnOf(57);
+    const int fullColumn = columnOf(55);
+    ASSERT_GE(lossColumn, 0);
+    ASSERT_GE(gapColumn, 0);
+    const int low = area.bottom() - 2;
+    EXPECT_EQ(image.pixelColor(lossColumn, low), QColor(216, 60, 60));
+    EXPECT_EQ(image.pixelColor(lossColumn, area.top() + area.height() / 2 + 3),
+              QColor(216, 60, 60));
+    EXPECT_NE(image.pixelColor(lossColumn, area.top() + area.height() / 4), QColor(216, 60, 60));
+    EXPECT_EQ(image.pixelColor(fullColumn, low), QColor(255, 255, 255));
+    int hatched = 0;
+    for (int y = area.top() + area.height() / 2; y < area.bottom(); ++y) {
+        EXPECT_NE(image.pixelColor(gapColumn, y), QColor(216, 60, 60)) << "y " << y;
+        hatched += image.pixelColor(gapColumn, y) == QColor(150, 150, 150);
+    }
+    EXPECT_GT(hatched, 0);
+    // The pointer on a bucket chooses it, for its tip and the readout.
+    QTest::mouseMove(plot, QPoint(lossColumn, low));
+    EXPECT_EQ(plot->ChosenBucket(), 56);
+    EXPECT_EQ(plot->BucketText(57).toStdString(), "Fri 2026-12-11 11:58 – 11:59\nNot monitored");
+    // The current minute is not in the file yet: blank, not a gap.
+    EXPECT_EQ(plot->BucketText(59).toStdString(), "Fri 2026-12-11 12:00 – 12:01\nNot written yet");
+    EXPECT_EQ(image.pixelColor(columnOf(59), low), QColor(255, 255, 255));
+    EXPECT_EQ(plot->BucketText(56).toStdString(),
+              "Fri 2026-12-11 11:57 – 11:58\nLoss 50.0 % (30 of 60 probes)\n"
+              "Median round trip 20 ms");
+}
+
+// The table's rows as read: newest first, local start, duration, failed probes, reason, host.
+// "Copy" puts the selected ones on the clipboard; "Export CSV..." writes them or the minutes.
+TEST_F(HistoryWindowTest, TableRowsCopyAndExport) {
+    {
+        TestJournal journal(Path());
+        journal.Outage(At(6, 0), At(6, 0, 45), 9, "Request timed out", "example.org", "192.0.2.7");
+        journal.Outage(At(11, 59), std::nullopt, 31, "Destination host unreachable");
+        journal.Minute(At(11, 59), 60, 29, 12.5);
+        ASSERT_TRUE(journal.Ok());
+    }
+    const auto window = Open(THistorySpan::Day);
+    EXPECT_EQ(Cell(*window, 0, 0), QStringLiteral("2026-12-11 11:59:00"));
+    EXPECT_EQ(Cell(*window, 0, 1), QStringLiteral("ongoing, 1 min 30 s"));
+    EXPECT_EQ(Cell(*window, 0, 2), QStringLiteral("31"));
+    EXPECT_EQ(Cell(*window, 0, 3), QStringLiteral("Destination host unreachable"));
+    EXPECT_EQ(Cell(*window, 1, 0), QStringLiteral("2026-12-11 06:00:00"));
+    EXPECT_EQ(Cell(*window, 1, 1), QStringLiteral("45 s"));
+    EXPECT_EQ(Cell(*window, 1, 4), QStringLiteral("example.org"));
+    EXPECT_EQ(Cell(*window, 2, 0), QString());
+
+    auto* table = window->findChild<QTableView*>(QStringLiteral("Outages"));
+    auto* copy = window->findChild<QPushButton*>(QStringLiteral("Copy"));
+    EXPECT_FALSE(copy->isEnabled());
+    table->selectRow(1);
+    ASSERT_TRUE(copy->isEnabled());
+    copy->click();
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
+              "Start\tDuration\tFailed probes\tReason\tHost\n"
+              "2026-12-11 06:00:00\t45 s\t9\tRequest timed out\texample.org\n");
+
+    const QString csv = folder_.filePath(QStringLiteral("out.csv"));
+    QString error;
+    ASSERT_TRUE(window->ExportCsv(csv, TCsvContent::Outages, &error)) << error.toStdString();
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(),
+              "started,ended,duration_s,failures,reason,host,address\n"
+              "2026-12-11 11:59:00,,,31,Destination host unreachable,127.0.0.1,127.0.0.1\n"
+              "2026-12-11 06:00:00,2026-12-11 06:00:45,45.000,9,Request timed out,example.org,"
+              "192.0.2.7\n");
+    file.close();
+    ASSERT_TRUE(window->ExportCsv(csv, TCsvContent::Minutes, &error)) << error.toStdString();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(),
+              "minute,host,probes,answered,rtt_min_ms,rtt_median_ms,rtt_max_ms\n"
+              "2026-12-11 11:59:00,127.0.0.1,60,29,12.5,12.5,12.5\n");
+    file.close();
+    EXPECT_FALSE(window->ExportCsv(folder_.filePath(QStringLiteral("no/such/folder/x.csv")),
+                                   TCsvContent::Outages, &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+// A window closed at a size opens at it the next time, from the settings store.
+TEST_F(HistoryWindowTest, SizeIsKeptInTheSettingsStore) {
+    {
+        const auto window = Open(THistorySpan::Hour);
+        window->resize(700, 450);
+        window->close();
+    }
+    QFile store(folder_.filePath(QStringLiteral("config/KAVREN/Nodrel.reg")));
+    ASSERT_TRUE(store.open(QIODevice::ReadOnly));
+    const QByteArray stored = store.readAll();
+    EXPECT_TRUE(stored.contains("\"historywidth\"=dword:000002bc")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains("\"historyheight\"=dword:000001c2")) << stored.toStdString();
+    THistoryWindow again(Path());
+    EXPECT_EQ(again.size(), QSize(700, 450));
+}
+
+// Everything is reached from the keyboard: Tab walks span, plot, table and the enabled buttons;
+// Ctrl+<n> chooses a span; the arrow keys walk the plot's buckets and read them out.
+TEST_F(HistoryWindowTest, KeyboardReachesEveryControlAndReadsBuckets) {
+    {
+        TestJournal journal(Path());
+        journal.Minute(At(11, 59), 60, 45, 12.0);
+        ASSERT_TRUE(journal.Ok());
+    }
+    const auto window = Open(THistorySpan::Hour);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
+    QStringList visited;
+    for (int step = 0; step < 5; ++step) {
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(visited, QStringList({"Span", "HistoryPlot", "Outages", "ExportCsv", "Close"}));
+
+    auto* plot = window->findChild<THistoryPlot*>();
+    plot->setFocus();
+    QTest::keyClick(plot, Qt::Key_End);
+    QTest::keyClick(plot, Qt::Key_Left);
+    EXPECT_EQ(plot->ChosenBucket(), 58);
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("Readout"))->text().toStdString(),
+              "Fri 2026-12-11 11:59 – 12:00  ·  Loss 25.0 % (15 of 60 probes)  ·  "
+              "Median round trip 12 ms");
+
+    QTest::keyClick(window.get(), Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(window->Span(), THistorySpan::Week);
+    EXPECT_EQ(window->View().buckets.size(), 336u);
+}
+
+}  // namespace
+}  // namespace nodrel
