@@ -55,7 +55,7 @@ TEST_F(HistoryTextTest, DurationsAndClipboardLines) {
     };
     EXPECT_EQ(OutagesClipboardText(outages, kNoon + 5'000).toStdString(),
               "Start\tDuration\tFailed probes\tReason\tHost\n"
-              "2026-12-11 11:59:00\tongoing, 1 min 05 s\t61\tRequest timed out\th\n");
+              "2026-12-11 11:59:00\tongoing, 1 min 5 s\t61\tRequest timed out\th\n");
 }
 
 }  // namespace
