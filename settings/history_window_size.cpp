@@ -31,7 +31,7 @@ std::optional<StoreFailure> SaveHistoryWindowSize(SettingsStore& store, QSize si
     std::optional<StoreFailure> failure;
     if (!store.Open(kSettingsKeyPath) ||
         !store.WriteInteger(kWidthName, uint32_t(std::max(0, size.width()))) ||
-        !store.WriteInteger(kHeightName, uint32_t(std::max(0, size.height())))) {
+        !store.WriteInteger(kHeightName, uint32_t(std::max(0, size.height()))) || !store.Commit()) {
         failure = store.LastFailure();
     }
     store.Close();
