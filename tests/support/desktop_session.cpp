@@ -193,6 +193,7 @@ void DesktopSession::StartSession() {
     std::filesystem::create_directories(dir_ + "/config/KAVREN");
     // Set before the bus starts: the services it starts for the panel read them.
     setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
+    setenv("XDG_STATE_HOME", (dir_ + "/state").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
     setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir_ + "/bus").c_str(), 1);
     unsetenv("WAYLAND_DISPLAY");
