@@ -223,7 +223,10 @@ TEST_P(DesktopTest, TenStartsInARowEachKeepTheirPlaceAtEveryScale) {
         } else {
             Capture("xdotool click 3");
             const std::string menu = MenuWindow();
-            EXPECT_TRUE(Has(Geometry(menu), "+" + scaled(110) + "+" + scaled(24)))
+            // At the pointer; at scale 2 the menu is taller than the screen below it, and Qt moves
+            // it up, never sideways.
+            EXPECT_TRUE(
+                Has(Geometry(menu), "+" + scaled(110) + "+" + (factor < 2 ? scaled(24) : "")))
                 << Geometry(menu);
             Capture("xdotool key Up key Up sleep 0.1 key Return");  // "Minimize to SystemTray"
             EXPECT_TRUE(PollUntil([] { return !TrayIcons().empty(); }));
