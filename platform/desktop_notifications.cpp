@@ -16,7 +16,7 @@ const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kDefaultAction = QStringLiteral("default");
 
-// The hint's values, as the specification numbers them.
+// The urgency hint's values, as the freedesktop notification protocol numbers them.
 constexpr uchar kNormalUrgency = 1;
 constexpr uchar kCriticalUrgency = 2;
 // The server's own choice of how long a notification stays.

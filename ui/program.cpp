@@ -81,9 +81,9 @@ constexpr int kSaveNoticeMilliseconds = 8000;
 constexpr int kServerAnswerMilliseconds = 1000;
 
 // The first failed save of a run, or a save the disk did not confirm, is told once: a line on
-// standard error always, and a notification, or, without a notification server, the tray icon's message where the icon can be
-// shown. A user who closed the program gets the time to read it; an ending session is never kept
-// waiting for more than the server's answer.
+// standard error always, and a notification, or, without a notification server, the tray icon's
+// message where the icon can be shown. A user who closed the program gets the time to read it; an
+// ending session is never kept waiting for more than the server's answer.
 class SaveFailureNotice : public QObject {
 public:
     explicit SaveFailureNotice(TFloatingWindow& window) : window_(window) {}
@@ -98,12 +98,12 @@ public:
                      failure.written ? "in" : "not saved to", qPrintable(failure.path),
                      qPrintable(failure.reason));
         TNotifier& notifier = window_.Notifier();
-        const TNotifier::TChannel channel = notifier.Tell(
-            QStringLiteral("save"),
-            {failure.written ? QStringLiteral("Settings saved, not confirmed")
-                             : QStringLiteral("Settings not saved"),
-             QStringLiteral("%1\n%2").arg(failure.reason, failure.path), true},
-            TNotifier::TFallback::ShowIcon);
+        const TNotifier::TChannel channel =
+            notifier.Tell(QStringLiteral("save"),
+                          {failure.written ? QStringLiteral("Settings saved, not confirmed")
+                                           : QStringLiteral("Settings not saved"),
+                           QStringLiteral("%1\n%2").arg(failure.reason, failure.path), true},
+                          TNotifier::TFallback::ShowIcon);
         if (channel == TNotifier::TChannel::Nowhere) return;
         const bool ending = sessionEnding_ || qApp->isSavingSession();
         QEventLoop loop;
