@@ -264,19 +264,20 @@ void TFloatingWindow::SetBlinkMode(uint8_t blinkMode) {
 // The frame and the drawing surface take the mouse: the left button drags the window, a double
 // click switches its size.
 bool TFloatingWindow::eventFilter(QObject* watched, QEvent* event) {
-    auto* control = static_cast<QWidget*>(watched);
-    const auto* mouse = static_cast<QMouseEvent*>(event);
+    // Looked at as a mouse event only once its type says it is one.
+    const auto mouse = [event] { return static_cast<const QMouseEvent*>(event); };
     switch (event->type()) {
         case QEvent::MouseButtonPress:
-            if (mouse->buttons() & Qt::LeftButton) place_->Press(mouse->position().toPoint());
+            if (mouse()->buttons() & Qt::LeftButton) place_->Press(mouse()->position().toPoint());
             return false;
         case QEvent::MouseMove:
-            if (mouse->buttons() & Qt::LeftButton) {
-                place_->DragTo(*control, mouse->globalPosition().toPoint());
+            if (mouse()->buttons() & Qt::LeftButton) {
+                place_->DragTo(*static_cast<QWidget*>(watched),
+                               mouse()->globalPosition().toPoint());
             }
             return false;
         case QEvent::MouseButtonDblClick:
-            if (mouse->button() != Qt::LeftButton) return false;
+            if (mouse()->button() != Qt::LeftButton) return false;
             SwitchSize();
             return true;
         default:
