@@ -141,6 +141,8 @@ int main() {
             }
             continue;
         }
+        // Clients accepted below were not watched in this round.
+        const size_t watchedClients = clients.size();
         for (int i = 0; i < count; ++i) {
             if (!watched[i].revents) continue;
             IceAcceptStatus accepted;
@@ -156,7 +158,7 @@ int main() {
                 IceCloseConnection(client);
             }
         }
-        for (size_t i = 0; i < clients.size(); ++i) {
+        for (size_t i = 0; i < watchedClients; ++i) {
             if (!watched[count + i].revents) continue;
             if (IceProcessMessages(clients[i], nullptr, nullptr) == IceProcessMessagesIOError) {
                 IceSetShutdownNegotiation(clients[i], False);
