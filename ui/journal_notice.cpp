@@ -1,18 +1,11 @@
 #include "journal_notice.h"
 
-#include <QTimer>
 #include <cstdio>
 
 #include "floating_window.h"
+#include "notifier.h"
 
 namespace nodrel {
-
-namespace {
-
-// How long a journal fault's message stays in the tray.
-constexpr int kJournalNoticeMilliseconds = 8000;
-
-}  // namespace
 
 void TellJournalNotice(TFloatingWindow& window, const QString& path, const TJournalNotice& notice) {
     QString title;
@@ -44,16 +37,8 @@ void TellJournalNotice(TFloatingWindow& window, const QString& path, const TJour
             break;
     }
     std::fprintf(stderr, "KAVREN Nodrel: %s\n", qPrintable(line));
-    if (!window.TrayAvailable()) return;
-    QSystemTrayIcon& tray = window.TrayIcon();
-    // The icon shows while the window is hidden; shown for the message, it goes again after.
-    const bool shownForMessage = !tray.isVisible();
-    tray.setVisible(true);
-    tray.showMessage(title, line, QSystemTrayIcon::Warning, kJournalNoticeMilliseconds);
-    if (!shownForMessage) return;
-    QTimer::singleShot(kJournalNoticeMilliseconds, &window, [&window] {
-        if (window.isVisible()) window.TrayIcon().setVisible(false);
-    });
+    window.Notifier().Tell(QStringLiteral("journal"), {title, line, true},
+                           TNotifier::TFallback::ShowIcon);
 }
 
 }  // namespace nodrel

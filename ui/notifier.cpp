@@ -1,6 +1,7 @@
 #include "notifier.h"
 
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include "floating_window.h"
 #include "program_icon.h"
@@ -31,11 +32,18 @@ TNotifier::TChannel TNotifier::Tell(const QString& topic, const platform::Deskto
     if (!window_.TrayAvailable()) return TChannel::Nowhere;
     QSystemTrayIcon& tray = window_.TrayIcon();
     // The icon shows while the window is hidden; a window on screen tells the outcomes itself.
-    if (fallback == TFallback::ShowIcon) tray.show();
+    const bool shownForMessage = fallback == TFallback::ShowIcon && !tray.isVisible();
+    if (shownForMessage) tray.show();
     if (!tray.isVisible()) return TChannel::Nowhere;
     tray.showMessage(notice.summary, notice.body,
                      notice.urgent ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information,
                      kTrayMessageMilliseconds);
+    // Shown for the message beside a window on screen, the icon goes again with it.
+    if (shownForMessage) {
+        QTimer::singleShot(kTrayMessageMilliseconds, &window_, [this] {
+            if (window_.isVisible()) window_.TrayIcon().setVisible(false);
+        });
+    }
     connect(&tray, &QSystemTrayIcon::messageClicked, this, &TNotifier::Activated,
             Qt::UniqueConnection);
     return TChannel::TrayMessage;
