@@ -5,7 +5,8 @@
 # (bench/window_outcome_bench.cpp).
 #   bench/whole_program.sh [build folder [benchmark options]] (default build; needs nodrel,
 #                          bare_window, first_frame and window_outcome_bench built there)
-# LAUNCHES (40) and IDLE_SECONDS (60) change the number of launches and the traced idle time.
+# LAUNCHES (40), MEMORY_PAIRS (5) and IDLE_SECONDS (60) change the number of launches, of paired
+# memory samples and the traced idle time.
 # Every nodrel reads a complete store of its own that probes 127.0.0.1 every 5 s, and all of it
 # runs in a private network namespace with only loopback, where unshare can make one.
 set -euo pipefail
@@ -73,21 +74,33 @@ echo "bare window:   median $bare_launch ms (all: $(sort -n "$work/bare.launch" 
 echo "KAVREN Nodrel: median $nodrel_launch ms (all: $(sort -n "$work/nodrel.launch" | tr '\n' ' '))"
 echo "ratio: $(ratio "$nodrel_launch" "$bare_launch") (aim: at most 1.1)"
 
-echo "== resident memory after 5 s idle, then wake-ups over $idle_seconds s idle (strace -c -f)"
-cp "$work/store" "$XDG_CONFIG_HOME/KAVREN/Nodrel.reg"
-"$bare" >/dev/null &
-bare_pid=$!
-pids+=("$bare_pid")
-"$nodrel" &
-nodrel_pid=$!
-pids+=("$nodrel_pid")
-sleep 5
+# One pair's figures move by a few hundred kB from start to start (which pages of the shared
+# libraries a fault maps along): the medians of several pairs, each started together.
+memory_pairs=${MEMORY_PAIRS:-5}
+echo "== resident memory after 5 s idle, median of $memory_pairs pairs; then wake-ups over $idle_seconds s idle (strace -c -f)"
 memory() { grep -E '^(VmRSS|RssAnon|RssFile|RssShmem)' "/proc/$1/status" | awk '{ printf "%s %s kB  ", $1, $2 }'; }
 rss() { awk '/^VmRSS/ { print $2 }' "/proc/$1/status"; }
-bare_rss=$(rss "$bare_pid")
-nodrel_rss=$(rss "$nodrel_pid")
-echo "bare window:   $(memory "$bare_pid")"
-echo "KAVREN Nodrel: $(memory "$nodrel_pid")"
+for pair in $(seq "$memory_pairs"); do
+    cp "$work/store" "$XDG_CONFIG_HOME/KAVREN/Nodrel.reg"
+    "$bare" >/dev/null &
+    bare_pid=$!
+    pids+=("$bare_pid")
+    "$nodrel" &
+    nodrel_pid=$!
+    pids+=("$nodrel_pid")
+    sleep 5
+    rss "$bare_pid" >>"$work/bare.rss"
+    rss "$nodrel_pid" >>"$work/nodrel.rss"
+    # The last pair stays for the wake-ups.
+    if [ "$pair" -lt "$memory_pairs" ]; then
+        kill "$bare_pid" "$nodrel_pid"
+        wait "$bare_pid" "$nodrel_pid" 2>/dev/null || true
+    fi
+done
+bare_rss=$(median <"$work/bare.rss")
+nodrel_rss=$(median <"$work/nodrel.rss")
+echo "bare window:   median VmRSS $bare_rss kB (all: $(sort -n "$work/bare.rss" | tr '\n' ' ')); last: $(memory "$bare_pid")"
+echo "KAVREN Nodrel: median VmRSS $nodrel_rss kB (all: $(sort -n "$work/nodrel.rss" | tr '\n' ' ')); last: $(memory "$nodrel_pid")"
 echo "ratio: $(ratio "$nodrel_rss" "$bare_rss") (aim: at most 1.05)"
 timeout -s INT "$idle_seconds" strace -c -f -qq -p "$bare_pid" -o "$work/bare.strace" 2>/dev/null &
 timeout -s INT "$idle_seconds" strace -c -f -qq -p "$nodrel_pid" -o "$work/nodrel.strace" 2>/dev/null &

@@ -38,7 +38,6 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       framePanel_(new TFramePanel(this)),
       surface_(new TDrawingSurface(framePanel_)),
       place_(new TWindowPlace(*this)),
-      windowMenu_(new TWindowMenu(*this)),
       playSound_(playSound ? std::move(playSound)
                            : [](std::string_view name) { platform::PlaySoundFile(name); }),
       readout_(new THoverReadout(surface_, history_, render_, probedHosts_)) {
@@ -87,7 +86,15 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
 TFloatingWindow::~TFloatingWindow() = default;
 
 QMenu& TFloatingWindow::WindowMenu() {
+    if (!windowMenu_) {
+        windowMenu_ = new TWindowMenu(*this);
+        ShowMarks();
+    }
     return *windowMenu_;
+}
+
+void TFloatingWindow::ShowMarks() {
+    if (windowMenu_) windowMenu_->ShowMarks(marks_);
 }
 
 TWindowTray& TFloatingWindow::Tray() {

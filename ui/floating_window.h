@@ -32,6 +32,16 @@ class TWindowMenu;
 class TWindowPlace;
 class TWindowTray;
 
+// What the window menu's check marks show, kept while the menu is not made: as a first start
+// shows it, no sounds, notifications on, opaque, History view, blinking off.
+struct TMenuMarks {
+    bool Sounds = false;
+    bool Notify = true;
+    bool Transparent = false;
+    uint8_t ViewItem = 2;   // 1 Graph, 2 History
+    uint8_t BlinkItem = 1;  // 1 Off, 2 Simple order, 3 Chess order
+};
+
 // The program's one window: a borderless strip above all other windows that shows the recent
 // probe outcomes, or, hidden, an icon in the notification area. It holds the settings while the
 // program runs, owns the worker that probes, and saves the settings when it closes.
@@ -71,6 +81,7 @@ public:
     TPingThread* Worker() const { return worker_; }
     QSystemTrayIcon& TrayIcon();
     int TrayImageIndex() const { return trayImage_; }
+    // Made at its first showing.
     QMenu& WindowMenu();
     QMenu& TrayMenu();
 
@@ -91,11 +102,11 @@ public:
     void SetFrameColour(uint32_t colour) override;
     uint16_t Geometry(GeometryValue which) const override;
     void SetGeometry(GeometryValue which, uint16_t value) override;
-    bool SoundsMarked() const override;
+    bool SoundsMarked() const override { return marks_.Sounds; }
     void SetSoundsMarked(bool marked) override;
-    bool TransparentMarked() const override;
+    bool TransparentMarked() const override { return marks_.Transparent; }
     void SetTransparentMarked(bool marked) override;
-    bool NotifyMarked() const override;
+    bool NotifyMarked() const override { return marks_.Notify; }
     void SetNotifyMarked(bool marked) override;
     void MarkViewModeItem(uint8_t viewMode) override;
     void MarkBlinkModeItem(uint8_t blinkMode) override;
@@ -157,6 +168,8 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
+    // Shows `marks_` in the window menu, where it is made.
+    void ShowMarks();
     // Made at its first need.
     TWindowTray& Tray();
     QString TrayHint() const;
@@ -175,7 +188,9 @@ private:
     TFramePanel* framePanel_;
     TDrawingSurface* surface_;
     TWindowPlace* place_;
-    TWindowMenu* windowMenu_;
+    TMenuMarks marks_;
+    // Made at its first showing: it is a good part of the memory the program starts with.
+    TWindowMenu* windowMenu_ = nullptr;
     TWindowTray* tray_ = nullptr;
     bool journalOn_ = true;
     QColorDialog* colourDialog_ = nullptr;

@@ -27,9 +27,10 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window), window_(wind
     addSeparator()->setObjectName(QStringLiteral("N26"));
     soundsItem_ = AddMenuItem(this, "N22", QStringLiteral("Sounds"), w, nullptr);
     soundsItem_->setCheckable(true);
+    connect(soundsItem_, &QAction::triggered, w, &TFloatingWindow::SetSoundsMarked);
     notifyItem_ = AddMenuItem(this, "N29", QStringLiteral("Notifications"), w, nullptr);
     notifyItem_->setCheckable(true);
-    notifyItem_->setChecked(true);
+    connect(notifyItem_, &QAction::triggered, w, &TFloatingWindow::SetNotifyMarked);
     startAtLoginItem_ = AddMenuItem(this, "N30", QStringLiteral("Start at login"), w, nullptr);
     startAtLoginItem_->setCheckable(true);
     connect(startAtLoginItem_, &QAction::triggered, this, &TWindowMenu::SetStartAtLogin);
@@ -69,9 +70,12 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window), window_(wind
     addColourItem("N21", QStringLiteral("Failed Ping (Blink Mode)"),
                   [w](const QString& what) { w->ChooseColour(ColourSlot::FailureBlink, what); });
 
-    transparentItem_ =
-        AddMenuItem(this, "N5", QStringLiteral("Transparent"), w, [w] { w->ApplyTransparency(); });
+    transparentItem_ = AddMenuItem(this, "N5", QStringLiteral("Transparent"), w, nullptr);
     transparentItem_->setCheckable(true);
+    connect(transparentItem_, &QAction::triggered, w, [w](bool marked) {
+        w->SetTransparentMarked(marked);
+        w->ApplyTransparency();
+    });
     addSeparator()->setObjectName(QStringLiteral("N28"));
     SetDefaultItem(
         this, AddMenuItem(this, "N3", QStringLiteral("Switch size"), w, [w] { w->SwitchSize(); }));
@@ -93,29 +97,15 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window), window_(wind
             [w, minimizeItem] { minimizeItem->setEnabled(w->TrayAvailable()); });
     addSeparator()->setObjectName(QStringLiteral("N4"));
     AddMenuItem(this, "N1", QStringLiteral("Close KAVREN Nodrel"), w, [w] { w->close(); });
-
-    blinkOffItem_->setChecked(true);
-    historyViewItem_->setChecked(true);
 }
 
-bool TWindowMenu::SoundsMarked() const {
-    return soundsItem_->isChecked();
-}
-
-bool TWindowMenu::NotifyMarked() const {
-    return notifyItem_->isChecked();
-}
-
-bool TWindowMenu::TransparentMarked() const {
-    return transparentItem_->isChecked();
-}
-
-void TWindowMenu::MarkSounds(bool marked) {
-    soundsItem_->setChecked(marked);
-}
-
-void TWindowMenu::MarkNotify(bool marked) {
-    notifyItem_->setChecked(marked);
+void TWindowMenu::ShowMarks(const TMenuMarks& marks) {
+    soundsItem_->setChecked(marks.Sounds);
+    notifyItem_->setChecked(marks.Notify);
+    transparentItem_->setChecked(marks.Transparent);
+    (marks.ViewItem == 1 ? graphViewItem_ : historyViewItem_)->setChecked(true);
+    QAction* const blinkItems[] = {blinkOffItem_, blinkSimpleItem_, blinkChessItem_};
+    blinkItems[marks.BlinkItem - 1]->setChecked(true);
 }
 
 void TWindowMenu::SetStartAtLogin(bool start) {
@@ -128,20 +118,6 @@ void TWindowMenu::SetStartAtLogin(bool start) {
         QStringLiteral("start-at-login"),
         {start ? QStringLiteral("Not started at login") : QStringLiteral("Still started at login"),
          QStringLiteral("%1\n%2").arg(*failure, entry.Path()), true});
-}
-
-void TWindowMenu::MarkTransparent(bool marked) {
-    transparentItem_->setChecked(marked);
-}
-
-void TWindowMenu::MarkViewMode(uint8_t viewMode) {
-    (viewMode == 1 ? graphViewItem_ : historyViewItem_)->setChecked(true);
-}
-
-void TWindowMenu::MarkBlinkMode(uint8_t blinkMode) {
-    if (blinkMode == 1) blinkOffItem_->setChecked(true);
-    if (blinkMode == 2) blinkSimpleItem_->setChecked(true);
-    if (blinkMode == 3) blinkChessItem_->setChecked(true);
 }
 
 }  // namespace nodrel

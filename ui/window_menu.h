@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMenu>
-#include <cstdint>
 
 class QAction;
 
@@ -9,26 +8,18 @@ namespace nodrel {
 
 class TFloatingWindow;
 
-// The floating window's context menu: its commands, in the order users know, and the check
-// marks that show the window's modes and are its switches: sounds, notifications, transparency.
+struct TMenuMarks;
+
+// The floating window's context menu: its commands, in the order users know, and check marks
+// that show the window's switches (sounds, notifications, transparency) and modes. The window
+// holds what the marks show; choosing an item tells the window.
 class TWindowMenu : public QMenu {
     Q_OBJECT
 
 public:
-    // Marked as a first start shows it: no sounds, notifications on, opaque, History view,
-    // blinking off.
     explicit TWindowMenu(TFloatingWindow& window);
 
-    bool SoundsMarked() const;
-    void MarkSounds(bool marked);
-    bool TransparentMarked() const;
-    void MarkTransparent(bool marked);
-    bool NotifyMarked() const;
-    void MarkNotify(bool marked);
-    // 1 marks Graph, any other value History.
-    void MarkViewMode(uint8_t viewMode);
-    // 1 to 3; any other value leaves the marks alone.
-    void MarkBlinkMode(uint8_t blinkMode);
+    void ShowMarks(const TMenuMarks& marks);
 
 private:
     // Writes or removes the session's autostart entry; a failure is told.

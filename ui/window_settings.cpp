@@ -5,7 +5,6 @@
 #include <algorithm>
 
 #include "floating_window.h"
-#include "window_menu.h"
 #include "window_place.h"
 
 namespace nodrel {
@@ -82,37 +81,32 @@ void TFloatingWindow::SetGeometry(GeometryValue which, uint16_t value) {
     render_.*kGeometryFields[static_cast<int>(which)] = value;
 }
 
-// The sound and alpha settings are the menu's check marks themselves.
-bool TFloatingWindow::SoundsMarked() const {
-    return windowMenu_->SoundsMarked();
-}
-
+// The sound, notification and alpha settings are what the menu's check marks show.
 void TFloatingWindow::SetSoundsMarked(bool marked) {
-    windowMenu_->MarkSounds(marked);
-}
-
-bool TFloatingWindow::TransparentMarked() const {
-    return windowMenu_->TransparentMarked();
-}
-
-bool TFloatingWindow::NotifyMarked() const {
-    return windowMenu_->NotifyMarked();
+    marks_.Sounds = marked;
+    ShowMarks();
 }
 
 void TFloatingWindow::SetNotifyMarked(bool marked) {
-    windowMenu_->MarkNotify(marked);
+    marks_.Notify = marked;
+    ShowMarks();
 }
 
 void TFloatingWindow::SetTransparentMarked(bool marked) {
-    windowMenu_->MarkTransparent(marked);
+    marks_.Transparent = marked;
+    ShowMarks();
 }
 
 void TFloatingWindow::MarkViewModeItem(uint8_t viewMode) {
-    windowMenu_->MarkViewMode(viewMode);
+    marks_.ViewItem = viewMode == 1 ? 1 : 2;
+    ShowMarks();
 }
 
 void TFloatingWindow::MarkBlinkModeItem(uint8_t blinkMode) {
-    windowMenu_->MarkBlinkMode(blinkMode);
+    // Any other value leaves the marks alone.
+    if (blinkMode < 1 || blinkMode > 3) return;
+    marks_.BlinkItem = blinkMode;
+    ShowMarks();
 }
 
 int32_t TFloatingWindow::Timeout() const {
