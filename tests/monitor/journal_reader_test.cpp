@@ -12,15 +12,11 @@
 namespace nodrel {
 namespace {
 
+using testing::At;
+using testing::kNoon;
 using testing::TestJournal;
 
-// Friday 11 December 2026, 12:00:00 UTC.
-constexpr int64_t kNoon = 1'796'990'400'000;
-
-// A time of that day, or of the day before.
-constexpr int64_t At(int hour, int minute, int second = 0) {
-    return kNoon + ((hour - 12) * 3600 + minute * 60 + second) * 1000LL;
-}
+// A time of the day before the test journals' day.
 constexpr int64_t Yesterday(int hour, int minute, int second = 0) {
     return At(hour, minute, second) - 86'400'000;
 }

@@ -16,29 +16,15 @@
 #include <thread>
 #include <vector>
 
+#include "support/shell_command.h"
+
 namespace nodrel {
 namespace {
 
 using namespace std::chrono_literals;
 
-std::string Capture(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (size_t read = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, read);
-        pclose(pipe);
-    }
-    return output;
-}
-
-bool PollUntil(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + 20s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
+using testing::Capture;
+using testing::PollUntil;
 
 // Outcomes before the journal starts wait for it; an outage's reason is what most of its
 // failures had, not its first; closed during an outage, the journal ends it at the close.
@@ -110,28 +96,32 @@ TEST(JournalWriterTest, ALockedDatabaseIsToldOnceAndItsRecordsWaitForTheNextWrit
         notices.push_back(notice);
     });
     ASSERT_TRUE(
-        PollUntil([&] { return Capture(sql + "'SELECT count(*) FROM outages'") == "0\n"; }));
+        PollUntil([&] { return Capture(sql + "'SELECT count(*) FROM outages'") == "0\n"; }, 20s));
 
     FILE* holder = popen((sql + ">/dev/null 2>&1").c_str(), "w");
     ASSERT_NE(holder, nullptr);
     std::fputs("BEGIN IMMEDIATE;\nINSERT INTO outages VALUES(1, 2, 2, 'other', 'h', 'a');\n",
                holder);
     std::fflush(holder);
-    ASSERT_TRUE(PollUntil([&] {
-        return Capture(sql + "'BEGIN IMMEDIATE' 2>&1").find("locked") != std::string::npos;
-    }));
+    ASSERT_TRUE(PollUntil(
+        [&] { return Capture(sql + "'BEGIN IMMEDIATE' 2>&1").find("locked") != std::string::npos; },
+        20s));
     writer.Add(Outage(1000, std::nullopt), true);
-    ASSERT_TRUE(PollUntil([&] { return told().size() == 1; }));
+    ASSERT_TRUE(PollUntil([&] { return told().size() == 1; }, 20s));
     writer.Add(Outage(5000, std::nullopt), true);
     std::this_thread::sleep_for(3s);  // the second try waits and fails as well
     std::fputs("COMMIT;\n", holder);
     pclose(holder);
 
     writer.Add(Outage(1000, 3000), true);
-    EXPECT_TRUE(PollUntil([&] {
-        return Capture(sql + "'SELECT started_ms, ended_ms FROM outages ORDER BY started_ms'") ==
-               "1|2\n1000|3000\n5000|\n";
-    })) << Capture(sql + "'SELECT * FROM outages'");
+    EXPECT_TRUE(PollUntil(
+        [&] {
+            return Capture(sql +
+                           "'SELECT started_ms, ended_ms FROM outages ORDER BY started_ms'") ==
+                   "1|2\n1000|3000\n5000|\n";
+        },
+        20s))
+        << Capture(sql + "'SELECT * FROM outages'");
     writer.Stop();
     ASSERT_EQ(told().size(), 1u);
     EXPECT_EQ(told()[0].Event, TJournalEvent::Locked);

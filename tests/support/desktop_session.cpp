@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -26,24 +27,6 @@ const std::string kTitle = "KAVREN Nodrel - 127.0.0.1";
 
 std::string WindowManagerName(const std::string& command) {
     return command.substr(0, command.find(' '));
-}
-
-std::string Capture(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
-
-bool PollUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
-    for (const auto end = Clock::now() + deadline; Clock::now() < end;) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return condition();
 }
 
 bool Has(const std::string& text, const std::string& part) {
@@ -81,6 +64,13 @@ std::vector<std::string> TrayIcons() {
     return Words(
         Capture("for w in $(xdotool search --class tint2); do xwininfo -tree -id $w; done | "
                 "grep '(\"nodrel\"' | cut -d'\"' -f1 | xargs -r printf '%d\\n'"));
+}
+
+bool TrayMessageShown() {
+    const std::vector<std::string> icons = TrayIcons();
+    return !icons.empty() && std::ranges::any_of(ProgramWindows(), [&](const std::string& id) {
+        return !std::ranges::count(icons, id);
+    });
 }
 
 bool TrayOwned() {

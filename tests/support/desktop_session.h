@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "shell_command.h"
+
 namespace nodrel::testing {
 
 using Clock = std::chrono::steady_clock;
@@ -29,13 +31,6 @@ inline constexpr const char* kI3 = "i3";
 
 // The window manager's name: its command's first word ("kwin_x11").
 std::string WindowManagerName(const std::string& command);
-
-// What a shell command line prints on its standard output.
-std::string Capture(const std::string& command);
-
-// Whether `condition` holds within `deadline`, asked every 50 ms.
-bool PollUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds deadline = std::chrono::seconds(10));
 
 bool Has(const std::string& text, const std::string& part);
 
@@ -59,6 +54,10 @@ std::string Pixel(const std::string& id, const std::string& at);
 
 // The program's windows inside tint2's: its icons in the tray (decimal ids).
 std::vector<std::string> TrayIcons();
+
+// Whether the program's icon is in the tray with a message beside it: a mapped window of the
+// program's that is no tray icon.
+bool TrayMessageShown();
 
 // Whether an X system tray owns its selection on screen 0.
 bool TrayOwned();

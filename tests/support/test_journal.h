@@ -12,6 +12,14 @@ struct sqlite3_stmt;
 
 namespace nodrel::testing {
 
+// Friday 11 December 2026, 12:00:00 UTC, in milliseconds: the day the journal tests' rows fall on.
+inline constexpr int64_t kNoon = 1'796'990'400'000;
+
+// A time of that day.
+constexpr int64_t At(int hour, int minute, int second = 0) {
+    return kNoon + ((hour - 12) * 3600 + minute * 60 + second) * 1000LL;
+}
+
 class TestJournal {
 public:
     // The tables as the schema names them, or as the writer makes them: minutes and outcomes

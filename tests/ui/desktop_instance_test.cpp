@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -96,13 +95,7 @@ TEST_F(InstanceDesktopTest, AStartDuringAClosingCopysFailedSaveNoticeRuns) {
     ASSERT_FALSE(FloatingWindow().empty()) << Log("nodrel");
     MenuCommand("310 210", 1);  // "Close KAVREN Nodrel"
     // The window gone, the icon back in the tray, and the message beside it.
-    const auto messageShown = [] {
-        const std::vector<std::string> icons = TrayIcons();
-        return !icons.empty() && std::ranges::any_of(ProgramWindows(), [&](const std::string& id) {
-            return !std::ranges::count(icons, id);
-        });
-    };
-    ASSERT_TRUE(PollUntil(messageShown)) << Log("nodrel");
+    ASSERT_TRUE(PollUntil(TrayMessageShown)) << Log("nodrel");
     ASSERT_TRUE(Running(closing));
 
     const pid_t started = StartProgram("", "second");

@@ -349,13 +349,7 @@ TEST_F(OpenboxDesktopTest, ACloseThatCannotSaveKeepsTheStoreAndSaysSo) {
     ASSERT_FALSE(FloatingWindow().empty()) << Log("nodrel");
     MenuCommand("310 210", 1);  // "Close KAVREN Nodrel"
     // The window gone, the icon back in the tray, and the message beside it.
-    const auto messageShown = [] {
-        const std::vector<std::string> icons = TrayIcons();
-        return !icons.empty() && std::ranges::any_of(ProgramWindows(), [&](const std::string& id) {
-            return !std::ranges::count(icons, id);
-        });
-    };
-    EXPECT_TRUE(PollUntil(messageShown)) << Log("nodrel");
+    EXPECT_TRUE(PollUntil(TrayMessageShown)) << Log("nodrel");
     EXPECT_EQ(ProgramStatus(12s), 0) << Log("nodrel");
     EXPECT_EQ(Capture("grep -c 'not saved' " + dir_ + "/nodrel.log"), "1\n") << Log("nodrel");
     EXPECT_TRUE(Has(Log("nodrel"), "KAVREN Nodrel: settings not saved to " + StorePath() +

@@ -20,14 +20,8 @@
 namespace nodrel {
 namespace {
 
+using testing::At;
 using testing::TestJournal;
-
-// Friday 11 December 2026, 12:00:00 UTC.
-constexpr int64_t kNoon = 1'796'990'400'000;
-
-constexpr int64_t At(int hour, int minute, int second = 0) {
-    return kNoon + ((hour - 12) * 3600 + minute * 60 + second) * 1000LL;
-}
 
 class HistoryWindowTest : public ::testing::Test {
 protected:

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "support/isolated_network.h"
+#include "support/shell_command.h"
 #include "support/small_file_system.h"
 #include "support/test_store.h"
 
@@ -25,24 +26,8 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-std::string Capture(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (size_t read = fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, read);
-        pclose(pipe);
-    }
-    return output;
-}
-
-bool PollUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
+using testing::Capture;
+using testing::PollUntil;
 
 size_t Count(const std::string& text, const std::string& part) {
     size_t count = 0;
@@ -124,16 +109,17 @@ protected:
 // first answer, and every probe of the run is counted in its minute after a normal close.
 TEST_F(JournalTest, AnOutageAndTheMinutesOfARealRunAreInTheDatabase) {
     Start();
-    ASSERT_TRUE(PollUntil([&] { return SqlSays("PRAGMA journal_mode", "wal\n"); }));
+    ASSERT_TRUE(PollUntil([&] { return SqlSays("PRAGMA journal_mode", "wal\n"); }, 30s));
     std::this_thread::sleep_for(3s);
     IgnoreEchoRequests(true);
-    ASSERT_TRUE(PollUntil([&] {
-        return SqlSays("SELECT count(*) FROM outages WHERE ended_ms IS NULL", "1\n");
-    })) << Sql("SELECT * FROM outages");
+    ASSERT_TRUE(PollUntil(
+        [&] { return SqlSays("SELECT count(*) FROM outages WHERE ended_ms IS NULL", "1\n"); }, 30s))
+        << Sql("SELECT * FROM outages");
     std::this_thread::sleep_for(2s);
     IgnoreEchoRequests(false);
     ASSERT_TRUE(PollUntil(
-        [&] { return SqlSays("SELECT count(*) FROM outages WHERE ended_ms IS NOT NULL", "1\n"); }));
+        [&] { return SqlSays("SELECT count(*) FROM outages WHERE ended_ms IS NOT NULL", "1\n"); },
+        30s));
     std::this_thread::sleep_for(2s);
     EXPECT_EQ(Stop(SIGTERM), 0);
 
@@ -158,10 +144,12 @@ TEST_F(JournalTest, AKillDuringAWriteLeavesAnIntactDatabase) {
     int committed = 0;
     for (int run = 0; run < 3; ++run) {
         Start();
-        ASSERT_TRUE(PollUntil([&] {  // the start's own write is done
-            return SqlSays("SELECT count(*) >= 0 FROM outages", "1\n") &&
-                   !fs::exists(Database() + "-wal");
-        }));
+        ASSERT_TRUE(PollUntil(
+            [&] {  // the start's own write is done
+                return SqlSays("SELECT count(*) >= 0 FROM outages", "1\n") &&
+                       !fs::exists(Database() + "-wal");
+            },
+            30s));
         IgnoreEchoRequests(true);  // the outage's start is written at once
         const auto end = std::chrono::steady_clock::now() + 20s;
         while (!fs::exists(Database() + "-wal") && std::chrono::steady_clock::now() < end) {
@@ -180,12 +168,14 @@ TEST_F(JournalTest, AKillDuringAWriteLeavesAnIntactDatabase) {
     Start();
     IgnoreEchoRequests(true);
     ASSERT_TRUE(PollUntil(
-        [&] { return SqlSays("SELECT count(*) FROM outages WHERE ended_ms IS NULL", "1\n"); }));
+        [&] { return SqlSays("SELECT count(*) FROM outages WHERE ended_ms IS NULL", "1\n"); },
+        30s));
     Stop(SIGKILL);
     IgnoreEchoRequests(false);
     Start();
     ASSERT_TRUE(PollUntil(
-        [&] { return SqlSays("SELECT count(*) FROM outages WHERE ended_ms IS NULL", "0\n"); }));
+        [&] { return SqlSays("SELECT count(*) FROM outages WHERE ended_ms IS NULL", "0\n"); },
+        30s));
     Stop(SIGTERM);
     EXPECT_EQ(Sql("SELECT ended_ms >= started_ms FROM outages ORDER BY started_ms DESC LIMIT 1"),
               "1\n");
@@ -198,7 +188,7 @@ TEST_F(JournalTest, AFileOfGarbageIsKeptAsideAndANewJournalStarted) {
     const std::string garbage = "this is no database, but it is someone's file\n";
     std::ofstream(Database()) << garbage;
     Start();
-    ASSERT_TRUE(PollUntil([&] { return SqlSays("SELECT count(*) FROM outages", "0\n"); }))
+    ASSERT_TRUE(PollUntil([&] { return SqlSays("SELECT count(*) FROM outages", "0\n"); }, 30s))
         << Sql("SELECT count(*) FROM outages");
     Stop(SIGTERM);
 
@@ -226,13 +216,16 @@ TEST_F(JournalTest, WithTheJournalSwitchedOffNoFileIsMade) {
 TEST_F(JournalTest, AFullOrReadOnlyDiskPausesTheJournalWhichResumesWithNothingLost) {
     NODREL_REQUIRE_SMALL_FILE_SYSTEM(state_);
     Start();
-    ASSERT_TRUE(PollUntil([&] {
-        return SqlSays("SELECT count(*) FROM outages", "0\n") && !fs::exists(Database() + "-wal");
-    }));
+    ASSERT_TRUE(PollUntil(
+        [&] {
+            return SqlSays("SELECT count(*) FROM outages", "0\n") &&
+                   !fs::exists(Database() + "-wal");
+        },
+        30s));
     ASSERT_TRUE(testing::FillFileSystem(state_));
     for (int outage = 0; outage < 2; ++outage) {
         IgnoreEchoRequests(true);
-        ASSERT_TRUE(PollUntil([&] { return Count(Errors(), "journal paused") == 1; }));
+        ASSERT_TRUE(PollUntil([&] { return Count(Errors(), "journal paused") == 1; }, 30s));
         std::this_thread::sleep_for(4s);
         IgnoreEchoRequests(false);
         std::this_thread::sleep_for(3s);
@@ -244,14 +237,15 @@ TEST_F(JournalTest, AFullOrReadOnlyDiskPausesTheJournalWhichResumesWithNothingLo
 
     fs::remove(state_ + "/filler");
     IgnoreEchoRequests(true);  // the next write: a third outage's start
-    ASSERT_TRUE(PollUntil([&] { return Count(Errors(), "journal resumed") == 1; })) << Errors();
+    ASSERT_TRUE(PollUntil([&] { return Count(Errors(), "journal resumed") == 1; }, 30s))
+        << Errors();
     EXPECT_EQ(Sql("SELECT count(*), count(ended_ms) FROM outages"), "3|2\n");
     IgnoreEchoRequests(false);
 
     ASSERT_TRUE(testing::RemountReadOnly(state_));
     std::this_thread::sleep_for(2s);
     IgnoreEchoRequests(true);
-    ASSERT_TRUE(PollUntil([&] { return Count(Errors(), "journal paused") == 2; })) << Errors();
+    ASSERT_TRUE(PollUntil([&] { return Count(Errors(), "journal paused") == 2; }, 30s)) << Errors();
     EXPECT_EQ(Count(Errors(), "Read-only file system"), 1u) << Errors();
     EXPECT_EQ(kill(program_, 0), 0);  // the monitor runs on
 }
