@@ -6,6 +6,7 @@
 
 #include "ping.h"
 #include "support/isolated_network.h"
+#include "support/shell_command.h"
 
 namespace nodrel {
 namespace {
@@ -30,11 +31,21 @@ protected:
         Run("ip address add fe80::2/64 dev v1 nodad");
         Run("ip link set v0 up");
         Run("ip link set v1 up");
+        WaitUntilLocal("fe80::1", "v0");
+        WaitUntilLocal("fe80::2", "v1");
         ping.SetTimeout(2000);
     }
 
     static void Run(const std::string& command) {
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+
+    // The kernel takes a new address as its own (its local route) a moment after `ip` returns:
+    // a probe before that leaves by the link and finds no one.
+    static void WaitUntilLocal(const std::string& address, const std::string& device) {
+        const std::string route = "ip -6 route show table local " + address + " dev " + device;
+        ASSERT_TRUE(testing::PollUntil([&] { return !testing::Capture(route).empty(); }))
+            << route;
     }
 
     // Probes `host`: the reply's status and the address probed, as the readout shows it.
@@ -61,6 +72,7 @@ TEST_F(LinkLocal, WithoutAZoneTheOnlyLinkIsTakenAndOfSeveralNoneIsGuessed) {
     // Only v0 has link-local addresses now, fe80::2 among them.
     Run("ip address del fe80::2/64 dev v1");
     Run("ip address add fe80::2/64 dev v0 nodad");
+    WaitUntilLocal("fe80::2", "v0");
     EXPECT_EQ(Probe(" fe80::2"), std::pair(0u, std::string("fe80::2%v0")));
 }
 
