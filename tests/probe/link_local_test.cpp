@@ -44,8 +44,7 @@ protected:
     // a probe before that leaves by the link and finds no one.
     static void WaitUntilLocal(const std::string& address, const std::string& device) {
         const std::string route = "ip -6 route show table local " + address + " dev " + device;
-        ASSERT_TRUE(testing::PollUntil([&] { return !testing::Capture(route).empty(); }))
-            << route;
+        ASSERT_TRUE(testing::PollUntil([&] { return !testing::Capture(route).empty(); })) << route;
     }
 
     // Probes `host`: the reply's status and the address probed, as the readout shows it.
