@@ -78,11 +78,6 @@ void TICMP::SetAddress(const QString& address) {
     FAddressGeneration.fetch_add(1, std::memory_order_release);
 }
 
-bool TICMP::AddressResolved() const {
-    return FAddressResolved &&
-           FTarget.generation == FAddressGeneration.load(std::memory_order_acquire);
-}
-
 void TICMP::PrepareBuffers(uint16_t size) {
     // New buffers of the exact size, so a large Size once does not hold its memory for good.
     FRequestData = std::vector<char>(size);
@@ -96,9 +91,7 @@ bool TICMP::RepeatedLookupDue() {
 }
 
 inline bool TICMP::TargetCurrent() {
-    return FAddressResolved &&
-           FAddressGeneration.load(std::memory_order_acquire) == FTarget.generation &&
-           !FRepeatedAnswer.valid() && !RepeatedLookupDue();
+    return AddressResolved() && !FRepeatedAnswer.valid() && !RepeatedLookupDue();
 }
 
 void TICMP::StartRepeatedLookup(const QByteArray& name, uint64_t generation) {
@@ -137,9 +130,7 @@ void TICMP::TakeRepeatedLookup(std::chrono::milliseconds wait) {
 
 bool TICMP::Resolve() {
     if (FRepeatedAnswer.valid()) TakeRepeatedLookup(std::chrono::milliseconds(0));
-    const bool sameAddress =
-        FAddressResolved &&
-        FAddressGeneration.load(std::memory_order_acquire) == FTarget.generation;
+    const bool sameAddress = AddressResolved();
     if (sameAddress && !RepeatedLookupDue()) return true;
     QString address;
     uint64_t generation = 0;

@@ -76,7 +76,11 @@ public:
     // The address probes go to; the all-ones IPv4 address while none is known.
     platform::IpAddress ResolvedAddress() const { return FTarget.address; }
     // Whether the current Address has been resolved (false again at once after SetAddress).
-    bool AddressResolved() const;
+    // Asked at every probe: inline.
+    bool AddressResolved() const {
+        return FAddressResolved &&
+               FTarget.generation == FAddressGeneration.load(std::memory_order_acquire);
+    }
     // Whether the last probe went to a new address that a repeated lookup of the name found.
     bool AddressChanged() const { return FAddressChanged; }
     // The error of the name's last repeated lookup when it failed and the probes went on to the

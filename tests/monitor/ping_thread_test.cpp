@@ -21,16 +21,6 @@ namespace {
 constexpr int32_t kHour = 3600 * 1000;
 constexpr int32_t kShortInterval = 10;
 
-// Moves the test into a private network in which any process may send ICMP echo requests to
-// loopback, and in which a name lookup cannot leave the machine.
-#define REQUIRE_PRIVATE_NETWORK_WITH_ICMP()                                                 \
-    do {                                                                                    \
-        NODREL_REQUIRE_ISOLATED_NETWORK();                                                  \
-        if (!::nodrel::testing::WriteSysctl("net/ipv4/ping_group_range", "0 2147483647")) { \
-            GTEST_SKIP() << "could not allow ICMP datagram sockets in the private network"; \
-        }                                                                                   \
-    } while (false)
-
 class PingThread : public ::testing::Test {
 protected:
     void Start(const QString& host, int32_t interval) {
@@ -84,7 +74,7 @@ protected:
 };
 
 TEST_F(PingThread, FirstProbeRunsAtOnceThenThePauseFollows) {
-    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     Start("127.0.0.1", kHour);
     ASSERT_TRUE(WaitForOutcomes(1));
     Idle(200);
@@ -93,7 +83,7 @@ TEST_F(PingThread, FirstProbeRunsAtOnceThenThePauseFollows) {
 }
 
 TEST_F(PingThread, LoopbackAddsOneSuccessPerCycle) {
-    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     const int64_t before = QDateTime::currentMSecsSinceEpoch();
     Start("127.0.0.1", kShortInterval);
     ASSERT_TRUE(WaitForOutcomes(3));
@@ -106,7 +96,7 @@ TEST_F(PingThread, LoopbackAddsOneSuccessPerCycle) {
 }
 
 TEST_F(PingThread, UnresolvableHostAddsExactlyOneFailurePerCycle) {
-    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     Start("nodrel-unresolvable.invalid", kShortInterval);
     ASSERT_TRUE(WaitForOutcomes(4));
     worker.reset();
@@ -118,7 +108,7 @@ TEST_F(PingThread, UnresolvableHostAddsExactlyOneFailurePerCycle) {
 }
 
 TEST_F(PingThread, UnansweredProbeIsAFailure) {
-    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     ASSERT_TRUE(testing::WriteSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
     Start("127.0.0.1", kShortInterval);
     worker->Ping().SetTimeout(50);
@@ -131,7 +121,7 @@ TEST_F(PingThread, UnansweredProbeIsAFailure) {
 }
 
 TEST_F(PingThread, FailureWhileProcessingAnOutcomeDoesNotStopProbing) {
-    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     onOutcome = [](bool) { throw std::runtime_error("drawing failed"); };
     Start("127.0.0.1", kShortInterval);
     ASSERT_TRUE(WaitForOutcomes(3));
@@ -142,7 +132,7 @@ TEST_F(PingThread, FailureWhileProcessingAnOutcomeDoesNotStopProbing) {
 // Suspended while a probe waits for its answer: that probe's outcome never arrives, nothing is
 // probed until the worker resumes, and then a probe runs at once, not after the hour's pause.
 TEST_F(PingThread, ASuspendedWorkerDropsTheProbeInFlightAndResumesAtOnce) {
-    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     ASSERT_TRUE(testing::WriteSysctl("net/ipv4/icmp_echo_ignore_all", "1"));
     Start("127.0.0.1", kHour);
     worker->Ping().SetTimeout(300);
@@ -159,7 +149,7 @@ TEST_F(PingThread, ASuspendedWorkerDropsTheProbeInFlightAndResumesAtOnce) {
 }
 
 TEST_F(PingThread, NewIntervalAppliesFromTheNextPause) {
-    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     // Set while the first outcome is processed, before the pause that follows it.
     onOutcome = [this](bool) {
         if (outcomes.size() == 1) worker->SetInterval(kShortInterval);
@@ -172,7 +162,7 @@ TEST_F(PingThread, NewIntervalAppliesFromTheNextPause) {
 }
 
 TEST_F(PingThread, NoOutcomeReachesAWindowThatIsGone) {
-    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     Start("127.0.0.1", kShortInterval);
     ASSERT_TRUE(WaitForOutcomes(2));
     window.reset();
@@ -182,7 +172,7 @@ TEST_F(PingThread, NoOutcomeReachesAWindowThatIsGone) {
 }
 
 TEST_F(PingThread, GuiThreadChangesSettingsWhileTheWorkerProbes) {
-    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     Start("127.0.0.1", 1);
     int changes = 0;
     QTimer changer;

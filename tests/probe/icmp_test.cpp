@@ -271,41 +271,6 @@ TEST(TICMPResolution, NameThatMovesIsLookedUpAgainAfterTheSecondFailure) {
     EXPECT_EQ(lookups, 4);
 }
 
-// An outage in which the name service fails as well: the probes go on to the address known, and
-// the name is asked for once a minute, not at every probe.
-TEST(TICMPResolution, FailingNameServiceIsAskedOnceAMinute) {
-    FakeEchoPlatform platform;
-    std::atomic<int> lookups = 0;
-    std::atomic<uint16_t> lookupError = 0;
-    platform.resolver = [&](const char*, platform::IpAddress& address) -> uint16_t {
-        ++lookups;
-        address = Ipv4("192.0.2.7");
-        return lookupError;
-    };
-    TICMP icmp(platform);
-    icmp.SetAddress("mover.test");
-    const auto probe = [&](uint32_t status) {
-        platform.status = status;
-        icmp.Ping();
-        return platform.lastSend.destination;
-    };
-    probe(0);
-    lookupError = 11002;
-    probe(11010);
-    probe(11010);
-    EXPECT_EQ(lookups, 1);
-    EXPECT_EQ(probe(11010), "192.0.2.7");  // looked up again, in vain
-    EXPECT_EQ(lookups, 2);
-    for (int i = 0; i < 5; ++i) {
-        platform.now += 11'999;
-        EXPECT_EQ(probe(11010), "192.0.2.7");
-    }
-    EXPECT_EQ(lookups, 2) << "asked again within the minute";
-    platform.now += 5;
-    EXPECT_EQ(probe(11010), "192.0.2.7");
-    EXPECT_EQ(lookups, 3);
-}
-
 // A resolver that hangs holds no probe up for long: the probe goes to the address known, and
 // the answer, once it comes, is taken by a later probe.
 TEST(TICMPResolution, HangingRepeatedLookupHoldsTheProbeUpBriefly) {

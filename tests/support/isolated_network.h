@@ -33,3 +33,13 @@ std::string UsePrivateFile(const std::string& path, const std::string& lines);
         const std::string whyNot = ::nodrel::testing::EnterIsolatedNetwork(); \
         if (!whyNot.empty()) GTEST_SKIP() << whyNot;                          \
     } while (false)
+
+// The same, in a private network in which any process may send ICMP echo requests to loopback,
+// and in which a name lookup cannot leave the machine.
+#define NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP()                                          \
+    do {                                                                                    \
+        NODREL_REQUIRE_ISOLATED_NETWORK();                                                  \
+        if (!::nodrel::testing::WriteSysctl("net/ipv4/ping_group_range", "0 2147483647")) { \
+            GTEST_SKIP() << "could not allow ICMP datagram sockets in the private network"; \
+        }                                                                                   \
+    } while (false)

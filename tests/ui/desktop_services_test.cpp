@@ -166,19 +166,11 @@ protected:
     QStringList played;
 };
 
-#define REQUIRE_PRIVATE_NETWORK_WITH_ICMP()                                                 \
-    do {                                                                                    \
-        NODREL_REQUIRE_ISOLATED_NETWORK();                                                  \
-        if (!::nodrel::testing::WriteSysctl("net/ipv4/ping_group_range", "0 2147483647")) { \
-            GTEST_SKIP() << "could not allow ICMP datagram sockets in the private network"; \
-        }                                                                                   \
-    } while (false)
-
 // An outage is notified once, at its second failure, with the host, since when and why; its end
 // replaces that notification with its length; clicking it shows the window. The alarm and the
 // notifications are switched apart.
 TEST_F(DesktopServicesTest, AnOutageIsNotifiedAtItsStartAndItsEndReplacesIt) {
-    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     NotificationServer server(QString::fromStdString(session.address()));
     auto window = ProbingWindow();
     ASSERT_TRUE(ServeUntil([&] { return window->History().CountSuccesses(1) > 0; }));
@@ -256,7 +248,7 @@ TEST_F(DesktopServicesTest, AFailedSaveIsNotified) {
 // before the sleep does not join one after it, and failures while the network comes back are
 // drawn but neither sound nor notified. The delay lock is given back at once and taken again.
 TEST_F(DesktopServicesTest, TheSleepIsNoOutage) {
-    REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     NotificationServer server(QString::fromStdString(session.address()));
     Logind logind(QString::fromStdString(system.address()));
     auto window = ProbingWindow();
