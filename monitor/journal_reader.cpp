@@ -88,6 +88,11 @@ void TJournalReader::Close() {
     sqlite_.reset();
 }
 
+bool TJournalReader::Failed(QString* error) const {
+    *error = Error();
+    return false;
+}
+
 QString TJournalReader::Error() const {
     return QString::fromUtf8(sqlite_->errmsg(db_));
 }
@@ -164,10 +169,7 @@ bool TJournalReader::ReadBuckets(THistoryView& view, int first, QString* error) 
     int64_t outcomesFrom = from;
     if (!layout.fromOutcomes) {
         TStatement newest(*sqlite_, db_, "SELECT MAX(minute_ms) FROM minutes");
-        if (!newest.Prepared() || (!newest.Step() && !newest.Done())) {
-            *error = Error();
-            return false;
-        }
+        if (!newest.Prepared() || (!newest.Step() && !newest.Done())) return Failed(error);
         if (!newest.Null(0)) outcomesFrom = std::max(from, newest.Integer(0) + kMinuteMs);
     }
 
@@ -177,10 +179,7 @@ bool TJournalReader::ReadBuckets(THistoryView& view, int first, QString* error) 
     TStatement outcomes(*sqlite_, db_,
                         "SELECT time_ms, answered, rtt_ms FROM outcomes "
                         "WHERE time_ms >= ?1 AND time_ms < ?2");
-    if (!outcomes.Prepared()) {
-        *error = Error();
-        return false;
-    }
+    if (!outcomes.Prepared()) return Failed(error);
     outcomes.Bind(1, outcomesFrom);
     outcomes.Bind(2, to);
     while (outcomes.Step()) {
@@ -193,18 +192,12 @@ bool TJournalReader::ReadBuckets(THistoryView& view, int first, QString* error) 
         }
         covered[(time - from) / kMinuteMs] = true;
     }
-    if (!outcomes.Done()) {
-        *error = Error();
-        return false;
-    }
+    if (!outcomes.Done()) return Failed(error);
 
     TStatement minutes(*sqlite_, db_,
                        "SELECT minute_ms, probes, answered, rtt_median_ms FROM minutes NOT INDEXED "
                        "WHERE minute_ms >= ?1 AND minute_ms < ?2");
-    if (!minutes.Prepared()) {
-        *error = Error();
-        return false;
-    }
+    if (!minutes.Prepared()) return Failed(error);
     minutes.Bind(1, from);
     minutes.Bind(2, to);
     while (minutes.Step()) {
@@ -217,10 +210,7 @@ bool TJournalReader::ReadBuckets(THistoryView& view, int first, QString* error) 
         bucket.answered += std::clamp<int64_t>(minutes.Integer(2), 0, probes);
         if (const std::optional<double> median = minutes.Real(3)) bucket.rtts.push_back(*median);
     }
-    if (!minutes.Done()) {
-        *error = Error();
-        return false;
-    }
+    if (!minutes.Done()) return Failed(error);
 
     for (size_t i = 0; i < sums.size(); ++i) {
         THistoryBucket& bucket = view.buckets[first + i];
@@ -236,10 +226,7 @@ bool TJournalReader::ReadOutages(THistoryView& view, QString* error) {
                        "SELECT started_ms, ended_ms, failures, reason, host, address FROM outages "
                        "WHERE started_ms < ?2 AND (ended_ms IS NULL OR ended_ms > ?1) "
                        "ORDER BY started_ms DESC");
-    if (!outages.Prepared()) {
-        *error = Error();
-        return false;
-    }
+    if (!outages.Prepared()) return Failed(error);
     outages.Bind(1, view.layout.beginMs);
     outages.Bind(2, view.layout.EndMs());
     while (outages.Step()) {
@@ -252,10 +239,7 @@ bool TJournalReader::ReadOutages(THistoryView& view, QString* error) {
         outage.Address = outages.Text(5);
         view.outages.push_back(std::move(outage));
     }
-    if (!outages.Done()) {
-        *error = Error();
-        return false;
-    }
+    if (!outages.Done()) return Failed(error);
     return true;
 }
 

@@ -97,6 +97,8 @@ private:
     TJournalState Connect(QString* error);
     // SQLite's message for the connection's last failure.
     QString Error() const;
+    // Sets `error` to the database's message; false, for the read that failed.
+    bool Failed(QString* error) const;
     // Fills buckets [first, count) of `view` from the journal; false with `error` on a failed
     // query.
     bool ReadBuckets(THistoryView& view, int first, QString* error);
