@@ -1,0 +1,126 @@
+#include "metrics_figures.h"
+
+#include <algorithm>
+
+namespace nodrel {
+
+namespace {
+
+// A run that probes ever new hosts or addresses keeps the figures of the latest this many; the
+// oldest go, as a scrape target's series go when it stops exporting them.
+constexpr size_t kMaxSeries = 32;
+// Host numbers kept: a probe still under way when the host changed may arrive after several.
+constexpr size_t kMaxHostNumbers = 8;
+
+}  // namespace
+
+void TMetricsFigures::SetHost(const QString& host) {
+    currentHost_ = host;
+    OutageSeriesOf(host);
+}
+
+const QString& TMetricsFigures::HostText(uint32_t number) {
+    const auto known = std::ranges::find(hostNumbers_, number, &THostNumber::Number);
+    if (known != hostNumbers_.end()) return known->Text;
+    if (hostNumbers_.size() >= kMaxHostNumbers) hostNumbers_.erase(hostNumbers_.begin());
+    hostNumbers_.push_back({number, currentHost_});
+    return hostNumbers_.back().Text;
+}
+
+TProbeSeries& TMetricsFigures::SeriesOf(const TOutcomeRecord& record) {
+    // The usual case: the host and address of the probe before, so nothing is looked up or made.
+    if (latest_ && record.Host == latestHostNumber_ &&
+        (!record.Address || record.Address == latestAddress_)) {
+        return probes_[*latest_];
+    }
+    const QString host = HostText(record.Host);
+    QString address;
+    if (record.Address) {
+        address = QString::fromStdString(platform::AddressText(*record.Address));
+    } else {
+        // A probe without an address (the name was not found) counts for the host's latest one.
+        const TProbeSeries* hostLatest = nullptr;
+        for (const TProbeSeries& series : probes_) {
+            if (series.Host == host && (!hostLatest || series.LastUse > hostLatest->LastUse)) {
+                hostLatest = &series;
+            }
+        }
+        if (hostLatest) address = hostLatest->Address;
+    }
+    auto found = std::ranges::find_if(probes_, [&](const TProbeSeries& series) {
+        return series.Host == host && series.Address == address;
+    });
+    if (found == probes_.end()) {
+        if (probes_.size() >= kMaxSeries) {
+            probes_.erase(std::ranges::min_element(probes_, {}, &TProbeSeries::LastUse));
+        }
+        probes_.push_back({host, address});
+        found = probes_.end() - 1;
+    }
+    found->LastUse = ++uses_;
+    latest_ = size_t(found - probes_.begin());
+    latestHostNumber_ = record.Host;
+    latestAddress_ = record.Address;
+    return *found;
+}
+
+void TMetricsFigures::Add(bool success, const TOutcomeRecord& record) {
+    TProbeSeries& series = SeriesOf(record);
+    ++series.Requests;
+    series.LastAnswered = success;
+    if (!success) return;
+    ++series.Answers;
+    const uint64_t microseconds = uint64_t{record.Milliseconds} * 1000;
+    series.RoundTripMicroseconds += microseconds;
+    for (int bucket = 0; bucket < kRoundTripBuckets; ++bucket) {
+        if (microseconds <= RoundTripBucketMicroseconds(bucket)) {
+            ++series.Buckets[size_t(bucket)];
+            break;
+        }
+    }
+}
+
+size_t TMetricsFigures::OutageSeriesOf(const QString& host) {
+    const auto found = std::ranges::find(outages_, host, &TOutageSeries::Host);
+    if (found != outages_.end()) return size_t(found - outages_.begin());
+    if (outages_.size() >= kMaxSeries) {
+        // The oldest that neither lasts nor is the current host's.
+        for (size_t index = 0; index < outages_.size(); ++index) {
+            if (index == activeOutage_ || outages_[index].Host == currentHost_) continue;
+            outages_.erase(outages_.begin() + ptrdiff_t(index));
+            if (activeOutage_ && *activeOutage_ > index) --*activeOutage_;
+            break;
+        }
+    }
+    outages_.push_back({host});
+    return outages_.size() - 1;
+}
+
+void TMetricsFigures::CountOutage(const TOutage& outage, int64_t until) {
+    if (!activeOutage_) return;
+    const int64_t lasted = until - outage.StartedMs;
+    if (lasted <= outageCounted_) return;
+    outages_[*activeOutage_].Milliseconds += lasted - outageCounted_;
+    outageCounted_ = lasted;
+}
+
+void TMetricsFigures::OutageStarted(const TOutage& outage) {
+    const size_t series = OutageSeriesOf(HostText(outage.FirstFailure.Host));
+    ++outages_[series].Outages;
+    outages_[series].Active = true;
+    activeOutage_ = series;
+    outageCounted_ = 0;
+    CountOutage(outage, outage.LatestFailure.StartTime);
+}
+
+void TMetricsFigures::OutageExtended(const TOutage& outage) {
+    CountOutage(outage, outage.LatestFailure.StartTime);
+}
+
+void TMetricsFigures::OutageEnded(const TOutage& outage) {
+    CountOutage(outage, outage.EndedMs.value_or(outage.LatestFailure.StartTime));
+    if (activeOutage_) outages_[*activeOutage_].Active = false;
+    activeOutage_.reset();
+}
+
+}  // namespace nodrel
