@@ -8,7 +8,7 @@ namespace nodrel::platform {
 
 QString MetricsEndpointPluginPath() {
     return QDir(QCoreApplication::applicationDirPath())
-        .filePath(QStringLiteral("../lib/kavren-nodrel/nodrel-metrics-http.so"));
+        .filePath(QStringLiteral("../lib/kavren-nodrel/plugins/nodrel-metrics-http.so"));
 }
 
 std::unique_ptr<MetricsEndpoint> LoadMetricsEndpoint(MetricsTextSource text,

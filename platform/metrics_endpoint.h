@@ -32,8 +32,8 @@ public:
                                                   const QByteArray& contentType) = 0;
 };
 
-// The plugin's file, beside the program's: <prefix>/lib/kavren-nodrel/ for <prefix>/bin/nodrel,
-// and the same folders of the build tree.
+// The plugin's file, beside the program's: <prefix>/lib/kavren-nodrel/plugins/ for
+// <prefix>/bin/nodrel, and the same folders of the build tree.
 QString MetricsEndpointPluginPath();
 
 // Loads the plugin and makes an endpoint; nullptr, with why in `failure`, when it cannot be
