@@ -43,6 +43,8 @@ void DescribeOptions(QCommandLineParser& parser) {
 }  // namespace
 
 void AnswerHelp(int argc, char** argv) {
+    // The usual start, from the launcher or the session, pays nothing for the parser.
+    if (argc < 2) return;
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
@@ -55,6 +57,7 @@ void AnswerHelp(int argc, char** argv) {
 }
 
 TCommandLine ReadCommandLine(const QStringList& arguments) {
+    if (arguments.size() < 2) return {};
     QCommandLineParser parser;
     DescribeOptions(parser);
     if (!parser.parse(arguments)) Refuse(parser.errorText());
