@@ -14,7 +14,7 @@ constexpr int kWriteMilliseconds = 15000;
 }  // namespace
 
 MetricsTextfile::MetricsTextfile(const QString& folder, TextSource text)
-    : path_(QDir(folder).filePath(QStringLiteral("nodrel.prom"))), text_(std::move(text)) {
+    : path_(QDir(folder).absoluteFilePath(QStringLiteral("nodrel.prom"))), text_(std::move(text)) {
     timer_.setInterval(kWriteMilliseconds);
     connect(&timer_, &QTimer::timeout, this, &MetricsTextfile::Write);
 }

@@ -13,11 +13,19 @@ namespace {
 
 // As often as the textfile is written.
 constexpr int kListenAgainMilliseconds = 15000;
+constexpr int kAfterFirstPaintMilliseconds = 200;
 
 QString Url(const TListenAddress& listen) {
     const QString host =
         listen.Address.contains(u':') ? u'[' + listen.Address + u']' : listen.Address;
     return QStringLiteral("http://%1:%2/metrics").arg(host).arg(listen.Port);
+}
+
+// A fault, once: a line on standard error and a notification, or the tray icon's message.
+void Tell(TFloatingWindow& window, const QString& summary, const QString& line) {
+    std::fprintf(stderr, "KAVREN Nodrel: %s\n", qPrintable(line));
+    window.Notifier().Tell(QStringLiteral("metrics"), {summary, line, false},
+                           TNotifier::TFallback::ShowIcon);
 }
 
 }  // namespace
@@ -29,19 +37,18 @@ std::unique_ptr<TMetricsExport> TMetricsExport::Make(TFloatingWindow& window,
     if (commandLine.MetricsTextfile) settings.TextfileFolder = *commandLine.MetricsTextfile;
     if (commandLine.MetricsListen) settings.ListenAddress = *commandLine.MetricsListen;
     std::optional<TListenAddress> listen;
-    QString failure;
     if (!settings.ListenAddress.isEmpty()) {
         // The command line's value was checked when it was read: this is the stored one.
+        QString failure;
         listen = ParseListenAddress(settings.ListenAddress, &failure);
+        if (!listen) {
+            Tell(window, QStringLiteral("Figures not served"),
+                 QStringLiteral("the stored metricslisten is not used: %1").arg(failure));
+        }
     }
-    if (settings.TextfileFolder.isEmpty() && !listen && failure.isEmpty()) return nullptr;
-    std::unique_ptr<TMetricsExport> metrics(
+    if (settings.TextfileFolder.isEmpty() && !listen) return nullptr;
+    return std::unique_ptr<TMetricsExport>(
         new TMetricsExport(window, settings.TextfileFolder, listen));
-    if (!failure.isEmpty()) {
-        metrics->Tell(QStringLiteral("Figures not served"),
-                      QStringLiteral("the stored metricslisten is not used: %1").arg(failure));
-    }
-    return metrics;
 }
 
 TMetricsExport::TMetricsExport(TFloatingWindow& window, const QString& textfileFolder,
@@ -65,7 +72,7 @@ TMetricsExport::TMetricsExport(TFloatingWindow& window, const QString& textfileF
             textfileFolder, [this] { return MetricsText(figures_); });
         connect(textfile_.get(), &platform::MetricsTextfile::Failed, this,
                 [this](const QString& reason) {
-                    Tell(QStringLiteral("Figures not written"),
+                    Tell(window_, QStringLiteral("Figures not written"),
                          QStringLiteral("the figures for Prometheus cannot be written to %1: %2; "
                                         "tried again every 15 s")
                              .arg(textfile_->Path(), reason));
@@ -82,9 +89,15 @@ TMetricsExport::TMetricsExport(TFloatingWindow& window, const QString& textfileF
     connect(&listenAgain_, &QTimer::timeout, this, &TMetricsExport::Listen);
 
     if (window.StartsShown()) {
-        // As the journal: the first paint does not wait for the files and the libraries.
-        connect(&window, &TFloatingWindow::Exposed, this, &TMetricsExport::StartOutputs,
-                static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
+        // Once the first paint has left for the screen, which happens when the event loop next
+        // waits: loading the endpoint's libraries or a first write before would hold it back.
+        connect(
+            &window, &TFloatingWindow::Exposed, this,
+            [this] {
+                QTimer::singleShot(kAfterFirstPaintMilliseconds, this,
+                                   &TMetricsExport::StartOutputs);
+            },
+            Qt::SingleShotConnection);
     } else {
         StartOutputs();
     }
@@ -101,7 +114,7 @@ void TMetricsExport::Listen() {
         endpoint_ = platform::LoadMetricsEndpoint([this] { return MetricsText(figures_); },
                                                   QByteArray(kMetricsContentType), &failure);
         if (!endpoint_) {
-            Tell(QStringLiteral("Figures not served"),
+            Tell(window_, QStringLiteral("Figures not served"),
                  QStringLiteral("the figures for Prometheus cannot be served: %1").arg(failure));
             return;
         }
@@ -117,18 +130,12 @@ void TMetricsExport::Listen() {
     }
     if (!listenFailed_) {
         listenFailed_ = true;
-        Tell(QStringLiteral("Figures not served"),
+        Tell(window_, QStringLiteral("Figures not served"),
              QStringLiteral("the figures for Prometheus cannot be served at %1: %2; tried again "
                             "every 15 s")
                  .arg(Url(*listen_), failure));
     }
     listenAgain_.start();
-}
-
-void TMetricsExport::Tell(const QString& summary, const QString& line) {
-    std::fprintf(stderr, "KAVREN Nodrel: %s\n", qPrintable(line));
-    window_.Notifier().Tell(QStringLiteral("metrics"), {summary, line, false},
-                            TNotifier::TFallback::ShowIcon);
 }
 
 }  // namespace nodrel

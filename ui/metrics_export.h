@@ -34,8 +34,6 @@ private:
 
     void StartOutputs();
     void Listen();
-    // A fault, once: a line on standard error and a notification, or the tray icon's message.
-    void Tell(const QString& summary, const QString& line);
 
     TFloatingWindow& window_;
     TMetricsFigures figures_;
