@@ -21,7 +21,7 @@ QString Url(const TListenAddress& listen) {
     return QStringLiteral("http://%1:%2/metrics").arg(host).arg(listen.Port);
 }
 
-// A fault, once: a line on standard error and a notification, or the tray icon's message.
+// Tells of a fault: a line on standard error and a notification, or the tray icon's message.
 void Tell(TFloatingWindow& window, const QString& summary, const QString& line) {
     std::fprintf(stderr, "KAVREN Nodrel: %s\n", qPrintable(line));
     window.Notifier().Tell(QStringLiteral("metrics"), {summary, line, false},
