@@ -115,9 +115,12 @@ GuardTry AskBusOwner(QDBusConnection& bus, const QString& applicationId,
     return GuardTry::NotAsked;
 }
 
-// The abstract socket of this id and user: nothing in the file system to be left behind.
+// The abstract socket of this id, user and runtime folder, the user bus's scope: nothing in the
+// file system to be left behind. Abstract names are seen by every process of the network namespace.
 socklen_t SocketAddress(const QString& applicationId, sockaddr_un& address) {
-    const QByteArray name = applicationId.toUtf8() + '.' + QByteArray::number(qulonglong(getuid()));
+    QByteArray name = applicationId.toUtf8() + '.' + QByteArray::number(qulonglong(getuid()));
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty()) name += ':' + runtime;
     address = {};
     address.sun_family = AF_UNIX;
     const size_t length = std::min(name.size(), qsizetype(sizeof address.sun_path - 1));

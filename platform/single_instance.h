@@ -1,13 +1,13 @@
 #pragma once
 
-// One monitor per session. The first start binds an abstract Unix socket named for the id and the
-// user: binding it is the lock, which the kernel drops with the process, and a connection to it is
-// a request to show the window. It also owns the application id as a well-known name on the
-// session bus and offers org.freedesktop.Application there, as desktop programs do, whose Activate
-// shows the window. A later start finds the socket held and asks there, whether or not it has a
-// session bus; where the socket is free but the name is owned (a monitor in another network
-// namespace, or one that listens on the bus alone), it asks the name's owner. Nothing is read
-// from a file, and no process is ever signalled.
+// One monitor per session. The first start binds an abstract Unix socket named for the id, the user
+// and the runtime folder: binding it is the lock, which the kernel drops with the process, and a
+// connection to it is a request to show the window. It also owns the application id as a well-known
+// name on the session bus and offers org.freedesktop.Application there, as desktop programs do,
+// whose Activate shows the window. A later start finds the socket held and asks there, whether or
+// not it has a session bus; where the socket is free but the name is owned (a monitor in another
+// network namespace, or one that listens on the bus alone), it asks the name's owner. Nothing is
+// read from a file, and no process is ever signalled.
 
 #include <QObject>
 #include <QString>

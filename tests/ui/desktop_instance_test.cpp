@@ -148,7 +148,7 @@ TEST_F(InstanceDesktopTest, AnotherUsersRequestIsNeitherObeyedNorAnswered) {
     StartProgram();
     ASSERT_TRUE(PollUntil([] { return !TrayIcons().empty(); })) << Log("nodrel");
 
-    const std::string name = "example.kavren.Nodrel." + std::to_string(getuid());
+    const std::string name = "example.kavren.Nodrel." + std::to_string(getuid()) + ':' + dir_;
     sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
     std::memcpy(address.sun_path + 1, name.data(), name.size());
     const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
