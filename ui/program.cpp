@@ -233,7 +233,7 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
 
 int RunFirstProgram() {
     platform::SingleInstance instance(QString::fromLatin1(kApplicationId));
-    if (!instance.IsFirst()) return 0;
+    if (!instance.IsFirst()) return instance.LaterStartStatus();
     return RunProgram(platform::SystemEchoPlatform(), &instance);
 }
 
