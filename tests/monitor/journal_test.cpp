@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
@@ -32,7 +33,9 @@ TEST(JournalTest, OutagesGetTheirMostCommonFailureAndTheOneInProgressEndsAtTheCl
     if (Capture("command -v sqlite3").empty()) GTEST_SKIP() << "not installed: sqlite3";
     QTemporaryDir folder;
     const std::string path = folder.path().toStdString() + "/Nodrel.sqlite";
-    const int64_t minute = 1'767'225'600'000;  // 2026-01-01 00:00 UTC
+    // The last whole minute: its outcomes are kept raw and folded into their minute's row.
+    const int64_t now = QDateTime::currentMSecsSinceEpoch();
+    const int64_t minute = now - now % 60'000 - 60'000;
     {
         TOutageWatch watch;
         TJournal journal(QString::fromStdString(path));
@@ -68,6 +71,7 @@ TEST(JournalTest, OutagesGetTheirMostCommonFailureAndTheOneInProgressEndsAtTheCl
     EXPECT_EQ(Capture(sql + "'SELECT minute_ms" + since + ", probes, answered, rtt_min_ms, " +
                       "rtt_median_ms, rtt_max_ms FROM minutes'"),
               "0|7|2|12.0|12.0|12.0\n");
+    EXPECT_EQ(Capture(sql + "'SELECT count(*) FROM outcomes'"), "7\n");
 }
 
 TJournalOutage Outage(int64_t startedMs, std::optional<int64_t> endedMs) {
