@@ -21,8 +21,7 @@ void TJournal::Start() {
     if (writer_ || closed_) return;
     writer_ = std::make_unique<TJournalWriter>(
         path_, std::move(early_), [this](const TJournalNotice& notice) {
-            QMetaObject::invokeMethod(
-                this, [this, notice] { emit Noticed(notice); }, Qt::QueuedConnection);
+            handover_.Post([this, notice] { emit Noticed(notice); });
         });
     early_ = {};
 }

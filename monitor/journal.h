@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "gui_handover.h"
 #include "journal_writer.h"
 #include "outage_watch.h"
 #include "outcome_record.h"
@@ -23,6 +24,7 @@ class TJournal : public QObject {
     Q_OBJECT
 
 public:
+    // Throws std::system_error when no eventfd can be had.
     explicit TJournal(QString path = JournalFilePath());
     // Closes as Close does.
     ~TJournal() override;
@@ -61,6 +63,8 @@ private:
 
     const QString path_;
     TJournalBatch early_;  // before Start
+    // Brings the writer's notices to the GUI thread.
+    platform::GuiHandover handover_;
     std::unique_ptr<TJournalWriter> writer_;
     bool closed_ = false;
     QString host_;
