@@ -32,13 +32,9 @@ void TFloatingWindow::FollowAlerts() {
         if (SoundsMarked()) playSound_(SoundFileName(TDueSound::Alarm));
         if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageStartNotice(outage));
     });
-    // The end replaces the start's notice; with notifications switched off since, it goes.
+    // The end replaces the start's notice.
     const auto tellEnd = [this](const TOutage& outage) {
-        if (NotifyMarked()) {
-            Notifier().Tell(kOutageTopic, OutageEndNotice(outage));
-        } else if (notifier_) {
-            notifier_->Withdraw(kOutageTopic);
-        }
+        if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageEndNotice(outage));
     };
     connect(&alerts_, &TOutageAlerts::Cleared, this, [this, tellEnd](const TOutage& outage) {
         // The recovery sound marks only an outage of three failures or more.
