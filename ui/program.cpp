@@ -182,6 +182,7 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
         ReportStartError(*window.StartError());
         return 1;
     }
+    // What a killed run left on screen says nothing of this one.
     TNotifier::WithdrawEarlierRun();
     SaveFailureNotice saveFailureNotice(window);
     QObject::connect(&window, &TFloatingWindow::SaveFailed, &saveFailureNotice,

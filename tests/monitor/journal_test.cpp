@@ -28,7 +28,7 @@ using testing::Capture;
 using testing::PollUntil;
 
 // Outcomes before the journal starts wait for it; an outage's reason is what most of its
-// failures had, not its first; closed during an outage, the journal ends it at the close.
+// failures had, not its first; an outage in progress when the program closes ends at the close.
 TEST(JournalTest, OutagesGetTheirMostCommonFailureAndTheOneInProgressEndsAtTheClose) {
     if (Capture("command -v sqlite3").empty()) GTEST_SKIP() << "not installed: sqlite3";
     QTemporaryDir folder;
