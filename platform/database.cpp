@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
@@ -119,12 +118,6 @@ bool SetAside(const QString& path, QString& target, DatabaseFailure& failure) {
 }
 
 }  // namespace
-
-QString UserStateHome() {
-    const QString configured = QString::fromLocal8Bit(qgetenv("XDG_STATE_HOME"));
-    if (QDir::isAbsolutePath(configured)) return configured;
-    return QDir::homePath() + QStringLiteral("/.local/state");
-}
 
 Statement::Statement(const SqliteLibrary& api, sqlite3* db, sqlite3_stmt* statement)
     : api_(&api), db_(db), statement_(statement) {}

@@ -18,9 +18,6 @@ namespace nodrel::platform {
 
 struct SqliteLibrary;
 
-// $XDG_STATE_HOME when it is an absolute path, else ~/.local/state.
-QString UserStateHome();
-
 // What a failed database operation means to its caller.
 enum class DatabaseFault {
     Unwritable,  // full, read-only, no permission, no SQLite: try again later

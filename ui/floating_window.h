@@ -153,10 +153,9 @@ signals:
     void Exposed();
     // A save of the settings did not reach the store.
     void SaveFailed(const nodrel::StoreFailure& failure);
-    // Every outcome, as it is recorded and before the outage watch hears of it.
-    void OutcomeAdded(bool success, const nodrel::TOutcomeRecord& record);
-    // The host to probe was set (the options, the settings): the outcomes from now on are its.
-    void AddressSet(const QString& host);
+    // Every outcome, as it is recorded and before the outage watch hears of it, with the host
+    // text it was probed for.
+    void OutcomeAdded(bool success, const nodrel::TOutcomeRecord& record, const QString& host);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -184,6 +183,9 @@ private:
     void AddResult(bool success, const TOutcomeRecord& record);
     // The alarm, the recovery sound and the notifications follow the outages told.
     void FollowAlerts();
+    // The window closes: probing stops, an outage in progress ends here, and the notices of the
+    // outages and the journal go (window_alerts.cpp).
+    void StopWatching();
 
     TFramePanel* framePanel_;
     TDrawingSurface* surface_;

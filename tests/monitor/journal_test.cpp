@@ -28,7 +28,7 @@ using testing::Capture;
 using testing::PollUntil;
 
 // Outcomes before the journal starts wait for it; an outage's reason is what most of its
-// failures had, not its first; closed during an outage, the journal ends it at the close.
+// failures had, not its first; an outage in progress when the program closes ends at the close.
 TEST(JournalTest, OutagesGetTheirMostCommonFailureAndTheOneInProgressEndsAtTheClose) {
     if (Capture("command -v sqlite3").empty()) GTEST_SKIP() << "not installed: sqlite3";
     QTemporaryDir folder;
@@ -42,15 +42,15 @@ TEST(JournalTest, OutagesGetTheirMostCommonFailureAndTheOneInProgressEndsAtTheCl
         QObject::connect(&watch, &TOutageWatch::Started, &journal, &TJournal::OutageStarted);
         QObject::connect(&watch, &TOutageWatch::Extended, &journal, &TJournal::OutageExtended);
         QObject::connect(&watch, &TOutageWatch::Ended, &journal, &TJournal::OutageEnded);
-        journal.SetHost(QStringLiteral("router.example"));
+        const QString host = QStringLiteral("router.example");
         const auto outcome = [&](int64_t second, uint32_t status) {
             TOutcomeRecord record;
             record.StartTime = minute + second * 1000;
             record.Status = status;
             record.Milliseconds = status == 0 ? 12 : 1000;
             record.Address = platform::IpAddress::FromIpv4(htonl(0xC0A80001));  // 192.168.0.1
-            journal.Add(status == 0, record);
-            watch.Add(status == 0, record);
+            journal.Add(status == 0, record, host);
+            watch.Add(status == 0, record, host);
         };
         outcome(1, 0);
         outcome(2, 11010);  // no reply
@@ -60,6 +60,7 @@ TEST(JournalTest, OutagesGetTheirMostCommonFailureAndTheOneInProgressEndsAtTheCl
         journal.Start();
         outcome(6, 11010);
         outcome(7, 11010);
+        watch.Interrupt(QDateTime::currentMSecsSinceEpoch());  // the program closes
     }
     const std::string sql = "sqlite3 -batch '" + path + "' ";
     const std::string since = " - " + std::to_string(minute);
@@ -83,7 +84,8 @@ TJournalOutage Outage(int64_t startedMs, std::optional<int64_t> endedMs) {
             QStringLiteral("127.0.0.1")};
 }
 
-// Two writes refused while the lock is held: said once, and nothing of either is lost.
+// Two writes refused while the lock is held: said once, and nothing of either is lost; the first
+// good write says the journal resumed.
 TEST(JournalWriterTest, ALockedDatabaseIsToldOnceAndItsRecordsWaitForTheNextWrite) {
     if (Capture("command -v sqlite3").empty()) GTEST_SKIP() << "not installed: sqlite3";
     QTemporaryDir folder;
@@ -127,9 +129,10 @@ TEST(JournalWriterTest, ALockedDatabaseIsToldOnceAndItsRecordsWaitForTheNextWrit
         20s))
         << Capture(sql + "'SELECT * FROM outages'");
     writer.Stop();
-    ASSERT_EQ(told().size(), 1u);
+    ASSERT_EQ(told().size(), 2u);
     EXPECT_EQ(told()[0].Event, TJournalEvent::Locked);
     EXPECT_EQ(told()[0].Detail.toStdString(), "database is locked");
+    EXPECT_EQ(told()[1].Event, TJournalEvent::Resumed);
 }
 
 }  // namespace
