@@ -41,7 +41,7 @@ void TJournal::Close() {
 
 void TJournal::Add(bool success, const TOutcomeRecord& record) {
     TJournalOutcome outcome{record.StartTime,    host_,         success,
-                            record.Milliseconds, record.Status, record.NameNotFound};
+                            RoundTripMs(record), record.Status, record.NameNotFound};
     if (writer_) {
         writer_->Add(std::move(outcome));
     } else if (!closed_) {
