@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <algorithm>
 
-#include "history_text.h"
+#include "journal_text.h"
 #include "outcome_readout.h"
 
 namespace nodrel {

@@ -5,7 +5,7 @@
 #include <QDateTime>
 #include <string>
 
-#include "history_text.h"
+#include "journal_text.h"
 #include "outage_notice.h"
 
 namespace nodrel {

@@ -87,7 +87,7 @@ TEST_F(WindowMenuTest, TheMenuHasEveryItemInItsPlace) {
         "N6 View Mode: Graph (o)",
         "N7 View Mode: History (o)",
         "N2 -",
-        "NHistory History...",
+        "NJournal Journal...",
         "N24 Options...",
         "N12 Minimize to SystemTray",
         "N4 -",
@@ -95,7 +95,7 @@ TEST_F(WindowMenuTest, TheMenuHasEveryItemInItsPlace) {
     };
     EXPECT_EQ(Describe(window_->WindowMenu()), expected);
     EXPECT_EQ(Describe(window_->TrayMenu()),
-              QStringList({"N20 Show Floating Window *", "NHistory History...",
+              QStringList({"N20 Show Floating Window *", "NJournal Journal...",
                            "N23 Close KAVREN Nodrel"}));
     EXPECT_TRUE(Item("N3")->font().bold());
 }

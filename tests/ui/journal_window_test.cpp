@@ -1,6 +1,6 @@
-// The History window in-process on the offscreen platform, on journals of known rows.
+// The Journal window in-process on the offscreen platform, on journals of known rows.
 
-#include "history_window.h"
+#include "journal_window.h"
 
 #include <gtest/gtest.h>
 
@@ -9,12 +9,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <ctime>
 
-#include "history_plot.h"
+#include "journal_plot.h"
 #include "support/test_journal.h"
 
 namespace nodrel {
@@ -23,7 +24,7 @@ namespace {
 using testing::At;
 using testing::TestJournal;
 
-class HistoryWindowTest : public ::testing::Test {
+class JournalWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(folder_.isValid());
@@ -34,16 +35,25 @@ protected:
 
     QString Path() const { return folder_.filePath(QStringLiteral("Nodrel.sqlite")); }
 
-    // The window at 12:00:30, shown and painted.
-    std::unique_ptr<THistoryWindow> Open(THistorySpan span) {
-        auto window = std::make_unique<THistoryWindow>(Path(), [] { return At(12, 0, 30); });
-        window->SetSpan(span);
+    // The window at 12:00:30, shown with the span read.
+    std::unique_ptr<TJournalWindow> Open(TJournalSpan span) {
+        auto window = std::make_unique<TJournalWindow>(Path(), [] { return At(12, 0, 30); });
         window->show();
-        QCoreApplication::processEvents();
+        ShowSpan(*window, span);
         return window;
     }
 
-    static QString Cell(THistoryWindow& window, int row, int column) {
+    // Chooses `span` and waits until it is read and shown.
+    static void ShowSpan(TJournalWindow& window, TJournalSpan span) {
+        QSignalSpy shown(&window, &TJournalWindow::ViewShown);
+        window.SetSpan(span);
+        while (window.View().span != span || window.View().nowMs == 0) {
+            ASSERT_TRUE(shown.wait(5000));
+        }
+        QCoreApplication::processEvents();
+    }
+
+    static QString Cell(TJournalWindow& window, int row, int column) {
         const QAbstractItemModel* model =
             window.findChild<QTableView*>(QStringLiteral("Outages"))->model();
         return model->data(model->index(row, column)).toString();
@@ -58,16 +68,16 @@ protected:
 
 // What the user sees of three minutes: half lost in red from the bottom up, a minute the monitor
 // did not run hatched grey and never red, a minute of full answers without a bar.
-TEST_F(HistoryWindowTest, PlotShowsLossInRedAndAGapNotAsLoss) {
+TEST_F(JournalWindowTest, PlotShowsLossInRedAndAGapNotAsLoss) {
     {
         TestJournal journal(Path());
         journal.Minute(At(11, 56), 60, 60, 20.0);
         journal.Minute(At(11, 57), 60, 30, 20.0);
         journal.Minute(At(11, 59), 60, 60, 20.0);
-        ASSERT_TRUE(journal.Ok());
+        ASSERT_TRUE(journal.Commit());
     }
-    const auto window = Open(THistorySpan::Hour);
-    auto* plot = window->findChild<THistoryPlot*>();
+    const auto window = Open(TJournalSpan::Hour);
+    auto* plot = window->findChild<TJournalPlot*>();
     const QImage image = plot->grab().toImage();
     const QRect area = plot->PlotArea();
     const auto columnOf = [&](int bucket) {
@@ -111,15 +121,15 @@ TEST_F(HistoryWindowTest, PlotShowsLossInRedAndAGapNotAsLoss) {
 
 // The table's rows as read: newest first, local start, duration, failed probes, reason, host.
 // "Copy" puts the selected ones on the clipboard; "Export CSV..." writes them or the minutes.
-TEST_F(HistoryWindowTest, TableRowsCopyAndExport) {
+TEST_F(JournalWindowTest, TableRowsCopyAndExport) {
     {
         TestJournal journal(Path());
         journal.Outage(At(6, 0), At(6, 0, 45), 9, "Request timed out", "example.org", "192.0.2.7");
         journal.Outage(At(11, 59), std::nullopt, 31, "Destination host unreachable");
         journal.Minute(At(11, 59), 60, 29, 12.5);
-        ASSERT_TRUE(journal.Ok());
+        ASSERT_TRUE(journal.Commit());
     }
-    const auto window = Open(THistorySpan::Day);
+    const auto window = Open(TJournalSpan::Day);
     EXPECT_EQ(Cell(*window, 0, 0), QStringLiteral("2026-12-11 11:59:00"));
     EXPECT_EQ(Cell(*window, 0, 1), QStringLiteral("ongoing, 1 min 30 s"));
     EXPECT_EQ(Cell(*window, 0, 2), QStringLiteral("31"));
@@ -162,9 +172,9 @@ TEST_F(HistoryWindowTest, TableRowsCopyAndExport) {
 }
 
 // A window closed at a size opens at it the next time, from the settings store.
-TEST_F(HistoryWindowTest, SizeIsKeptInTheSettingsStore) {
+TEST_F(JournalWindowTest, SizeIsKeptInTheSettingsStore) {
     {
-        const auto window = Open(THistorySpan::Hour);
+        const auto window = Open(TJournalSpan::Hour);
         window->resize(700, 450);
         window->close();
     }
@@ -173,19 +183,19 @@ TEST_F(HistoryWindowTest, SizeIsKeptInTheSettingsStore) {
     const QByteArray stored = store.readAll();
     EXPECT_TRUE(stored.contains("\"historywidth\"=dword:000002bc")) << stored.toStdString();
     EXPECT_TRUE(stored.contains("\"historyheight\"=dword:000001c2")) << stored.toStdString();
-    THistoryWindow again(Path());
+    TJournalWindow again(Path());
     EXPECT_EQ(again.size(), QSize(700, 450));
 }
 
 // Everything is reached from the keyboard: Tab walks span, plot, table and the enabled buttons;
 // Ctrl+<n> chooses a span; the arrow keys walk the plot's buckets and read them out.
-TEST_F(HistoryWindowTest, KeyboardReachesEveryControlAndReadsBuckets) {
+TEST_F(JournalWindowTest, KeyboardReachesEveryControlAndReadsBuckets) {
     {
         TestJournal journal(Path());
         journal.Minute(At(11, 59), 60, 45, 12.0);
-        ASSERT_TRUE(journal.Ok());
+        ASSERT_TRUE(journal.Commit());
     }
-    const auto window = Open(THistorySpan::Hour);
+    const auto window = Open(TJournalSpan::Hour);
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
@@ -194,9 +204,9 @@ TEST_F(HistoryWindowTest, KeyboardReachesEveryControlAndReadsBuckets) {
         visited << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    EXPECT_EQ(visited, QStringList({"Span", "HistoryPlot", "Outages", "ExportCsv", "Close"}));
+    EXPECT_EQ(visited, QStringList({"Span", "JournalPlot", "Outages", "ExportCsv", "Close"}));
 
-    auto* plot = window->findChild<THistoryPlot*>();
+    auto* plot = window->findChild<TJournalPlot*>();
     plot->setFocus();
     QTest::keyClick(plot, Qt::Key_End);
     QTest::keyClick(plot, Qt::Key_Left);
@@ -205,8 +215,10 @@ TEST_F(HistoryWindowTest, KeyboardReachesEveryControlAndReadsBuckets) {
               "Fri 2026-12-11 11:59 – 12:00  ·  Loss 25.0 % (15 of 60 probes)  ·  "
               "Median round trip 12 ms");
 
+    QSignalSpy shown(window.get(), &TJournalWindow::ViewShown);
     QTest::keyClick(window.get(), Qt::Key_3, Qt::ControlModifier);
-    EXPECT_EQ(window->Span(), THistorySpan::Week);
+    EXPECT_EQ(window->Span(), TJournalSpan::Week);
+    ASSERT_TRUE(shown.wait(5000));
     EXPECT_EQ(window->View().buckets.size(), 336u);
 }
 
