@@ -176,6 +176,9 @@ TJournalWindow::TJournalWindow(QString journalPath, TClock clock)
 TJournalWindow::~TJournalWindow() {
     // The program can end with the window open.
     if (isVisible()) SaveSettings();
+    // QWidget closes the window after the members are gone: the plot losing the focus then must
+    // not ask for a readout.
+    disconnect(plot_, nullptr, this, nullptr);
 }
 
 void TJournalWindow::SetSpan(TJournalSpan span) {
@@ -185,7 +188,8 @@ void TJournalWindow::SetSpan(TJournalSpan span) {
     }
     if (span_ == span && view_.nowMs != 0) return;
     span_ = span;
-    Refresh();
+    // Hidden, the window reads when it is shown.
+    if (isVisible()) Refresh();
 }
 
 void TJournalWindow::Refresh() {

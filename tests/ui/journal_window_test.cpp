@@ -6,16 +6,20 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <ctime>
 
 #include "journal_plot.h"
+#include "support/small_file_system.h"
 #include "support/test_journal.h"
 
 namespace nodrel {
@@ -36,8 +40,9 @@ protected:
     QString Path() const { return folder_.filePath(QStringLiteral("Nodrel.sqlite")); }
 
     // The window at 12:00:30, shown with the span read.
-    std::unique_ptr<TJournalWindow> Open(TJournalSpan span) {
-        auto window = std::make_unique<TJournalWindow>(Path(), [] { return At(12, 0, 30); });
+    std::unique_ptr<TJournalWindow> Open(TJournalSpan span, const QString& path = {}) {
+        auto window = std::make_unique<TJournalWindow>(path.isEmpty() ? Path() : path,
+                                                       [] { return At(12, 0, 30); });
         window->show();
         ShowSpan(*window, span);
         return window;
@@ -51,6 +56,24 @@ protected:
             ASSERT_TRUE(shown.wait(5000));
         }
         QCoreApplication::processEvents();
+    }
+
+    // The middle pixel column of the plot's bucket; -1 when none is drawn.
+    static int ColumnOf(const TJournalPlot& plot, int bucket) {
+        const QRect area = plot.PlotArea();
+        std::vector<int> columns;
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (plot.BucketAt({x, area.center().y()}) == bucket) columns.push_back(x);
+        }
+        return columns.empty() ? -1 : columns[columns.size() / 2];
+    }
+
+    // What the readout says of the span's last bucket, chosen from the keyboard.
+    static QString LastBucketReadout(TJournalWindow& window) {
+        auto* plot = window.findChild<TJournalPlot*>();
+        plot->setFocus();
+        QTest::keyClick(plot, Qt::Key_End);
+        return window.findChild<QLabel*>(QStringLiteral("Readout"))->text();
     }
 
     static QString Cell(TJournalWindow& window, int row, int column) {
@@ -71,6 +94,7 @@ protected:
 TEST_F(JournalWindowTest, PlotShowsLossInRedAndAGapNotAsLoss) {
     {
         TestJournal journal(Path());
+        journal.Minute(At(11, 54), 1, 1, 0.42);
         journal.Minute(At(11, 56), 60, 60, 20.0);
         journal.Minute(At(11, 57), 60, 30, 20.0);
         journal.Minute(At(11, 59), 60, 60, 20.0);
@@ -80,16 +104,7 @@ TEST_F(JournalWindowTest, PlotShowsLossInRedAndAGapNotAsLoss) {
     auto* plot = window->findChild<TJournalPlot*>();
     const QImage image = plot->grab().toImage();
     const QRect area = plot->PlotArea();
-    const auto columnOf = [&](int bucket) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            // The middle of the bucket's columns.
-            if (plot->BucketAt({x, area.center().y()}) == bucket &&
-                plot->BucketAt({x + 2, area.center().y()}) == bucket) {
-                return x + 1;
-            }
-        }
-        return -1;
-    };
+    const auto columnOf = [&](int bucket) { return ColumnOf(*plot, bucket); };
     const int lossColumn = columnOf(56);  // 11:57, the hour's buckets start at 11:01
     const int gapColumn = columnOf(57);
     const int fullColumn = columnOf(55);
@@ -117,10 +132,104 @@ TEST_F(JournalWindowTest, PlotShowsLossInRedAndAGapNotAsLoss) {
     EXPECT_EQ(plot->BucketText(56).toStdString(),
               "Fri 2026-12-11 11:57 – 11:58\nLoss 50.0 % (30 of 60 probes)\n"
               "Median round trip 20 ms");
+    EXPECT_EQ(plot->BucketText(53).toStdString(),
+              "Fri 2026-12-11 11:54 – 11:55\nLoss 0.0 % (0 of 1 probe)\n"
+              "Median round trip 0.42 ms");
+}
+
+// An hour without one answer is a full red bar, in the day's buckets and in the year's day: loss,
+// not a gap in the monitoring, nor nothing.
+TEST_F(JournalWindowTest, AnHourOfNoAnswersIsAFullLossBar) {
+    {
+        TestJournal journal(Path());
+        for (int minute = 0; minute < 60; ++minute) {
+            journal.Minute(At(10, minute), 60, 0, std::nullopt);
+        }
+        ASSERT_TRUE(journal.Commit());
+    }
+    const auto window = Open(TJournalSpan::Day);
+    for (const TJournalSpan span : {TJournalSpan::Day, TJournalSpan::Year}) {
+        ShowSpan(*window, span);
+        auto* plot = window->findChild<TJournalPlot*>();
+        const QImage image = plot->grab().toImage();
+        const QRect area = plot->PlotArea();
+        const int column = ColumnOf(*plot, window->View().layout.BucketOf(At(10, 30)));
+        ASSERT_GE(column, 0);
+        for (int y = area.top() + 1; y < area.bottom(); y += 7) {
+            EXPECT_EQ(image.pixelColor(column, y), QColor(216, 60, 60)) << "y " << y;
+        }
+    }
+}
+
+// A minute of two answers, of 10 and 20 ms, has the median 15 ms: in the journal, as its
+// per-minute row exported, and in every span's bucket that holds it.
+TEST_F(JournalWindowTest, TheMedianOfAnEvenNumberOfAnswersIsTheMeanOfTheMiddleTwo) {
+    {
+        platform::DatabaseFailure failure;
+        QString setAside;
+        std::optional<platform::Database> db =
+            platform::Database::Open(Path(), kJournalSchema, false, failure, setAside);
+        ASSERT_TRUE(db);
+        TJournalBatch batch;
+        batch.Outcomes = {{At(12, 0, 0), "127.0.0.1", true, 10.0, 0, false},
+                          {At(12, 0, 10), "127.0.0.1", true, 20.0, 0, false}};
+        ASSERT_FALSE(db->Transaction(
+            [&](platform::Database& open) { WriteJournalBatch(open, batch, At(12, 0, 20)); }));
+    }
+    const auto window = Open(TJournalSpan::Hour);
+    const QString csv = folder_.filePath(QStringLiteral("minutes.csv"));
+    ASSERT_TRUE(window->ExportCsv(csv, TCsvContent::Minutes, nullptr));
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(),
+              "minute,host,probes,answered,rtt_min_ms,rtt_median_ms,rtt_max_ms\n"
+              "2026-12-11 12:00:00,127.0.0.1,2,2,10,15,20\n");
+    for (int span = 0; span < kJournalSpanCount; ++span) {
+        ShowSpan(*window, TJournalSpan(span));
+        EXPECT_TRUE(LastBucketReadout(*window).contains(QStringLiteral("Median round trip 15 ms")))
+            << SpanName(TJournalSpan(span)).toStdString() << ": "
+            << LastBucketReadout(*window).toStdString();
+    }
+}
+
+// While the journal is paused, on a full disk or a read-only one, the file still holds every row
+// it was given: the window shows them, and says since when the journal has been paused.
+TEST_F(JournalWindowTest, APausedJournalOnAFullOrReadOnlyDiskShowsWhatItHolds) {
+    const QString mount = folder_.filePath(QStringLiteral("state"));
+    NODREL_REQUIRE_SMALL_FILE_SYSTEM(mount.toStdString());
+    const QString path = mount + QStringLiteral("/Nodrel.sqlite");
+    {
+        TestJournal journal(path);
+        journal.Outage(At(11, 30), At(11, 31), 12, "no reply within 1 s");
+        journal.Minute(At(11, 30), 60, 48, 0.42);
+        ASSERT_TRUE(journal.Commit());
+    }
+    ASSERT_TRUE(testing::FillFileSystem(mount.toStdString()));
+    auto window = Open(TJournalSpan::Hour, path);
+    window->SetJournalPaused(At(11, 45));
+    for (const bool readOnly : {false, true}) {
+        if (readOnly) {
+            ASSERT_TRUE(testing::RemountReadOnly(mount.toStdString()));
+            QSignalSpy shown(window.get(), &TJournalWindow::ViewShown);
+            window->Refresh();
+            ASSERT_TRUE(shown.wait(5000));
+        }
+        EXPECT_EQ(window->View().state, TJournalState::Readable) << readOnly;
+        EXPECT_EQ(Cell(*window, 0, 3).toStdString(), "no reply within 1 s") << readOnly;
+        EXPECT_EQ(window->findChild<TJournalPlot*>()->BucketText(29).toStdString(),
+                  "Fri 2026-12-11 11:30 – 11:31\nLoss 20.0 % (12 of 60 probes)\n"
+                  "Median round trip 0.42 ms\n1 outage");
+        EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("Paused"))->text().toStdString(),
+                  "The journal has been paused since 2026-12-11 11:45:00: shown is what it "
+                  "holds, newer probes wait to be written.");
+    }
+    window.reset();
+    testing::UnmountSmallFileSystem(mount.toStdString());
 }
 
 // The table's rows as read: newest first, local start, duration, failed probes, reason, host.
-// "Copy" puts the selected ones on the clipboard; "Export CSV..." writes them or the minutes.
+// "Copy" puts the selected ones on the clipboard; "Export CSV..." writes them or the minutes and
+// says where. The outage in progress counts its failed probes as they come.
 TEST_F(JournalWindowTest, TableRowsCopyAndExport) {
     {
         TestJournal journal(Path());
@@ -152,6 +261,8 @@ TEST_F(JournalWindowTest, TableRowsCopyAndExport) {
     const QString csv = folder_.filePath(QStringLiteral("out.csv"));
     QString error;
     ASSERT_TRUE(window->ExportCsv(csv, TCsvContent::Outages, &error)) << error.toStdString();
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("Status"))->text(),
+              QStringLiteral("Exported 2 outages to ") + csv);
     QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().toStdString(),
@@ -166,16 +277,37 @@ TEST_F(JournalWindowTest, TableRowsCopyAndExport) {
               "minute,host,probes,answered,rtt_min_ms,rtt_median_ms,rtt_max_ms\n"
               "2026-12-11 11:59:00,127.0.0.1,60,29,12.5,12.5,12.5\n");
     file.close();
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("Status"))->text(),
+              QStringLiteral("Exported 1 per-minute row to ") + csv);
     EXPECT_FALSE(window->ExportCsv(folder_.filePath(QStringLiteral("no/such/folder/x.csv")),
                                    TCsvContent::Outages, &error));
     EXPECT_FALSE(error.isEmpty());
+
+    // The journal writes the outage's count once a minute; the window counts each failure.
+    TOutageWatch watch;
+    TOutcomeRecord failure;
+    failure.Status = 11010;
+    for (int second = 0; second < 40; ++second) {
+        failure.StartTime = At(11, 59, second);
+        watch.Add(false, failure);
+    }
+    window->FollowOutages(watch);
+    EXPECT_EQ(Cell(*window, 0, 2), QStringLiteral("40"));
+    failure.StartTime = At(11, 59, 40);
+    watch.Add(false, failure);
+    EXPECT_EQ(Cell(*window, 0, 2), QStringLiteral("41"));
 }
 
-// A window closed at a size opens at it the next time, from the settings store.
-TEST_F(JournalWindowTest, SizeIsKeptInTheSettingsStore) {
+// A window closed at a size, on a span, after an export, opens at that size on that span the
+// next time, and offers that folder: all from the settings store.
+TEST_F(JournalWindowTest, SizeSpanAndExportFolderAreKeptInTheSettingsStore) {
+    const QString exports = folder_.filePath(QStringLiteral("exports"));
+    ASSERT_TRUE(QDir().mkpath(exports));
     {
-        const auto window = Open(TJournalSpan::Hour);
+        const auto window = Open(TJournalSpan::Month);
         window->resize(700, 450);
+        ASSERT_TRUE(
+            window->ExportCsv(exports + QStringLiteral("/o.csv"), TCsvContent::Outages, nullptr));
         window->close();
     }
     QFile store(folder_.filePath(QStringLiteral("config/KAVREN/Nodrel.reg")));
@@ -183,8 +315,19 @@ TEST_F(JournalWindowTest, SizeIsKeptInTheSettingsStore) {
     const QByteArray stored = store.readAll();
     EXPECT_TRUE(stored.contains("\"historywidth\"=dword:000002bc")) << stored.toStdString();
     EXPECT_TRUE(stored.contains("\"historyheight\"=dword:000001c2")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains("\"journalspan\"=dword:00000003")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains("\"journalexportfolder\"=\"" + exports.toUtf8() + "\""))
+        << stored.toStdString();
     TJournalWindow again(Path());
     EXPECT_EQ(again.size(), QSize(700, 450));
+    EXPECT_EQ(again.Span(), TJournalSpan::Month);
+    QTimer::singleShot(0, &again, [exports] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->directory().absolutePath(), QDir(exports).absolutePath());
+        dialog->reject();
+    });
+    again.findChild<QPushButton*>(QStringLiteral("ExportCsv"))->click();
 }
 
 // Everything is reached from the keyboard: Tab walks span, plot, table and the enabled buttons;
