@@ -32,7 +32,7 @@ void TJournal::Close() {
 
 void TJournal::Add(bool success, const TOutcomeRecord& record, const QString& host) {
     TJournalOutcome outcome{record.StartTime,    host,          success,
-                            record.Milliseconds, record.Status, record.NameNotFound};
+                            RoundTripMs(record), record.Status, record.NameNotFound};
     if (writer_) {
         writer_->Add(std::move(outcome));
     } else if (!closed_) {

@@ -2,7 +2,7 @@
 
 #include <QDateTime>
 
-#include "history_text.h"
+#include "journal_text.h"
 #include "outcome_readout.h"
 
 namespace nodrel {

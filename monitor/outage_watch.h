@@ -45,6 +45,9 @@ public:
     // monitor closes), so what follows is a new streak. An outage in progress ends at `endedMs`.
     void Interrupt(int64_t endedMs);
 
+    // The outage in progress; null while there is none.
+    const TOutage* Current() const { return outage_ ? &*streak_ : nullptr; }
+
 signals:
     // At the streak's second failure.
     void Started(const nodrel::TOutage& outage);

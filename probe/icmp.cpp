@@ -185,6 +185,7 @@ void TICMP::CountOutcome(const Target& target, uint32_t status) {
 
 int32_t TICMP::Ping() {
     FLastErrorCode = 0;
+    FLastRoundTripMicroseconds = 0;
     FAddressChanged = false;
     if ((!TargetCurrent() && !Resolve()) || FTarget.address == kNoAddress) {
         FLastErrorCode = platform::IP_BAD_DESTINATION;
@@ -223,6 +224,7 @@ int32_t TICMP::Ping() {
                                           &options, FReplyArea.data(), replySize, timeout);
     }
     FLastErrorCode = FPlatform.GetLastError();
+    FLastRoundTripMicroseconds = FPlatform.LastRoundTripMicroseconds();
     const auto result = static_cast<int32_t>(replies);
     std::memcpy(&FLastReply, FReplyArea.data(), kHeaderSize);
     CountOutcome(target, FLastReply.Status);

@@ -73,6 +73,9 @@ public:
 
     platform::ICMP_ECHO_REPLY LastReply() const { return FLastReply; }
     uint32_t LastErrorCode() const { return FLastErrorCode; }
+    // The last reply's round trip in microseconds where the echo service timed it so finely, else
+    // 0: LastReply's RoundTripTime has whole milliseconds.
+    uint32_t LastRoundTripMicroseconds() const { return FLastRoundTripMicroseconds; }
     // The address probes go to; the all-ones IPv4 address while none is known.
     platform::IpAddress ResolvedAddress() const { return FTarget.address; }
     // Whether the current Address has been resolved (false again at once after SetAddress).
@@ -142,6 +145,7 @@ private:
     int FFailStreak = 0;         // failed probes in a row to FTarget
     int64_t FLookupAgainAt = 0;  // with two failures or more: the earliest repeated lookup
     uint32_t FLastErrorCode = 0;
+    uint32_t FLastRoundTripMicroseconds = 0;
     platform::ICMP_ECHO_REPLY FLastReply{};
     platform::NameLookups FLookups{FPlatform};
     // Valid while a repeated lookup is under way, of the Address of FRepeatedGeneration.

@@ -6,8 +6,8 @@
 #include <QMouseEvent>
 
 #include "about_box.h"
-#include "history_window.h"
 #include "hover_readout.h"
+#include "journal_window.h"
 #include "options_dialog.h"
 #include "sound_player.h"
 #include "window_menu.h"

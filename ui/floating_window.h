@@ -24,7 +24,8 @@ class QDialog;
 namespace nodrel {
 
 class TAboutBox;
-class THistoryWindow;
+class TJournalWindow;
+struct TJournalNotice;
 class THoverReadout;
 class TNotifier;
 class TOptionsDialog;
@@ -144,9 +145,11 @@ public:
     void ChooseFrameColour(const QString& what);
     void ShowOptions();
     void ShowAbout();
-    // Shows the journal's History window, made at its first showing.
-    void ShowHistory();
-    THistoryWindow* HistoryWindow() const { return historyWindow_.get(); }
+    // Shows the Journal window, made at its first showing.
+    void ShowJournal();
+    TJournalWindow* JournalWindow() const { return journalWindow_.get(); }
+    // What became of the journal's writes, for the Journal window to say it is paused.
+    void JournalNoticed(const TJournalNotice& notice);
 
 signals:
     // The window was exposed for the first time since it was shown; its first paint follows.
@@ -218,7 +221,8 @@ private:
     std::unique_ptr<TOptionsDialog> optionsDialog_;
     std::unique_ptr<TAboutBox> aboutBox_;
     // A window of its own with a taskbar entry, not a child: closing it only hides it.
-    std::unique_ptr<THistoryWindow> historyWindow_;
+    std::unique_ptr<TJournalWindow> journalWindow_;
+    std::optional<int64_t> journalPausedSince_;
 };
 
 }  // namespace nodrel

@@ -215,6 +215,8 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
                          [&window, path = journal->Path()](const TJournalNotice& notice) {
                              TellJournalNotice(window, path, notice);
                          });
+        QObject::connect(journal.get(), &TJournal::Noticed, &window,
+                         &TFloatingWindow::JournalNoticed);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, journal.get(), &TJournal::Close);
     }
 

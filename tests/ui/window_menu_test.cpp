@@ -97,7 +97,7 @@ TEST_F(WindowMenuTest, TheMenusShowEveryItemWithTheStoredMarks) {
         "View Mode: Graph ( )",
         "View Mode: History (o)",
         "-",
-        "History...",
+        "Journal...",
         "Options...",
         "Minimize to SystemTray off",
         "-",
@@ -106,7 +106,7 @@ TEST_F(WindowMenuTest, TheMenusShowEveryItemWithTheStoredMarks) {
     EXPECT_EQ(Shown(menu), expected);
     menu.close();
     EXPECT_EQ(Shown(window_->TrayMenu()),
-              QStringList({"Show Floating Window bold", "History...", "Close KAVREN Nodrel"}));
+              QStringList({"Show Floating Window bold", "Journal...", "Close KAVREN Nodrel"}));
 }
 
 TEST_F(WindowMenuTest, RadioItemsExcludeOnlyTheirOwnGroup) {
