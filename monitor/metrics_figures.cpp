@@ -9,31 +9,19 @@ namespace {
 // A run that probes ever new hosts or addresses keeps the figures of the latest this many; the
 // oldest go, as a scrape target's series go when it stops exporting them.
 constexpr size_t kMaxSeries = 32;
-// Host numbers kept: a probe still under way when the host changed may arrive after several.
-constexpr size_t kMaxHostNumbers = 8;
 
 }  // namespace
 
-void TMetricsFigures::SetHost(const QString& host) {
-    currentHost_ = host;
+TMetricsFigures::TMetricsFigures(const QString& host) {
     OutageSeriesOf(host);
 }
 
-const QString& TMetricsFigures::HostText(uint32_t number) {
-    const auto known = std::ranges::find(hostNumbers_, number, &THostNumber::Number);
-    if (known != hostNumbers_.end()) return known->Text;
-    if (hostNumbers_.size() >= kMaxHostNumbers) hostNumbers_.erase(hostNumbers_.begin());
-    hostNumbers_.push_back({number, currentHost_});
-    return hostNumbers_.back().Text;
-}
-
-TProbeSeries& TMetricsFigures::SeriesOf(const TOutcomeRecord& record) {
+TProbeSeries& TMetricsFigures::SeriesOf(const TOutcomeRecord& record, const QString& host) {
     // The usual case: the host and address of the probe before, so nothing is looked up or made.
-    if (latest_ && record.Host == latestHostNumber_ &&
-        (!record.Address || record.Address == latestAddress_)) {
+    if (latest_ && (!record.Address || record.Address == latestAddress_) &&
+        probes_[*latest_].Host == host) {
         return probes_[*latest_];
     }
-    const QString host = HostText(record.Host);
     QString address;
     if (record.Address) {
         address = QString::fromStdString(platform::AddressText(*record.Address));
@@ -56,21 +44,24 @@ TProbeSeries& TMetricsFigures::SeriesOf(const TOutcomeRecord& record) {
         }
         probes_.push_back({host, address});
         found = probes_.end() - 1;
+        OutageSeriesOf(host);
     }
     found->LastUse = ++uses_;
     latest_ = size_t(found - probes_.begin());
-    latestHostNumber_ = record.Host;
     latestAddress_ = record.Address;
     return *found;
 }
 
-void TMetricsFigures::Add(bool success, const TOutcomeRecord& record) {
-    TProbeSeries& series = SeriesOf(record);
+void TMetricsFigures::Add(bool success, const TOutcomeRecord& record, const QString& host) {
+    TProbeSeries& series = SeriesOf(record, host);
     ++series.Requests;
     series.LastAnswered = success;
     if (!success) return;
     ++series.Answers;
-    const uint64_t microseconds = uint64_t{record.Milliseconds} * 1000;
+    // Where the echo service timed it finer than in whole milliseconds, to the microsecond.
+    const uint64_t microseconds = record.RoundTripMicroseconds != 0
+                                      ? record.RoundTripMicroseconds
+                                      : uint64_t{record.Milliseconds} * 1000;
     series.RoundTripMicroseconds += microseconds;
     for (int bucket = 0; bucket < kRoundTripBuckets; ++bucket) {
         if (microseconds <= RoundTripBucketMicroseconds(bucket)) {
@@ -84,9 +75,11 @@ size_t TMetricsFigures::OutageSeriesOf(const QString& host) {
     const auto found = std::ranges::find(outages_, host, &TOutageSeries::Host);
     if (found != outages_.end()) return size_t(found - outages_.begin());
     if (outages_.size() >= kMaxSeries) {
-        // The oldest that neither lasts nor is the current host's.
+        // The oldest that neither lasts nor is the latest probe's host's.
         for (size_t index = 0; index < outages_.size(); ++index) {
-            if (index == activeOutage_ || outages_[index].Host == currentHost_) continue;
+            if (index == activeOutage_ || (latest_ && outages_[index].Host == Latest()->Host)) {
+                continue;
+            }
             outages_.erase(outages_.begin() + ptrdiff_t(index));
             if (activeOutage_ && *activeOutage_ > index) --*activeOutage_;
             break;
@@ -105,7 +98,7 @@ void TMetricsFigures::CountOutage(const TOutage& outage, int64_t until) {
 }
 
 void TMetricsFigures::OutageStarted(const TOutage& outage) {
-    const size_t series = OutageSeriesOf(HostText(outage.FirstFailure.Host));
+    const size_t series = OutageSeriesOf(outage.Host);
     ++outages_[series].Outages;
     outages_[series].Active = true;
     activeOutage_ = series;

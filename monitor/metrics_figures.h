@@ -48,10 +48,11 @@ struct TOutageSeries {
 
 class TMetricsFigures {
 public:
-    // The host probed from now on: the outcomes with a probe number not seen before are its.
-    void SetHost(const QString& host);
-    // Every outcome, as the window records it.
-    void Add(bool success, const TOutcomeRecord& record);
+    // The host probed at the start: its outage figures are there, at zero, before any outcome.
+    explicit TMetricsFigures(const QString& host);
+
+    // Every outcome, with the host text it was probed for, as the window records it.
+    void Add(bool success, const TOutcomeRecord& record, const QString& host);
     void OutageStarted(const TOutage& outage);
     void OutageExtended(const TOutage& outage);
     void OutageEnded(const TOutage& outage);
@@ -62,22 +63,13 @@ public:
     const std::vector<TOutageSeries>& Outages() const { return outages_; }
 
 private:
-    struct THostNumber {
-        uint32_t Number;
-        QString Text;
-    };
-
-    const QString& HostText(uint32_t number);
-    TProbeSeries& SeriesOf(const TOutcomeRecord& record);
+    TProbeSeries& SeriesOf(const TOutcomeRecord& record, const QString& host);
     size_t OutageSeriesOf(const QString& host);
     // Adds the outage's time up to `until` that is not counted yet.
     void CountOutage(const TOutage& outage, int64_t until);
 
-    QString currentHost_;
-    std::vector<THostNumber> hostNumbers_;  // the latest last
     std::vector<TProbeSeries> probes_;
     std::optional<size_t> latest_;
-    uint32_t latestHostNumber_ = 0;
     std::optional<platform::IpAddress> latestAddress_;
     uint64_t uses_ = 0;
     std::vector<TOutageSeries> outages_;

@@ -53,12 +53,11 @@ std::unique_ptr<TMetricsExport> TMetricsExport::Make(TFloatingWindow& window,
 
 TMetricsExport::TMetricsExport(TFloatingWindow& window, const QString& textfileFolder,
                                std::optional<TListenAddress> listen)
-    : window_(window), listen_(std::move(listen)) {
-    figures_.SetHost(window.Address());
-    connect(&window, &TFloatingWindow::AddressSet, this,
-            [this](const QString& host) { figures_.SetHost(host); });
+    : window_(window), figures_(window.Address()), listen_(std::move(listen)) {
     connect(&window, &TFloatingWindow::OutcomeAdded, this,
-            [this](bool success, const TOutcomeRecord& record) { figures_.Add(success, record); });
+            [this](bool success, const TOutcomeRecord& record, const QString& host) {
+                figures_.Add(success, record, host);
+            });
     TOutageWatch& outages = window.Outages();
     connect(&outages, &TOutageWatch::Started, this,
             [this](const TOutage& outage) { figures_.OutageStarted(outage); });
