@@ -38,17 +38,18 @@ TProbeSeries& TMetricsFigures::SeriesOf(const TOutcomeRecord& record, const QStr
     auto found = std::ranges::find_if(probes_, [&](const TProbeSeries& series) {
         return series.Host == host && series.Address == address;
     });
-    if (found == probes_.end()) {
+    const bool made = found == probes_.end();
+    if (made) {
         if (probes_.size() >= kMaxSeries) {
             probes_.erase(std::ranges::min_element(probes_, {}, &TProbeSeries::LastUse));
         }
         probes_.push_back({host, address});
         found = probes_.end() - 1;
-        OutageSeriesOf(host);
     }
     found->LastUse = ++uses_;
     latest_ = size_t(found - probes_.begin());
     latestAddress_ = record.Address;
+    if (made) OutageSeriesOf(host);  // a host probed from now on has outage figures at zero
     return *found;
 }
 
