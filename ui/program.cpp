@@ -18,6 +18,7 @@
 #include "journal.h"
 #include "journal_notice.h"
 #include "memory_trim.h"
+#include "metrics_export.h"
 #include "notifier.h"
 #include "program_icon.h"
 #include "settings.h"
@@ -172,7 +173,8 @@ QString ErrorBoxText(const QString& message) {
     return message;
 }
 
-int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* instance) {
+int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* instance,
+               const TCommandLine& commandLine) {
     // Hiding to the notification area closes no window; only "Close KAVREN Nodrel" ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kApplicationId));
@@ -219,6 +221,7 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
                          &TFloatingWindow::JournalNoticed);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, journal.get(), &TJournal::Close);
     }
+    const std::unique_ptr<TMetricsExport> metrics = TMetricsExport::Make(window, commandLine);
 
     // What the start leaves free goes back once the first exposure has been painted, not with the
     // next outcome.
@@ -239,10 +242,10 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
     return QApplication::exec();
 }
 
-int RunFirstProgram() {
+int RunFirstProgram(const TCommandLine& commandLine) {
     platform::SingleInstance instance(QString::fromLatin1(kApplicationId));
     if (!instance.IsFirst()) return instance.LaterStartStatus();
-    return RunProgram(platform::SystemEchoPlatform(), &instance);
+    return RunProgram(platform::SystemEchoPlatform(), &instance, commandLine);
 }
 
 }  // namespace nodrel
