@@ -38,9 +38,11 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       framePanel_(new TFramePanel(this)),
       surface_(new TDrawingSurface(framePanel_)),
       place_(new TWindowPlace(*this)),
+      readout_(new THoverReadout(surface_, history_, render_, probedHosts_)),
+      worker_(StartWorker(echoPlatform)),
+      settings_(*this, *place_, *framePanel_, render_, worker_, probedHosts_, history_),
       playSound_(playSound ? std::move(playSound)
-                           : [](std::string_view name) { platform::PlaySoundFile(name); }),
-      readout_(new THoverReadout(surface_, history_, render_, probedHosts_)) {
+                           : [](std::string_view name) { platform::PlaySoundFile(name); }) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nodrel"));
     resize(kDesignedWidth, kDesignedHeight);
@@ -57,29 +59,34 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
         RequestDesktopStates(this);
         emit Exposed();
     });
+    connect(&settings_, &TWindowSettings::MarksChanged, this, &TFloatingWindow::ShowMarks);
     history_.Reset();
     FollowAlerts();
-    try {
-        worker_ = new TPingThread(
-            this,
-            [this](bool success, const TOutcomeRecord& record) { AddResult(success, record); },
-            echoPlatform);
-    } catch (const std::exception& error) {
-        startError_ = QString::fromLocal8Bit(error.what());
-        return;
-    }
-    LoadSettings(*this);
+    if (!worker_) return;
+    LoadSettings(settings_);
     ApplyWidth(render_.modenum);
     framePanel_->move(0, 0);
     UpdateTitles();
     ApplyTransparency();
     ApplyHeight();
-    place_->KeepOnScreen({kFallbackLeft, FirstMonitorHeight() - kDesignedHeight});
+    place_->KeepOnScreen({kFallbackLeft, settings_.FirstMonitorHeight() - kDesignedHeight});
     DrawHistory();
     worker_->Resume();
     // The window never has a taskbar button (its Tool flag): hidden, only the tray icon is left.
-    startsShown_ = showAtStart_ || !TrayAvailable();
+    startsShown_ = settings_.ShowAtStart() || !TrayAvailable();
     if (!startsShown_) Tray().Icon().setVisible(true);
+}
+
+TPingThread* TFloatingWindow::StartWorker(platform::EchoPlatform& echoPlatform) {
+    try {
+        return new TPingThread(
+            this,
+            [this](bool success, const TOutcomeRecord& record) { AddResult(success, record); },
+            echoPlatform);
+    } catch (const std::exception& error) {
+        startError_ = QString::fromLocal8Bit(error.what());
+        return nullptr;
+    }
 }
 
 // The worker is left running: the process ends without waiting for it.
@@ -94,7 +101,7 @@ QMenu& TFloatingWindow::WindowMenu() {
 }
 
 void TFloatingWindow::ShowMarks() {
-    if (windowMenu_) windowMenu_->ShowMarks(marks_);
+    if (windowMenu_) windowMenu_->ShowMarks(settings_.Marks());
 }
 
 TWindowTray& TFloatingWindow::Tray() {
@@ -138,7 +145,7 @@ void TFloatingWindow::ApplyHeight() {
 }
 
 void TFloatingWindow::ApplyTransparency() {
-    setWindowOpacity(TransparentMarked() ? kTransparentOpacity : 1.0);
+    setWindowOpacity(settings_.TransparentMarked() ? kTransparentOpacity : 1.0);
 }
 
 QString TFloatingWindow::TrayHint() const {
@@ -147,7 +154,7 @@ QString TFloatingWindow::TrayHint() const {
 
 void TFloatingWindow::UpdateTitles() {
     // Not the application's display name: Qt would append that to every other window's title.
-    setWindowTitle(kProductName + QStringLiteral(" - ") + Address());
+    setWindowTitle(kProductName + QStringLiteral(" - ") + settings_.Address());
     if (tray_) tray_->Icon().setToolTip(TrayHint());
 }
 
@@ -236,7 +243,7 @@ void TFloatingWindow::closeEvent(QCloseEvent* event) {
 }
 
 void TFloatingWindow::Save() {
-    if (const auto failure = SaveSettings(*this)) emit SaveFailed(*failure);
+    if (const auto failure = SaveSettings(settings_)) emit SaveFailed(*failure);
 }
 
 bool TFloatingWindow::TrayAvailable() {
@@ -260,13 +267,13 @@ void TFloatingWindow::SwitchSize() {
 }
 
 void TFloatingWindow::SetViewMode(uint8_t viewMode) {
-    MarkViewModeItem(viewMode);
+    settings_.MarkViewModeItem(viewMode);
     render_.viewmode = viewMode;
     DrawHistory();
 }
 
 void TFloatingWindow::SetBlinkMode(uint8_t blinkMode) {
-    MarkBlinkModeItem(blinkMode);
+    settings_.MarkBlinkModeItem(blinkMode);
     render_.blinkmode = blinkMode;
     DrawHistory();
 }

@@ -16,7 +16,7 @@
 #include "ping_thread.h"
 #include "probed_hosts.h"
 #include "result_history.h"
-#include "settings.h"
+#include "window_settings.h"
 
 class QColorDialog;
 class QDialog;
@@ -33,20 +33,10 @@ class TWindowMenu;
 class TWindowPlace;
 class TWindowTray;
 
-// What the window menu's check marks show, kept while the menu is not made: as a first start
-// shows it, no sounds, notifications on, opaque, History view, blinking off.
-struct TMenuMarks {
-    bool Sounds = false;
-    bool Notify = true;
-    bool Transparent = false;
-    uint8_t ViewItem = 2;   // 1 Graph, 2 History
-    uint8_t BlinkItem = 1;  // 1 Off, 2 Simple order, 3 Chess order
-};
-
 // The program's one window: a borderless strip above all other windows that shows the recent
-// probe outcomes, or, hidden, an icon in the notification area. It holds the settings while the
-// program runs, owns the worker that probes, and saves the settings when it closes.
-class TFloatingWindow : public QWidget, public SettingsHolders {
+// probe outcomes, or, hidden, an icon in the notification area. It owns the worker that probes,
+// loads the settings onto its parts when it is made, and saves them when it closes.
+class TFloatingWindow : public QWidget {
     Q_OBJECT
 
 public:
@@ -59,7 +49,6 @@ public:
     ~TFloatingWindow() override;
 
     const std::optional<QString>& StartError() const { return startError_; }
-    bool ShowAtStart() const { return showAtStart_; }
     // Whether the window is to be shown when the program starts: also when it should start in
     // the notification area but there is none, since nothing would then be left to bring it back.
     bool StartsShown() const { return startsShown_; }
@@ -78,7 +67,6 @@ public:
     TOutageAlerts& Alerts() { return alerts_; }
     // Made at its first need.
     TNotifier& Notifier();
-    const TRenderSettings& RenderSettings() const { return render_; }
     TPingThread* Worker() const { return worker_; }
     QSystemTrayIcon& TrayIcon();
     int TrayImageIndex() const { return trayImage_; }
@@ -86,39 +74,8 @@ public:
     QMenu& WindowMenu();
     QMenu& TrayMenu();
 
-    // SettingsHolders (window_settings.cpp)
-    int32_t WindowLeft() const override;
-    void SetWindowLeft(int32_t left) override;
-    int32_t WindowTop() const override;
-    void SetWindowTop(int32_t top) override;
-    int32_t WindowHeight() const override { return height(); }
-    int32_t FirstMonitorHeight() const override;
-    bool WindowVisible() const override { return isVisible(); }
-    void SetShowAtStart(bool show) override { showAtStart_ = show; }
-    uint8_t Mode(ModeByte which) const override;
-    void SetMode(ModeByte which, uint8_t value) override;
-    uint32_t Colour(ColourSlot slot) const override;
-    void SetColour(ColourSlot slot, uint32_t colour) override;
-    uint32_t FrameColour() const override;
-    void SetFrameColour(uint32_t colour) override;
-    uint16_t Geometry(GeometryValue which) const override;
-    void SetGeometry(GeometryValue which, uint16_t value) override;
-    bool SoundsMarked() const override { return marks_.Sounds; }
-    void SetSoundsMarked(bool marked) override;
-    bool TransparentMarked() const override { return marks_.Transparent; }
-    void SetTransparentMarked(bool marked) override;
-    bool NotifyMarked() const override { return marks_.Notify; }
-    void SetNotifyMarked(bool marked) override;
-    void MarkViewModeItem(uint8_t viewMode) override;
-    void MarkBlinkModeItem(uint8_t blinkMode) override;
-    int32_t Timeout() const override;
-    void SetTimeout(int32_t milliseconds) override;
-    QString Address() const override;
-    void SetAddress(const QString& host) override;
-    int32_t Interval() const override;
-    void SetInterval(int32_t milliseconds) override;
-    bool JournalOn() const override { return journalOn_; }
-    void SetJournalOn(bool on) override { journalOn_ = on; }
+    // Where the stored values live while the program runs.
+    TWindowSettings& Settings() { return settings_; }
 
     // Saves the settings; SaveFailed tells when they did not reach the store, or reached the file
     // without the disk's confirmation.
@@ -170,7 +127,10 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
-    // Shows `marks_` in the window menu, where it is made.
+    // Made before the settings, which reach the probe through it; null, and StartError set, when
+    // probing cannot be set up.
+    TPingThread* StartWorker(platform::EchoPlatform& echoPlatform);
+    // Shows the settings' marks in the window menu, where it is made.
     void ShowMarks();
     // Made at its first need.
     TWindowTray& Tray();
@@ -190,33 +150,31 @@ private:
     // outages and the journal go (window_alerts.cpp).
     void StopWatching();
 
-    TFramePanel* framePanel_;
-    TDrawingSurface* surface_;
-    TWindowPlace* place_;
-    TMenuMarks marks_;
-    // Made at its first showing: it is a good part of the memory the program starts with.
-    TWindowMenu* windowMenu_ = nullptr;
-    TWindowTray* tray_ = nullptr;
-    bool journalOn_ = true;
-    QColorDialog* colourDialog_ = nullptr;
-
-    TSoundPlayer playSound_;
     TResultHistory history_;
     TProbedHosts probedHosts_;  // the host texts the history's outcomes were probed for
     TOutageWatch outages_;
     TOutageAlerts alerts_{outages_};
-    TNotifier* notifier_ = nullptr;
     TRenderSettings render_;
     TColourRegister colourRegister_;
+    TFramePanel* framePanel_;
+    TDrawingSurface* surface_;
+    TWindowPlace* place_;
     THoverReadout* readout_;
+    std::optional<QString> startError_;
+    // Lives until the process ends: closing never waits for a probe in progress.
+    TPingThread* worker_;
+    TWindowSettings settings_;
+
+    // Made at its first showing: it is a good part of the memory the program starts with.
+    TWindowMenu* windowMenu_ = nullptr;
+    TWindowTray* tray_ = nullptr;
+    QColorDialog* colourDialog_ = nullptr;
+    TSoundPlayer playSound_;
+    TNotifier* notifier_ = nullptr;
     int trayImage_ = 0;  // the tray image the outcomes ask for: 0 red, 1 blue
-    bool showAtStart_ = false;
     bool startsShown_ = false;
     bool closing_ = false;
-    std::optional<QString> startError_;
 
-    // Lives until the process ends: closing never waits for a probe in progress.
-    TPingThread* worker_ = nullptr;
     // Made at their first use, without an owner, and kept for later ones.
     std::unique_ptr<TOptionsDialog> optionsDialog_;
     std::unique_ptr<TAboutBox> aboutBox_;

@@ -208,7 +208,7 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
     }
     // Made now so no outcome is missed; its database is opened after the first paint.
     std::unique_ptr<TJournal> journal;
-    if (window.JournalOn()) {
+    if (window.Settings().JournalOn()) {
         journal = std::make_unique<TJournal>();
         ConnectJournal(window, *journal);
         QObject::connect(journal.get(), &TJournal::Noticed, &window,

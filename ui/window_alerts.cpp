@@ -29,16 +29,17 @@ TNotifier& TFloatingWindow::Notifier() {
 
 void TFloatingWindow::FollowAlerts() {
     connect(&alerts_, &TOutageAlerts::Raised, this, [this](const TOutage& outage) {
-        if (SoundsMarked()) playSound_(SoundFileName(TDueSound::Alarm));
-        if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageStartNotice(outage));
+        if (settings_.SoundsMarked()) playSound_(SoundFileName(TDueSound::Alarm));
+        if (settings_.NotifyMarked()) Notifier().Tell(kOutageTopic, OutageStartNotice(outage));
     });
     // The end replaces the start's notice.
     const auto tellEnd = [this](const TOutage& outage) {
-        if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageEndNotice(outage));
+        if (settings_.NotifyMarked()) Notifier().Tell(kOutageTopic, OutageEndNotice(outage));
     };
     connect(&alerts_, &TOutageAlerts::Cleared, this, [this, tellEnd](const TOutage& outage) {
         // The recovery sound marks only an outage of three failures or more.
-        if (SoundsMarked() && outage.Failures > 2) playSound_(SoundFileName(TDueSound::Recovery));
+        if (settings_.SoundsMarked() && outage.Failures > 2)
+            playSound_(SoundFileName(TDueSound::Recovery));
         tellEnd(outage);
     });
     // A host no longer probed has not recovered: no sound.

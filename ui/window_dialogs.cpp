@@ -29,8 +29,9 @@ std::optional<QColor> TFloatingWindow::PickColour(QColor initial, const QString&
 }
 
 void TFloatingWindow::ChooseColour(ColourSlot slot, const QString& what) {
-    if (const std::optional<QColor> chosen = PickColour(QColor(ToRgb(Colour(slot))), what)) {
-        SetColour(slot, FromRgb(chosen->rgb()));
+    if (const std::optional<QColor> chosen =
+            PickColour(QColor(ToRgb(settings_.Colour(slot))), what)) {
+        settings_.SetColour(slot, FromRgb(chosen->rgb()));
     }
     DrawHistory();
 }
@@ -43,13 +44,13 @@ void TFloatingWindow::ChooseFrameColour(const QString& what) {
 
 void TFloatingWindow::ShowOptions() {
     if (!optionsDialog_) optionsDialog_ = std::make_unique<TOptionsDialog>(this);
-    optionsDialog_->Fill(
-        {Address(), Timeout(), Interval(), render_.w, render_.h, render_.ws, render_.hs});
+    optionsDialog_->Fill({settings_.Address(), settings_.Timeout(), settings_.Interval(), render_.w,
+                          render_.h, render_.ws, render_.hs});
     if (ShowDialog(*optionsDialog_) != QDialog::Accepted) return;
     const TProbeOptions chosen = optionsDialog_->Values();
-    SetAddress(chosen.Host);
-    SetTimeout(chosen.Timeout);
-    SetInterval(chosen.Interval);
+    settings_.SetAddress(chosen.Host);
+    settings_.SetTimeout(chosen.Timeout);
+    settings_.SetInterval(chosen.Interval);
     UpdateTitles();
     render_.w = chosen.W;
     render_.h = chosen.H;

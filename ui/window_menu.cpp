@@ -27,10 +27,12 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window), window_(wind
     addSeparator()->setObjectName(QStringLiteral("N26"));
     soundsItem_ = AddMenuItem(this, "N22", QStringLiteral("Sounds"), w, nullptr);
     soundsItem_->setCheckable(true);
-    connect(soundsItem_, &QAction::triggered, w, &TFloatingWindow::SetSoundsMarked);
+    connect(soundsItem_, &QAction::triggered, w,
+            [w](bool marked) { w->Settings().SetSoundsMarked(marked); });
     notifyItem_ = AddMenuItem(this, "N29", QStringLiteral("Notifications"), w, nullptr);
     notifyItem_->setCheckable(true);
-    connect(notifyItem_, &QAction::triggered, w, &TFloatingWindow::SetNotifyMarked);
+    connect(notifyItem_, &QAction::triggered, w,
+            [w](bool marked) { w->Settings().SetNotifyMarked(marked); });
     startAtLoginItem_ = AddMenuItem(this, "N30", QStringLiteral("Start at login"), w, nullptr);
     startAtLoginItem_->setCheckable(true);
     connect(startAtLoginItem_, &QAction::triggered, this, &TWindowMenu::SetStartAtLogin);
@@ -73,7 +75,7 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window), window_(wind
     transparentItem_ = AddMenuItem(this, "N5", QStringLiteral("Transparent"), w, nullptr);
     transparentItem_->setCheckable(true);
     connect(transparentItem_, &QAction::triggered, w, [w](bool marked) {
-        w->SetTransparentMarked(marked);
+        w->Settings().SetTransparentMarked(marked);
         w->ApplyTransparency();
     });
     addSeparator()->setObjectName(QStringLiteral("N28"));
