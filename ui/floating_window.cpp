@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QMouseEvent>
 
 #include "about_box.h"
 #include "hover_readout.h"
 #include "journal_window.h"
+#include "notifier.h"
 #include "options_dialog.h"
+#include "sleep_watch.h"
 #include "sound_player.h"
 #include "window_menu.h"
 #include "window_place.h"
@@ -31,6 +34,9 @@ constexpr int kTrayHintLength = 127;
 
 const QString kProductName = QStringLiteral("KAVREN Nodrel");
 
+// One notification at a time tells of the outages: the end replaces the start.
+const QString kOutageTopic = QStringLiteral("outage");
+
 }  // namespace
 
 TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPlayer playSound)
@@ -41,8 +47,7 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       readout_(new THoverReadout(surface_, history_, render_, probedHosts_)),
       worker_(StartWorker(echoPlatform)),
       settings_(*this, *place_, *framePanel_, render_, worker_, probedHosts_, history_),
-      playSound_(playSound ? std::move(playSound)
-                           : [](std::string_view name) { platform::PlaySoundFile(name); }) {
+      announcer_(outages_, AnnouncerOutlets(std::move(playSound))) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nodrel"));
     resize(kDesignedWidth, kDesignedHeight);
@@ -61,7 +66,6 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
     });
     connect(&settings_, &TWindowSettings::MarksChanged, this, &TFloatingWindow::ShowMarks);
     history_.Reset();
-    FollowAlerts();
     if (!worker_) return;
     LoadSettings(settings_);
     ApplyWidth(render_.modenum);
@@ -89,6 +93,23 @@ TPingThread* TFloatingWindow::StartWorker(platform::EchoPlatform& echoPlatform) 
     }
 }
 
+TOutageAnnouncer::TOutlets TFloatingWindow::AnnouncerOutlets(TSoundPlayer playSound) {
+    return {
+        .soundsOn = [this] { return settings_.SoundsMarked(); },
+        .notificationsOn = [this] { return settings_.NotifyMarked(); },
+        .playSound = playSound ? std::move(playSound)
+                               : [](std::string_view name) { platform::PlaySoundFile(name); },
+        .tell =
+            [this](const platform::DesktopNotice& notice) {
+                Notifier().Tell(kOutageTopic, notice);
+            },
+        .withdraw =
+            [this] {
+                if (notifier_) notifier_->Withdraw(kOutageTopic);
+            },
+    };
+}
+
 // The worker is left running: the process ends without waiting for it.
 TFloatingWindow::~TFloatingWindow() = default;
 
@@ -112,6 +133,17 @@ TWindowTray& TFloatingWindow::Tray() {
         connect(tray_, &TWindowTray::PresenceChanged, this, &TFloatingWindow::CheckTrayHost);
     }
     return *tray_;
+}
+
+TNotifier& TFloatingWindow::Notifier() {
+    if (notifier_ == nullptr) {
+        notifier_ = new TNotifier(*this);
+        // A notice clicked while the program closes (its failed save) brings nothing back.
+        connect(notifier_, &TNotifier::Activated, this, [this] {
+            if (!closing_) ShowFromTray();
+        });
+    }
+    return *notifier_;
 }
 
 QSystemTrayIcon& TFloatingWindow::TrayIcon() {
@@ -235,7 +267,9 @@ void TFloatingWindow::changeEvent(QEvent* event) {
 void TFloatingWindow::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
-        StopWatching();
+        StopProbing();
+        // What the notices said of the watch no longer holds once the program has ended.
+        if (notifier_) notifier_->WithdrawAll();
         Save();
         QCoreApplication::quit();
     }
@@ -258,6 +292,20 @@ void TFloatingWindow::ShowFromTray() {
 void TFloatingWindow::MinimizeToTray() {
     // Without a notification area nothing could bring the window back.
     if (TrayAvailable()) hide();
+}
+
+void TFloatingWindow::FollowSleep() {
+    auto* sleep = new platform::SleepWatch(this);
+    connect(sleep, &platform::SleepWatch::Sleeping, this, &TFloatingWindow::StopProbing);
+    connect(sleep, &platform::SleepWatch::Woke, this, [this] {
+        announcer_.Woke(QDateTime::currentMSecsSinceEpoch());
+        if (worker_) worker_->ResumeProbing();
+    });
+}
+
+void TFloatingWindow::StopProbing() {
+    if (worker_) worker_->SuspendProbing();
+    outages_.Interrupt(QDateTime::currentMSecsSinceEpoch());
 }
 
 void TFloatingWindow::SwitchSize() {

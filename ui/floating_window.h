@@ -11,7 +11,7 @@
 #include "drawing_surface.h"
 #include "echo_library.h"
 #include "history_renderer.h"
-#include "outage_alerts.h"
+#include "outage_announcer.h"
 #include "outage_watch.h"
 #include "ping_thread.h"
 #include "probed_hosts.h"
@@ -63,8 +63,6 @@ public:
     const TResultHistory& History() const { return history_; }
     // Tells when an outage starts and ends, as the outcomes arrive.
     TOutageWatch& Outages() { return outages_; }
-    // Which outages sound the alarm and are notified.
-    TOutageAlerts& Alerts() { return alerts_; }
     // Made at its first need.
     TNotifier& Notifier();
     TPingThread* Worker() const { return worker_; }
@@ -89,12 +87,9 @@ public:
     void SwitchSize();
     void SetViewMode(uint8_t viewMode);
     void SetBlinkMode(uint8_t blinkMode);
-    // Follows the system's sleep from now on: no probes while it sleeps (window_alerts.cpp).
+    // Follows the system's sleep from now on: no probes while it sleeps, and an outage in
+    // progress ends when it falls asleep.
     void FollowSleep();
-    // The computer is about to sleep: probing stops, and an outage in progress ends here.
-    void Sleep();
-    // The computer woke: probing goes on.
-    void Wake();
 
     // The dialogs' commands (window_dialogs.cpp).
     // `what` names what the colour colours, in the colour dialog's title.
@@ -144,16 +139,16 @@ private:
     int ShowDialog(QDialog& dialog);
 
     void AddResult(bool success, const TOutcomeRecord& record);
-    // The alarm, the recovery sound and the notifications follow the outages told.
-    void FollowAlerts();
-    // The window closes: probing stops, an outage in progress ends here, and the notices of the
-    // outages and the journal go (window_alerts.cpp).
-    void StopWatching();
+    // The outages are announced as the menu's marks have it: the sounds through `playSound`,
+    // the notification through the notifier.
+    TOutageAnnouncer::TOutlets AnnouncerOutlets(TSoundPlayer playSound);
+    // Probing stops, and an outage in progress ends here: the computer sleeps, or the window
+    // closes.
+    void StopProbing();
 
     TResultHistory history_;
     TProbedHosts probedHosts_;  // the host texts the history's outcomes were probed for
     TOutageWatch outages_;
-    TOutageAlerts alerts_{outages_};
     TRenderSettings render_;
     TColourRegister colourRegister_;
     TFramePanel* framePanel_;
@@ -164,12 +159,12 @@ private:
     // Lives until the process ends: closing never waits for a probe in progress.
     TPingThread* worker_;
     TWindowSettings settings_;
+    TOutageAnnouncer announcer_;
 
     // Made at its first showing: it is a good part of the memory the program starts with.
     TWindowMenu* windowMenu_ = nullptr;
     TWindowTray* tray_ = nullptr;
     QColorDialog* colourDialog_ = nullptr;
-    TSoundPlayer playSound_;
     TNotifier* notifier_ = nullptr;
     int trayImage_ = 0;  // the tray image the outcomes ask for: 0 red, 1 blue
     bool startsShown_ = false;
