@@ -6,11 +6,8 @@
 #include <QDateTime>
 #include <QMouseEvent>
 
-#include "about_box.h"
 #include "hover_readout.h"
-#include "journal_window.h"
 #include "notifier.h"
-#include "options_dialog.h"
 #include "sleep_watch.h"
 #include "sound_player.h"
 #include "window_menu.h"
@@ -47,7 +44,8 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       readout_(new THoverReadout(surface_, history_, render_, probedHosts_)),
       worker_(StartWorker(echoPlatform)),
       settings_(*this, *place_, *framePanel_, render_, worker_, probedHosts_, history_),
-      announcer_(outages_, AnnouncerOutlets(std::move(playSound))) {
+      announcer_(outages_, AnnouncerOutlets(std::move(playSound))),
+      dialogs_(*this, outages_) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nodrel"));
     resize(kDesignedWidth, kDesignedHeight);
@@ -324,6 +322,46 @@ void TFloatingWindow::SetBlinkMode(uint8_t blinkMode) {
     settings_.MarkBlinkModeItem(blinkMode);
     render_.blinkmode = blinkMode;
     DrawHistory();
+}
+
+void TFloatingWindow::ChooseColour(ColourSlot slot, const QString& what) {
+    if (const std::optional<QColor> chosen =
+            dialogs_.PickColour(QColor(ToRgb(settings_.Colour(slot))), what)) {
+        settings_.SetColour(slot, FromRgb(chosen->rgb()));
+    }
+    DrawHistory();
+}
+
+void TFloatingWindow::ChooseFrameColour(const QString& what) {
+    if (const std::optional<QColor> chosen = dialogs_.PickColour(framePanel_->Colour(), what)) {
+        framePanel_->SetColour(*chosen);
+    }
+}
+
+void TFloatingWindow::ShowOptions() {
+    const std::optional<TProbeOptions> chosen =
+        dialogs_.PickOptions({settings_.Address(), settings_.Timeout(), settings_.Interval(),
+                              render_.w, render_.h, render_.ws, render_.hs});
+    if (!chosen) return;
+    settings_.SetAddress(chosen->Host);
+    settings_.SetTimeout(chosen->Timeout);
+    settings_.SetInterval(chosen->Interval);
+    UpdateTitles();
+    render_.w = chosen->W;
+    render_.h = chosen->H;
+    render_.ws = chosen->WS;
+    render_.hs = chosen->HS;
+    ApplyWidth(render_.modenum);
+    ApplyHeight();
+    DrawHistory();
+}
+
+void TFloatingWindow::ShowAbout() {
+    dialogs_.ShowAbout();
+}
+
+void TFloatingWindow::ShowJournal() {
+    dialogs_.ShowJournal();
 }
 
 // The frame and the drawing surface take the mouse: the left button drags the window, a double

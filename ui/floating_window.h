@@ -16,19 +16,13 @@
 #include "ping_thread.h"
 #include "probed_hosts.h"
 #include "result_history.h"
+#include "window_dialogs.h"
 #include "window_settings.h"
-
-class QColorDialog;
-class QDialog;
 
 namespace nodrel {
 
-class TAboutBox;
-class TJournalWindow;
-struct TJournalNotice;
 class THoverReadout;
 class TNotifier;
-class TOptionsDialog;
 class TWindowMenu;
 class TWindowPlace;
 class TWindowTray;
@@ -91,17 +85,15 @@ public:
     // progress ends when it falls asleep.
     void FollowSleep();
 
-    // The dialogs' commands (window_dialogs.cpp).
     // `what` names what the colour colours, in the colour dialog's title.
     void ChooseColour(ColourSlot slot, const QString& what);
     void ChooseFrameColour(const QString& what);
+    // Options, and what the user confirmed in it applied to the probe and the window.
     void ShowOptions();
     void ShowAbout();
-    // Shows the Journal window, made at its first showing.
     void ShowJournal();
-    TJournalWindow* JournalWindow() const { return journalWindow_.get(); }
-    // What became of the journal's writes, for the Journal window to say it is paused.
-    void JournalNoticed(const TJournalNotice& notice);
+    // The dialogs and the Journal window, made at their first use.
+    TWindowDialogs& Dialogs() { return dialogs_; }
 
 signals:
     // The window was exposed for the first time since it was shown; its first paint follows.
@@ -132,11 +124,6 @@ private:
     QString TrayHint() const;
     // Brings the window back when the notification area went away while it was hidden.
     void CheckTrayHost();
-    // The colour the user chose in the colour dialog for `what`, starting at `initial`; nothing
-    // on cancel.
-    std::optional<QColor> PickColour(QColor initial, const QString& what);
-    // Shows `dialog` modally above this window, centred on the screen that holds the window.
-    int ShowDialog(QDialog& dialog);
 
     void AddResult(bool success, const TOutcomeRecord& record);
     // The outages are announced as the menu's marks have it: the sounds through `playSound`,
@@ -160,22 +147,15 @@ private:
     TPingThread* worker_;
     TWindowSettings settings_;
     TOutageAnnouncer announcer_;
+    TWindowDialogs dialogs_;
 
     // Made at its first showing: it is a good part of the memory the program starts with.
     TWindowMenu* windowMenu_ = nullptr;
     TWindowTray* tray_ = nullptr;
-    QColorDialog* colourDialog_ = nullptr;
     TNotifier* notifier_ = nullptr;
     int trayImage_ = 0;  // the tray image the outcomes ask for: 0 red, 1 blue
     bool startsShown_ = false;
     bool closing_ = false;
-
-    // Made at their first use, without an owner, and kept for later ones.
-    std::unique_ptr<TOptionsDialog> optionsDialog_;
-    std::unique_ptr<TAboutBox> aboutBox_;
-    // A window of its own with a taskbar entry, not a child: closing it only hides it.
-    std::unique_ptr<TJournalWindow> journalWindow_;
-    std::optional<int64_t> journalPausedSince_;
 };
 
 }  // namespace nodrel

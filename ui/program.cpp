@@ -215,8 +215,9 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
                          [&window, path = journal->Path()](const TJournalNotice& notice) {
                              TellJournalNotice(window, path, notice);
                          });
-        QObject::connect(journal.get(), &TJournal::Noticed, &window,
-                         &TFloatingWindow::JournalNoticed);
+        QObject::connect(
+            journal.get(), &TJournal::Noticed, &window,
+            [&window](const TJournalNotice& notice) { window.Dialogs().JournalNoticed(notice); });
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, journal.get(), &TJournal::Close);
     }
 
