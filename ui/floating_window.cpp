@@ -113,7 +113,7 @@ TFloatingWindow::~TFloatingWindow() = default;
 
 QMenu& TFloatingWindow::WindowMenu() {
     if (!windowMenu_) {
-        windowMenu_ = new TWindowMenu(*this);
+        windowMenu_ = new TWindowMenu(*this, *this);
         ShowMarks();
     }
     return *windowMenu_;
@@ -125,7 +125,7 @@ void TFloatingWindow::ShowMarks() {
 
 TWindowTray& TFloatingWindow::Tray() {
     if (!tray_) {
-        tray_ = new TWindowTray(*this);
+        tray_ = new TWindowTray(*this, *this);
         tray_->ShowImage(trayImage_);
         tray_->Icon().setToolTip(TrayHint());
         connect(tray_, &TWindowTray::PresenceChanged, this, &TFloatingWindow::CheckTrayHost);
@@ -135,7 +135,7 @@ TWindowTray& TFloatingWindow::Tray() {
 
 TNotifier& TFloatingWindow::Notifier() {
     if (notifier_ == nullptr) {
-        notifier_ = new TNotifier(*this);
+        notifier_ = new TNotifier(*this, [this]() -> TWindowTray& { return Tray(); });
         // A notice clicked while the program closes (its failed save) brings nothing back.
         connect(notifier_, &TNotifier::Activated, this, [this] {
             if (!closing_) ShowFromTray();
@@ -310,6 +310,23 @@ void TFloatingWindow::SwitchSize() {
     render_.modenum = render_.modenum == 1 ? 2 : 1;
     ApplyWidth(render_.modenum);
     DrawHistory();
+}
+
+void TFloatingWindow::CloseProgram() {
+    close();
+}
+
+void TFloatingWindow::SetSounds(bool on) {
+    settings_.SetSoundsMarked(on);
+}
+
+void TFloatingWindow::SetNotifications(bool on) {
+    settings_.SetNotifyMarked(on);
+}
+
+void TFloatingWindow::SetTransparent(bool on) {
+    settings_.SetTransparentMarked(on);
+    ApplyTransparency();
 }
 
 void TFloatingWindow::SetViewMode(uint8_t viewMode) {

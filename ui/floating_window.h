@@ -16,6 +16,7 @@
 #include "ping_thread.h"
 #include "probed_hosts.h"
 #include "result_history.h"
+#include "window_commands.h"
 #include "window_dialogs.h"
 #include "window_settings.h"
 
@@ -29,8 +30,9 @@ class TWindowTray;
 
 // The program's one window: a borderless strip above all other windows that shows the recent
 // probe outcomes, or, hidden, an icon in the notification area. It owns the worker that probes,
-// loads the settings onto its parts when it is made, and saves them when it closes.
-class TFloatingWindow : public QWidget {
+// loads the settings onto its parts when it is made, and saves them when it closes. Its menus
+// reach it through its commands.
+class TFloatingWindow : public QWidget, public TWindowCommands {
     Q_OBJECT
 
 public:
@@ -54,46 +56,45 @@ public:
     void UpdateTitles();
     void DrawHistory();
 
+    // Where the stored values live while the program runs.
+    TWindowSettings& Settings() { return settings_; }
     const TResultHistory& History() const { return history_; }
     // Tells when an outage starts and ends, as the outcomes arrive.
     TOutageWatch& Outages() { return outages_; }
-    // Made at its first need.
-    TNotifier& Notifier();
     TPingThread* Worker() const { return worker_; }
-    QSystemTrayIcon& TrayIcon();
-    int TrayImageIndex() const { return trayImage_; }
-    // Made at its first showing.
+    // Made at their first need.
     QMenu& WindowMenu();
     QMenu& TrayMenu();
-
-    // Where the stored values live while the program runs.
-    TWindowSettings& Settings() { return settings_; }
+    QSystemTrayIcon& TrayIcon();
+    int TrayImageIndex() const { return trayImage_; }
+    TWindowDialogs& Dialogs() { return dialogs_; }
 
     // Saves the settings; SaveFailed tells when they did not reach the store, or reached the file
     // without the disk's confirmation.
     void Save();
-    // Whether the notification area can show the icon now.
-    bool TrayAvailable();
-    // Shows the window again from the notification area.
-    void ShowFromTray();
-    // Hides the window to the notification area, where there is one.
-    void MinimizeToTray();
-    void SwitchSize();
-    void SetViewMode(uint8_t viewMode);
-    void SetBlinkMode(uint8_t blinkMode);
     // Follows the system's sleep from now on: no probes while it sleeps, and an outage in
     // progress ends when it falls asleep.
     void FollowSleep();
 
-    // `what` names what the colour colours, in the colour dialog's title.
-    void ChooseColour(ColourSlot slot, const QString& what);
-    void ChooseFrameColour(const QString& what);
-    // Options, and what the user confirmed in it applied to the probe and the window.
-    void ShowOptions();
-    void ShowAbout();
-    void ShowJournal();
-    // The dialogs and the Journal window, made at their first use.
-    TWindowDialogs& Dialogs() { return dialogs_; }
+    // TWindowCommands
+    void ShowAbout() override;
+    void SetSounds(bool on) override;
+    void SetNotifications(bool on) override;
+    void SetTransparent(bool on) override;
+    void SetBlinkMode(uint8_t blinkMode) override;
+    void SetViewMode(uint8_t viewMode) override;
+    void ChooseColour(ColourSlot slot, const QString& what) override;
+    void ChooseFrameColour(const QString& what) override;
+    void SwitchSize() override;
+    void ShowJournal() override;
+    // What the user confirmed in Options goes to the probe and reshapes the window.
+    void ShowOptions() override;
+    bool TrayAvailable() override;
+    void MinimizeToTray() override;
+    void ShowFromTray() override;
+    void CloseProgram() override;
+    // Made at its first need.
+    TNotifier& Notifier() override;
 
 signals:
     // The window was exposed for the first time since it was shown; its first paint follows.
