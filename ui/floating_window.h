@@ -4,7 +4,6 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -67,6 +66,7 @@ public:
     QMenu& TrayMenu();
     QSystemTrayIcon& TrayIcon();
     int TrayImageIndex() const { return trayImage_; }
+    // Each of them made at its first use.
     TWindowDialogs& Dialogs() { return dialogs_; }
 
     // Saves the settings; SaveFailed tells when they did not reach the store, or reached the file
@@ -115,8 +115,7 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
-    // Made before the settings, which reach the probe through it; null, and StartError set, when
-    // probing cannot be set up.
+    // Null, and StartError set, when probing cannot be set up.
     TPingThread* StartWorker(platform::EchoPlatform& echoPlatform);
     // Shows the settings' marks in the window menu, where it is made.
     void ShowMarks();
@@ -144,7 +143,9 @@ private:
     TWindowPlace* place_;
     THoverReadout* readout_;
     std::optional<QString> startError_;
-    // Lives until the process ends: closing never waits for a probe in progress.
+    // Lives until the process ends: closing never waits for a probe in progress. Made after
+    // startError_, which tells why it could not be, and before the settings, which hold the
+    // probe's values in it.
     TPingThread* worker_;
     TWindowSettings settings_;
     TOutageAnnouncer announcer_;
