@@ -210,15 +210,16 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
     }
     // Made now so no outcome is missed; its database is opened after the first paint.
     std::unique_ptr<TJournal> journal;
-    if (window.JournalOn()) {
+    if (window.Settings().JournalOn()) {
         journal = std::make_unique<TJournal>();
         ConnectJournal(window, *journal);
         QObject::connect(journal.get(), &TJournal::Noticed, &window,
                          [&window, path = journal->Path()](const TJournalNotice& notice) {
                              TellJournalNotice(window, path, notice);
                          });
-        QObject::connect(journal.get(), &TJournal::Noticed, &window,
-                         &TFloatingWindow::JournalNoticed);
+        QObject::connect(
+            journal.get(), &TJournal::Noticed, &window,
+            [&window](const TJournalNotice& notice) { window.Dialogs().JournalNoticed(notice); });
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, journal.get(), &TJournal::Close);
     }
     const std::unique_ptr<TMetricsExport> metrics = TMetricsExport::Make(window, commandLine);
