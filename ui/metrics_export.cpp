@@ -53,7 +53,7 @@ std::unique_ptr<TMetricsExport> TMetricsExport::Make(TFloatingWindow& window,
 
 TMetricsExport::TMetricsExport(TFloatingWindow& window, const QString& textfileFolder,
                                std::optional<TListenAddress> listen)
-    : window_(window), figures_(window.Address()), listen_(std::move(listen)) {
+    : window_(window), figures_(window.Settings().Address()), listen_(std::move(listen)) {
     connect(&window, &TFloatingWindow::OutcomeAdded, this,
             [this](bool success, const TOutcomeRecord& record, const QString& host) {
                 figures_.Add(success, record, host);
