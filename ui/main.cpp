@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "program.h"
+#include "report_command.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ void PreferXcbOnWayland(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (nodrel::IsReportCommand(argc, argv)) return nodrel::RunReportCommand(argc, argv);
     PreferXcbOnWayland(argc, argv);
     QApplication application(argc, argv);
     const int status = nodrel::RunFirstProgram();
