@@ -16,8 +16,8 @@ namespace {
 
 constexpr int kBadInput = 2;
 
-const char* const kOwnOptions[] = {"--report", "--from", "--to",     "--host",
-                                   "--help",   "-h",     "--version"};
+const char* const kOwnOptions[] = {"--report", "--from",     "--to",      "--host", "--help",
+                                   "-h",       "--help-all", "--version", "-v"};
 
 int Fail(const QString& message) {
     std::fprintf(stderr, "nodrel: %s\n", qUtf8Printable(QString(message).replace(u'\n', u' ')));
