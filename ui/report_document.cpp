@@ -152,7 +152,11 @@ private:
     void Row(TReportPage& page, const std::function<QString(const TOutageColumn&)>& text) {
         int x = page.Page().left();
         for (size_t i = 0; i < columns_.size(); ++i) {
-            const QString cell = metrics_.elidedText(text(columns_[i]), Qt::ElideRight, widths_[i]);
+            // The last column takes the room left, and is cut where that is not enough.
+            const bool last = i + 1 == columns_.size();
+            const QString cell =
+                last ? metrics_.elidedText(text(columns_[i]), Qt::ElideRight, widths_[i])
+                     : text(columns_[i]);
             const Qt::Alignment alignment =
                 (columns_[i].number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
             page.Painter().drawText(QRect(x, page.Y(), widths_[i], rowHeight_), alignment, cell);
