@@ -43,9 +43,8 @@ QFont Font(double points, bool bold = false) {
 // Lays the report out from the top of the page down.
 class TReportPage {
 public:
-    TReportPage(QPainter& painter, const QRect& page) : painter_(painter), page_(page) {
-        y_ = page.top();
-    }
+    TReportPage(QPainter& painter, const QRect& page)
+        : painter_(painter), page_(page), y_(page.top()) {}
 
     int Y() const { return y_; }
     int Bottom() const { return page_.bottom(); }
@@ -87,7 +86,7 @@ public:
 private:
     QPainter& painter_;
     QRect page_;
-    int y_ = 0;
+    int y_;
 };
 
 int LabelsWidth(const std::vector<TReportSection>& sections, QPaintDevice* device) {
