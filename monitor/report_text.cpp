@@ -23,7 +23,9 @@ QString ZoneNames(int64_t beginMs, int64_t endMs) {
 }
 
 QString Hundredths(int64_t hundredths) {
-    return QStringLiteral("%1.%2 %").arg(hundredths / 100).arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1.%2 %")
+        .arg(hundredths / 100)
+        .arg(hundredths % 100, 2, 10, QLatin1Char('0'));
 }
 
 QString Milliseconds(double milliseconds) {
