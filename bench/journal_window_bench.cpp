@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <random>
 
 #include "journal_plot.h"
 #include "journal_window.h"
@@ -32,8 +31,6 @@ using nodrel::TJournalSpan;
 using nodrel::TJournalWindow;
 using nodrel::testing::PaintCounter;
 
-constexpr int64_t kMinuteMs = 60'000;
-constexpr int64_t kDayMs = 24 * 60 * kMinuteMs;
 // Noon UTC on Friday 11 December 2026: the journal ends here.
 constexpr int64_t kNowMs = 1'796'990'400'000;
 
@@ -46,27 +43,6 @@ void SyncWithServer() {
     // The offscreen platform answers with no connection.
     if (connection == nullptr) return;
     std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
-}
-
-bool MakeYearJournal(const QString& path) {
-    nodrel::testing::TestJournal journal(path);
-    std::mt19937 random(31);
-    std::uniform_real_distribution<double> rtt(8.0, 40.0);
-    std::uniform_int_distribution<int> lost(0, 50);
-    const int64_t yearStart = (kNowMs - 365 * kDayMs) / kMinuteMs * kMinuteMs;
-    for (int64_t minute = yearStart; minute < kNowMs - kMinuteMs; minute += kMinuteMs) {
-        const int answered = 60 - std::max(0, lost(random) - 47);
-        journal.Minute(minute, 60, answered, rtt(random));
-    }
-    for (int64_t time = kNowMs - 3 * kDayMs; time < kNowMs - kMinuteMs; time += 1000) {
-        const bool answered = lost(random) != 0;
-        journal.Outcome(time, answered, answered ? std::optional(rtt(random)) : std::nullopt);
-    }
-    for (int i = 0; i < 3000; ++i) {
-        const int64_t start = yearStart + i * (365 * kDayMs / 3000);
-        journal.Outage(start, start + 2000 + (i % 120) * 1000, 2 + i % 120, "Request timed out");
-    }
-    return journal.Commit();
 }
 
 // Serves events until the window shows a view newly read from the journal and its plot has
@@ -197,7 +173,7 @@ int main(int argc, char** argv) {
     QTemporaryDir folder;
     qputenv("XDG_CONFIG_HOME", folder.path().toLocal8Bit());
     journalPath = folder.filePath(QStringLiteral("Nodrel.sqlite"));
-    if (!MakeYearJournal(journalPath)) {
+    if (!nodrel::testing::WriteYearJournal(journalPath, kNowMs)) {
         std::fprintf(stderr, "could not write the journal at %s\n", qPrintable(journalPath));
         return 1;
     }

@@ -1,9 +1,9 @@
 #pragma once
 
-// Reads the journal for the Journal window through a read-only connection of its own: a span's
-// buckets of loss share and median round trip, its outages, its per-minute rows. Never writes;
-// a missing, replaced or unreadable file is a state to show, not a failure to stop on. One reader
-// is used by one thread at a time.
+// Reads the journal for the Journal window and its reports through a read-only connection of its
+// own: a span's buckets of loss share and median round trip, its outages, its per-minute rows.
+// Never writes; a missing, replaced or unreadable file is a state to show, not a failure to stop
+// on. One reader is used by one thread at a time.
 
 #include <sys/types.h>
 
@@ -85,7 +85,6 @@ public:
     // Lets go of the file and of SQLite until the next read.
     void Close();
 
-private:
     // Runs `read` in one read transaction on the connection kept for the file, opening the file
     // again when it is not the one the connection reads (set aside and started anew by the
     // writer, or made since). Where SQLite cannot share the file with the writer (a read-only
@@ -95,6 +94,7 @@ private:
     TJournalState ReadInOneTransaction(const std::function<void(platform::Database&)>& read,
                                        QString& error, uint64_t& connection);
 
+private:
     QString path_;
     std::optional<platform::Database> db_;
     dev_t device_ = 0;

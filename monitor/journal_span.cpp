@@ -1,12 +1,16 @@
 #include "journal_span.h"
 
+#include <algorithm>
+
+#include "journal_tables.h"
+
 namespace nodrel {
 
 namespace {
 
-constexpr int64_t kMinuteMs = 60'000;
 constexpr int64_t kHourMs = 60 * kMinuteMs;
-constexpr int64_t kDayMs = 24 * kHourMs;
+// No finer cut than one that gives a period this many buckets at most.
+constexpr int64_t kMostPeriodBuckets = 400;
 
 struct TSpanCut {
     int64_t bucketMs;
@@ -50,6 +54,21 @@ TSpanLayout LayoutSpan(TJournalSpan span, int64_t nowMs, int64_t utcOffsetMs) {
     const int64_t offset = cut.bucketMs >= kHourMs ? utcOffsetMs : 0;
     const int64_t end = (FloorDiv(nowMs + offset, cut.bucketMs) + 1) * cut.bucketMs - offset;
     return {end - cut.bucketMs * cut.count, cut.bucketMs, cut.count, cut.fromOutcomes};
+}
+
+TSpanLayout LayoutPeriod(int64_t beginMs, int64_t endMs, int64_t nowMs, TJournalSpan& scale) {
+    const int64_t length = std::max<int64_t>(endMs - beginMs, kMinuteMs);
+    scale = TJournalSpan::Year;
+    for (int span = 0; span < kJournalSpanCount; ++span) {
+        if (length <= CutOf(TJournalSpan(span)).bucketMs * kMostPeriodBuckets) {
+            scale = TJournalSpan(span);
+            break;
+        }
+    }
+    const TSpanCut cut = CutOf(scale);
+    const int count = int((length + cut.bucketMs - 1) / cut.bucketMs);
+    const bool rawKept = beginMs >= MinuteStart(nowMs - kRawOutcomeDays * kDayMs) + kMinuteMs;
+    return {beginMs, cut.bucketMs, count, cut.fromOutcomes && rawKept};
 }
 
 QString SpanName(TJournalSpan span) {

@@ -30,6 +30,12 @@ struct TSpanLayout {
 // the local clock's, `utcOffsetMs` being the local time's offset at `nowMs`.
 TSpanLayout LayoutSpan(TJournalSpan span, int64_t nowMs, int64_t utcOffsetMs);
 
+// The period from `beginMs` to `endMs` cut into buckets from `beginMs` on, the last of them
+// reaching `endMs`: as finely as the span whose buckets number at most a few hundred cuts it,
+// which `scale` is set to. Raw outcomes are read for the finest spans, when the period begins
+// after the oldest that the journal keeps at `nowMs`.
+TSpanLayout LayoutPeriod(int64_t beginMs, int64_t endMs, int64_t nowMs, TJournalSpan& scale);
+
 // "Last hour", "Last day", ...
 QString SpanName(TJournalSpan span);
 

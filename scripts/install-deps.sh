@@ -8,6 +8,8 @@ packages=(
     libsndfile1-dev libpulse-dev pulseaudio pulseaudio-utils util-linux
     # the journal's database, and the command line its tests read it with
     libsqlite3-dev sqlite3
+    # the reports' tests read their PDF's text and pixels
+    poppler-utils
     fonts-dejavu-core fonts-noto-core fonts-liberation2 libxcb1-dev libxcb-xfixes0-dev
     # the real-desktop tests
     xvfb xauth openbox xfwm4 wmctrl tint2 xdotool x11-utils imagemagick dbus iproute2

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "metrics_settings.h"
+#include "report_command.h"
 
 namespace nodrel {
 
@@ -14,11 +15,21 @@ namespace {
 const QString kTextfileOption = QStringLiteral("metrics-textfile");
 const QString kListenOption = QStringLiteral("metrics-listen");
 
+[[noreturn]] void Refuse(const QString& mistake) {
+    std::fprintf(stderr, "nodrel: %s\nSee nodrel --help.\n", qUtf8Printable(mistake));
+    std::exit(2);
+}
+
+}  // namespace
+
 void DescribeOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(QStringLiteral(
-        "Watch whether one host answers ICMP echo requests, in a small floating window.\n"
-        "The options of the Qt toolkit, such as -platform xcb, apply as well."));
+        "KAVREN Nodrel watches whether one host answers ICMP echo requests, in a small floating "
+        "window, and keeps a journal of what it saw. Without --report it starts the monitor (Qt's "
+        "options, such as -platform xcb, apply). With --report it writes a PDF report of the "
+        "journal and ends: no window, and it may run while the monitor runs."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOption({kTextfileOption,
                       QStringLiteral("Write the figures for Prometheus to DIR/nodrel.prom every "
                                      "15 s, for node_exporter's textfile collector; an empty DIR "
@@ -31,16 +42,10 @@ void DescribeOptions(QCommandLineParser& parser) {
                                      "[::1]:9374; an empty value serves none. For this run, in "
                                      "place of the stored \"metricslisten\"."),
                       QStringLiteral("ADDRESS:PORT")});
+    AddReportOptions(parser);
     // So that Qt's -platform is not read as -p -l -a ...
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 }
-
-[[noreturn]] void Refuse(const QString& mistake) {
-    std::fprintf(stderr, "nodrel: %s\nSee nodrel --help.\n", qUtf8Printable(mistake));
-    std::exit(2);
-}
-
-}  // namespace
 
 void AnswerHelp(int argc, char** argv) {
     // The usual start, from the launcher or the session, pays nothing for the parser.

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <optional>
 
+class QCommandLineParser;
+
 namespace nodrel {
 
 struct TCommandLine {
@@ -13,6 +15,9 @@ struct TCommandLine {
     std::optional<QString> MetricsTextfile;
     std::optional<QString> MetricsListen;
 };
+
+// Every option of the program's own, the monitor's and the report's, as --help lists them.
+void DescribeOptions(QCommandLineParser& parser);
 
 // Before QApplication is made, which needs a display: prints the help for --help and ends.
 void AnswerHelp(int argc, char** argv);

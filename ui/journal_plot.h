@@ -2,14 +2,13 @@
 
 #include <QWidget>
 
+#include "journal_plot_painter.h"
 #include "journal_reader.h"
 
 namespace nodrel {
 
-// The Journal window's plot, drawn with QPainter: per bucket the loss share as a red bar (right
-// axis, 0 to 100 %) and the median round trip as a blue line (left axis), on one time axis;
-// buckets without probes hatched grey as gaps, outages as a dark strip along the top. Hovering a
-// bucket, or choosing one with the arrow keys, reads its figures.
+// The Journal window's plot, as TJournalPlotPainter draws it. Hovering a bucket, or choosing one
+// with the arrow keys, reads its figures.
 class TJournalPlot : public QWidget {
     Q_OBJECT
 
@@ -41,13 +40,9 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    double XOf(int64_t timeMs, const QRect& area) const;
     void Choose(int index);
-    void DrawTimeAxis(QPainter& painter, const QRect& area) const;
-    void DrawLegend(QPainter& painter, const QRect& area) const;
 
-    TJournalView view_;
-    double rttScaleMs_ = 1;  // the left axis' top
+    TJournalPlotPainter painter_;
     int chosen_ = -1;
 };
 

@@ -20,6 +20,8 @@
 #include "journal_plot.h"
 #include "journal_text.h"
 #include "outage_table_model.h"
+#include "report_document.h"
+#include "report_text.h"
 
 namespace nodrel {
 
@@ -57,6 +59,7 @@ TJournalWindow::TJournalWindow(QString journalPath, TClock clock)
       outages_(new TOutageTableModel(this)),
       table_(new QTableView(this)),
       statusLine_(new QLabel(this)),
+      reportButton_(new QPushButton(QStringLiteral("&Report..."), this)),
       exportButton_(new QPushButton(QStringLiteral("&Export CSV..."), this)),
       copyButton_(new QPushButton(QStringLiteral("&Copy"), this)) {
     setObjectName(QStringLiteral("JournalWindow"));
@@ -129,6 +132,8 @@ TJournalWindow::TJournalWindow(QString journalPath, TClock clock)
 
     statusLine_->setObjectName(QStringLiteral("Status"));
     statusLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    reportButton_->setObjectName(QStringLiteral("Report"));
+    connect(reportButton_, &QPushButton::clicked, this, [this] { MakeReport(); });
     exportButton_->setObjectName(QStringLiteral("ExportCsv"));
     connect(exportButton_, &QPushButton::clicked, this, &TJournalWindow::ChooseExport);
     copyButton_->setObjectName(QStringLiteral("Copy"));
@@ -150,6 +155,7 @@ TJournalWindow::TJournalWindow(QString journalPath, TClock clock)
     spanRow->addStretch();
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(statusLine_, 1);
+    buttonRow->addWidget(reportButton_);
     buttonRow->addWidget(exportButton_);
     buttonRow->addWidget(copyButton_);
     buttonRow->addWidget(closeButton);
@@ -161,7 +167,7 @@ TJournalWindow::TJournalWindow(QString journalPath, TClock clock)
     layout->addWidget(tableLabel);
     layout->addWidget(table_, 2);
     layout->addLayout(buttonRow);
-    QWidget* const tabOrder[] = {spanChooser_,  plot_,       table_,
+    QWidget* const tabOrder[] = {spanChooser_,  plot_,       table_,     reportButton_,
                                  exportButton_, copyButton_, closeButton};
     for (size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -344,6 +350,62 @@ void TJournalWindow::ChooseExport() {
         QMessageBox::warning(this, QStringLiteral("Export CSV"),
                              QStringLiteral("%1 was not written: %2").arg(path, error));
     }
+}
+
+void TJournalWindow::MakeReport(const QString& path) {
+    reportButton_->setEnabled(false);
+    const int64_t now = clock_();
+    const int64_t offset = QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc() * 1000LL;
+    const TReportPeriod period = SpanPeriod(span_, now, offset);
+    struct TReportRead {
+        std::optional<TJournalReport> report;
+        QString error;
+    };
+    // A reader of its own, on a thread of the pool: the window's may be reading on another.
+    QtConcurrent::run([journal = reader_->Path(), period, now] {
+        TJournalReader reader(journal);
+        TReportRead read;
+        read.report = ReadJournalReport(reader, period, QString(), now, &read.error);
+        return read;
+    }).then(this, [this, path](const TReportRead& read) {
+        reportButton_->setEnabled(true);
+        if (!read.report) {
+            QMessageBox::warning(this, QStringLiteral("Report"),
+                                 QStringLiteral("No report was made: %1").arg(read.error));
+            emit ReportDone(false);
+            return;
+        }
+        WriteReport(*read.report, path);
+    });
+}
+
+void TJournalWindow::WriteReport(const TJournalReport& report, QString path) {
+    if (path.isEmpty()) {
+        const QString folder = !exportFolder_.isEmpty() && QDir(exportFolder_).exists()
+                                   ? exportFolder_
+                                   : QDir::homePath();
+        path = QFileDialog::getSaveFileName(
+            this, QStringLiteral("Report"),
+            QDir(folder).filePath(ReportFileName(report.host, report.beginMs, report.endMs)),
+            QStringLiteral("PDF (*.pdf)"));
+        if (path.isEmpty()) {
+            emit ReportDone(false);
+            return;
+        }
+    }
+    QString error;
+    if (!WriteReportPdf(report, path, &error)) {
+        QMessageBox::warning(this, QStringLiteral("Report"),
+                             QStringLiteral("%1 was not written: %2").arg(path, error));
+        emit ReportDone(false);
+        return;
+    }
+    const QFileInfo written(path);
+    exportFolder_ = written.absolutePath();
+    statusLine_->setText(QStringLiteral("Wrote the report of %1, %2, to %3")
+                             .arg(report.host, SpanName(report.view.span).toLower(),
+                                  QDir::toNativeSeparators(written.filePath())));
+    emit ReportDone(true);
 }
 
 void TJournalWindow::CopySelected() {

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "journal_reader.h"
+#include "journal_report.h"
 #include "journal_window_settings.h"
 #include "outage_watch.h"
 
@@ -56,10 +57,16 @@ public:
     bool ExportCsv(const QString& path, TCsvContent content, QString* error);
     // Puts the selected outages on the clipboard as text.
     void CopySelected();
+    // Reads the report of the span shown, of the host probed last in it, and writes it to
+    // `path`, or where the user chooses when `path` is empty, saying where it went in the status
+    // line.
+    void MakeReport(const QString& path = {});
 
 signals:
     // A view read from the journal is shown.
     void ViewShown();
+    // A report was written, or could not be made or written, or no file was chosen for it.
+    void ReportDone(bool written);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -70,6 +77,7 @@ private:
     // The view's outages, an ongoing one's failures counted as the outage watch counts them.
     void ShowOutages();
     void ChooseExport();
+    void WriteReport(const TJournalReport& report, QString path);
     void SaveSettings();
     void ShowReadout(const QString& bucketText);
     QString SpanSummary() const;
@@ -94,6 +102,7 @@ private:
     TOutageTableModel* outages_;
     QTableView* table_;
     QLabel* statusLine_;
+    QPushButton* reportButton_;
     QPushButton* exportButton_;
     QPushButton* copyButton_;
 };

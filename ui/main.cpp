@@ -5,6 +5,7 @@
 
 #include "command_line.h"
 #include "program.h"
+#include "report_command.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ void PreferXcbOnWayland(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     nodrel::AnswerHelp(argc, argv);
+    if (nodrel::IsReportCommand(argc, argv)) return nodrel::RunReportCommand(argc, argv);
     PreferXcbOnWayland(argc, argv);
     QApplication application(argc, argv);
     const int status = nodrel::RunFirstProgram(nodrel::ReadCommandLine(application.arguments()));

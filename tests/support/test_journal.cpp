@@ -1,5 +1,7 @@
 #include "support/test_journal.h"
 
+#include <random>
+
 namespace nodrel::testing {
 
 namespace {
@@ -70,6 +72,27 @@ bool TestJournal::Commit() {
     outcomes_.clear();
     outages_.clear();
     return written;
+}
+
+bool WriteYearJournal(const QString& path, int64_t nowMs) {
+    TestJournal journal(path);
+    std::mt19937 random(31);
+    std::uniform_real_distribution<double> rtt(8.0, 40.0);
+    std::uniform_int_distribution<int> lost(0, 50);
+    const int64_t yearStart = (nowMs - 365 * kDayMs) / kMinuteMs * kMinuteMs;
+    for (int64_t minute = yearStart; minute < nowMs - kMinuteMs; minute += kMinuteMs) {
+        const int answered = 60 - std::max(0, lost(random) - 47);
+        journal.Minute(minute, 60, answered, rtt(random));
+    }
+    for (int64_t time = nowMs - 3 * kDayMs; time < nowMs - kMinuteMs; time += 1000) {
+        const bool answered = lost(random) != 0;
+        journal.Outcome(time, answered, answered ? std::optional(rtt(random)) : std::nullopt);
+    }
+    for (int i = 0; i < 3000; ++i) {
+        const int64_t start = yearStart + i * (365 * kDayMs / 3000);
+        journal.Outage(start, start + 2000 + (i % 120) * 1000, 2 + i % 120, "Request timed out");
+    }
+    return journal.Commit();
 }
 
 }  // namespace nodrel::testing

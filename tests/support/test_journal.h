@@ -49,4 +49,8 @@ private:
     std::vector<TJournalOutage> outages_;
 };
 
+// A year's journal of a monitor probing every second up to `nowMs`: per-minute rows for 365
+// days, raw outcomes for the last three, 3,000 outages; false when it could not be written.
+bool WriteYearJournal(const QString& path, int64_t nowMs);
+
 }  // namespace nodrel::testing

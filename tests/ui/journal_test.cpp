@@ -287,5 +287,29 @@ TEST_F(JournalTest, AFullOrReadOnlyDiskPausesTheJournalWhichResumesWithNothingLo
     EXPECT_EQ(kill(program_, 0), 0);  // the monitor runs on
 }
 
+// A report made while the monitor runs reads the journal beside it, as another reader: it holds
+// the outage the monitor journaled, and the monitor, neither asked nor disturbed, runs on.
+TEST_F(JournalTest, AReportIsMadeWhileTheMonitorWritesTheJournal) {
+    if (Capture("command -v pdftotext").empty()) GTEST_SKIP() << "not installed: poppler-utils";
+    Start();
+    ASSERT_TRUE(PollUntil([&] { return SqlSays("PRAGMA journal_mode", "wal\n"); }, 30s));
+    FailTwoProbes();
+    AnswerAProbe();
+    ASSERT_TRUE(
+        PollUntil([&] { return SqlSays("SELECT count(ended_ms) FROM outages", "1\n"); }, 30s));
+    const std::string report = dir_ + "/report.pdf";
+    EXPECT_EQ(Capture(std::string(NODREL_PROGRAM) + " --report '" + report + "' 2>&1; echo $?"),
+              "Wrote the report of 127.0.0.1 to " + report + "\n0\n");
+    const std::string start =
+        Sql("SELECT datetime(started_ms / 1000, 'unixepoch', 'localtime') FROM outages");
+    const std::string text = Capture("pdftotext -layout '" + report + "' - | tr -s ' '");
+    EXPECT_NE(text.find("Outages 1, in all"), std::string::npos) << text;
+    EXPECT_NE(text.find(start.substr(0, start.size() - 1) + " "), std::string::npos) << text;
+    EXPECT_NE(text.find(" no reply within 1 s\n"), std::string::npos) << text;
+    EXPECT_EQ(kill(program_, 0), 0);
+    EXPECT_EQ(Stop(SIGTERM), 0);
+    EXPECT_EQ(Errors().find("journal"), std::string::npos) << Errors();
+}
+
 }  // namespace
 }  // namespace nodrel

@@ -17,6 +17,7 @@
 #include <ctime>
 
 #include "journal_plot.h"
+#include "support/shell_command.h"
 #include "support/small_file_system.h"
 #include "support/test_journal.h"
 
@@ -334,11 +335,12 @@ TEST_F(JournalWindowTest, KeyboardReachesEveryControlAndReadsBuckets) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     QTest::keyClick(window.get(), Qt::Key_S, Qt::AltModifier);
     QStringList visited;
-    for (int step = 0; step < 5; ++step) {
+    for (int step = 0; step < 6; ++step) {
         visited << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    EXPECT_EQ(visited, QStringList({"Span", "JournalPlot", "Outages", "ExportCsv", "Close"}));
+    EXPECT_EQ(visited,
+              QStringList({"Span", "JournalPlot", "Outages", "Report", "ExportCsv", "Close"}));
 
     auto* plot = window->findChild<TJournalPlot*>();
     plot->setFocus();
@@ -354,6 +356,38 @@ TEST_F(JournalWindowTest, KeyboardReachesEveryControlAndReadsBuckets) {
     EXPECT_EQ(window->Span(), TJournalSpan::Week);
     ASSERT_TRUE(shown.wait(5000));
     EXPECT_EQ(window->View().buckets.size(), 336u);
+}
+
+// "Report..." writes the span shown to the file given, with the loss the window reads out, and
+// says where it went.
+TEST_F(JournalWindowTest, ReportWritesTheSpanShownAndSaysWhere) {
+    if (testing::Capture("command -v pdftotext").empty()) {
+        GTEST_SKIP() << "not installed: poppler-utils";
+    }
+    {
+        TestJournal journal(Path());
+        journal.Outage(At(11, 30), At(11, 31), 12, "no reply within 1 s");
+        journal.Minute(At(11, 30), 60, 48, 0.42);
+        ASSERT_TRUE(journal.Commit());
+    }
+    const auto window = Open(TJournalSpan::Hour);
+    const QString pdf = folder_.filePath(QStringLiteral("report.pdf"));
+    QSignalSpy done(window.get(), &TJournalWindow::ReportDone);
+    window->MakeReport(pdf);
+    // A read that ends before its continuation is set runs it at once.
+    ASSERT_TRUE(!done.isEmpty() || done.wait(5000));
+    EXPECT_TRUE(done.first().first().toBool());
+    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("Status"))->text(),
+              QStringLiteral("Wrote the report of 127.0.0.1, last hour, to ") + pdf);
+    const std::string text =
+        testing::Capture("pdftotext -layout '" + pdf.toStdString() + "' - | tr -s ' '");
+    EXPECT_NE(text.find("Loss 20.00 % of 60 probes (12 lost)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n2026-12-11 11:30:00 1 min 0 s 12 no reply within 1 s\n"),
+              std::string::npos)
+        << text;
+    EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("Readout"))
+                    ->text()
+                    .startsWith(QStringLiteral("Loss 20.00 % of 60 probes")));
 }
 
 }  // namespace
