@@ -100,7 +100,8 @@ std::string RoutedNetwork::Build() {
             "ip address add fe80::1/64 dev r1 nodad; ip link set r1 up") &&
         OnProvider(
             "ip address add 198.51.100.2/24 dev p0; ip address add 2001:db8:2::2/64 dev p0 nodad;"
-            "ip address add fe80::2/64 dev p0 nodad; ip link set p0 up; ip route add default via 198.51.100.1;"
+            "ip address add fe80::2/64 dev p0 nodad; ip link set p0 up;"
+            "ip route add default via 198.51.100.1;"
             "ip -6 route add default via 2001:db8:2::1");
     return built ? std::string() : "could not build the routed network";
 }
