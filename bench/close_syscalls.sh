@@ -6,13 +6,9 @@
 #   bench/close_syscalls.sh [build folder] (default build; needs nodrel built there)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ -z "${NODREL_BENCH_NETNS:-}" ]; then
-    as_namespace_root=()
-    [ "$(id -u)" -eq 0 ] || as_namespace_root=(-r)
-    # shellcheck disable=SC2016 # expanded by the inner shell
-    exec unshare "${as_namespace_root[@]}" -n env NODREL_BENCH_NETNS=1 \
-        sh -c 'ip link set lo up && exec "$0" "$@"' "$PWD/bench/close_syscalls.sh" "$@"
-fi
+# shellcheck source=bench/private_network.sh
+source bench/private_network.sh
+in_private_network "$@" || { echo "no private network namespace (unshare -n failed)"; exit 1; }
 build=${1:-build}
 for tool in Xvfb openbox strace; do
     command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/install-deps.sh)"; exit 1; }

@@ -70,12 +70,12 @@ void OutcomeToJournal(benchmark::State& state) {
     QTemporaryDir stateHome;
     TJournal journal(stateHome.path() + QStringLiteral("/Nodrel.sqlite"));
     journal.Start();
-    journal.SetHost(QStringLiteral("dns.google"));
+    const QString host = QStringLiteral("dns.google");
     TOutcomeRecord record;
     record.Address = platform::IpAddress::FromIpv4(0x08080808);
     record.Milliseconds = 12;
     for (auto _ : state) {
-        journal.Add(true, record);
+        journal.Add(true, record, host);
         record.StartTime += 1000;
     }
 }

@@ -11,13 +11,9 @@
 # All of it runs in a private network namespace with only loopback, where loss can be switched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ -z "${NODREL_SOAK_NETNS:-}" ]; then
-    as_namespace_root=()
-    [ "$(id -u)" -eq 0 ] || as_namespace_root=(-r)
-    # shellcheck disable=SC2016 # expanded by the inner shell
-    exec unshare "${as_namespace_root[@]}" -n env NODREL_SOAK_NETNS=1 \
-        sh -c 'ip link set lo up && exec "$0" "$@"' "$PWD/bench/sanitizer_soak.sh" "$@"
-fi
+# shellcheck source=bench/private_network.sh
+source bench/private_network.sh
+in_private_network "$@" || { echo "no private network namespace (unshare -n failed)"; exit 1; }
 build=${1:-build/asan}
 outcomes=${OUTCOMES:-10000}
 loss_seconds=${LOSS_SECONDS:-90}

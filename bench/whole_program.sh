@@ -11,19 +11,10 @@
 # runs in a private network namespace with only loopback, where unshare can make one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ -z "${NODREL_BENCH_NETNS:-}" ]; then
-    as_namespace_root=()
-    [ "$(id -u)" -eq 0 ] || as_namespace_root=(-r)
-    if unshare "${as_namespace_root[@]}" -n true 2>/dev/null; then
-        # The namespace lets every group use the ICMP datagram socket, as desktop systems do
-        # (systemd's default): the program probes as its users' copies do, without raw sockets.
-        # shellcheck disable=SC2016 # expanded by the inner shell
-        exec unshare "${as_namespace_root[@]}" -n env NODREL_BENCH_NETNS=1 \
-            sh -c 'ip link set lo up && echo "0 2147483647" >/proc/sys/net/ipv4/ping_group_range &&
-                exec "$0" "$@"' "$PWD/bench/whole_program.sh" "$@"
-    fi
+# shellcheck source=bench/private_network.sh
+source bench/private_network.sh
+in_private_network "$@" ||
     echo "NOTE: no private network namespace (unshare -n failed); the store keeps it on 127.0.0.1"
-fi
 build=${1:-build}
 launches=${LAUNCHES:-40}
 idle_seconds=${IDLE_SECONDS:-60}

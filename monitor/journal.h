@@ -3,9 +3,8 @@
 #include <QObject>
 #include <QString>
 #include <memory>
-#include <optional>
-#include <vector>
 
+#include "gui_handover.h"
 #include "journal_writer.h"
 #include "outage_watch.h"
 #include "outcome_record.h"
@@ -23,6 +22,7 @@ class TJournal : public QObject {
     Q_OBJECT
 
 public:
+    // Throws std::system_error when no eventfd can be had.
     explicit TJournal(QString path = JournalFilePath());
     // Closes as Close does.
     ~TJournal() override;
@@ -31,14 +31,12 @@ public:
 
     // Opens the database on the writer's thread; what came before waits for it.
     void Start();
-    // Writes what waits and ends the writer. An outage in progress is written as ended now:
-    // the monitor stops watching.
+    // Writes what waits and ends the writer. The outage watch ends an outage in progress first.
     void Close();
 
-    // The host as typed, whose outcomes come from now on.
-    void SetHost(const QString& host) { host_ = host; }
-    // Every outcome, before the outage watch hears of it.
-    void Add(bool success, const TOutcomeRecord& record);
+    // Every outcome, with the host text it was probed for.
+    void Add(bool success, const TOutcomeRecord& record, const QString& host);
+    // An outage as the outage watch tells it.
     void OutageStarted(const TOutage& outage);
     void OutageExtended(const TOutage& outage);
     void OutageEnded(const TOutage& outage);
@@ -48,26 +46,14 @@ signals:
     void Noticed(const nodrel::TJournalNotice& notice);
 
 private:
-    // How often one kind of failure came in the current streak of failures.
-    struct TFailureKind {
-        uint32_t Status = 0;
-        bool NameNotFound = false;
-        int Count = 0;
-        TOutcomeRecord Sample;
-    };
-
-    TJournalOutage Row(const TOutage& outage) const;
-    void Hand(TJournalOutage row, bool now);
+    void Hand(const TOutage& outage, bool now);
 
     const QString path_;
     TJournalBatch early_;  // before Start
+    // Brings the writer's notices to the GUI thread.
+    platform::GuiHandover handover_;
     std::unique_ptr<TJournalWriter> writer_;
     bool closed_ = false;
-    QString host_;
-    QString outageHost_;  // at the start of the latest outage, should the host change in it
-    std::vector<TFailureKind> streak_;
-    bool afterAnswer_ = true;
-    std::optional<TOutage> current_;  // the outage in progress
 };
 
 }  // namespace nodrel

@@ -1,6 +1,7 @@
 #include "journal_tables.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 #include <utility>
@@ -69,13 +70,14 @@ void StoreOutcomes(platform::Database& db, const std::vector<TJournalOutcome>& o
     std::map<std::pair<int64_t, QString>, TMinuteFigures> late;
     for (const TJournalOutcome& outcome : outcomes) {
         const int64_t minute = MinuteStart(outcome.TimeMs);
+        const double rtt = std::round(outcome.RttMs * 100) / 100;
         if (minute < cutoff) {
-            late[{minute, outcome.Host}].Add(outcome.Answered, outcome.RttMs);
+            late[{minute, outcome.Host}].Add(outcome.Answered, rtt);
             continue;
         }
         insert.Bind(1, outcome.TimeMs).Bind(2, outcome.Host).Bind(3, int64_t{outcome.Answered});
         if (outcome.Answered) {
-            insert.Bind(4, double(outcome.RttMs));
+            insert.Bind(4, rtt);
         } else {
             insert.BindNull(4);
         }

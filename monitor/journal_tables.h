@@ -26,7 +26,7 @@ struct TJournalOutcome {
     int64_t TimeMs = 0;  // the probe's start, ms since the Unix epoch
     QString Host;        // as typed
     bool Answered = false;
-    uint32_t RttMs = 0;   // the round trip, when answered
+    double RttMs = 0;     // the round trip, when answered; kept to 0.01 ms
     uint32_t Status = 0;  // the reply's IP status, or the lookup's error when NameNotFound
     bool NameNotFound = false;
 };

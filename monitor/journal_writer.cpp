@@ -127,7 +127,7 @@ bool TJournalWriter::Write(TJournalBatch& batch) {
     if (!failure) {
         checked_ = true;
         batch = {};
-        if (fault_ == platform::DatabaseFault::Unwritable) notify_({TJournalEvent::Resumed, {}});
+        if (fault_) notify_({TJournalEvent::Resumed, {}});
         fault_.reset();
         return true;
     }

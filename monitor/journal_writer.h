@@ -16,7 +16,7 @@ namespace nodrel {
 // What the writer has to tell of the journal's state.
 enum class TJournalEvent {
     Paused,    // the file cannot be written (full disk, read-only folder); records wait
-    Resumed,   // it can again
+    Resumed,   // a write succeeded after a pause or a lock
     Locked,    // another writer kept it locked; the records wait for the next try
     SetAside,  // the file was no database or damaged: kept under a new name, a new one started
 };

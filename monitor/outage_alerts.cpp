@@ -8,12 +8,7 @@ TOutageAlerts::TOutageAlerts(TOutageWatch& watch) {
     connect(&watch, &TOutageWatch::Ended, this, &TOutageAlerts::Ended);
 }
 
-void TOutageAlerts::Sleeping() {
-    sleeping_ = true;
-}
-
 void TOutageAlerts::Woke(int64_t atMs) {
-    sleeping_ = false;
     graceEndsMs_ = atMs + kWakeGraceMs;
 }
 
@@ -26,10 +21,16 @@ void TOutageAlerts::Failed(const TOutage& outage) {
 void TOutageAlerts::Ended(const TOutage& outage) {
     if (!told_) return;
     told_ = false;
-    if (sleeping_) {
-        emit Withdrawn(outage);
-    } else {
-        emit Cleared(outage);
+    switch (outage.End) {
+        case TOutageEnd::Answered:
+            emit Cleared(outage);
+            break;
+        case TOutageEnd::HostChanged:
+            emit Abandoned(outage);
+            break;
+        case TOutageEnd::Stopped:
+            emit Withdrawn(outage);
+            break;
     }
 }
 

@@ -1,39 +1,57 @@
 #include "outage_watch.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace nodrel {
 
-void TOutageWatch::Add(bool success, const TOutcomeRecord& record) {
+void TOutageWatch::Add(bool success, const TOutcomeRecord& record, const QString& host) {
+    // The probes went on to another host: the streak's host is no longer watched.
+    if (streak_ && streak_->Host.trimmed() != host.trimmed()) {
+        End(record.StartTime, TOutageEnd::HostChanged);
+    }
     if (success) {
-        streak_.reset();
-        if (!current_) return;
-        TOutage ended = *current_;
-        ended.EndedMs = record.StartTime;
-        current_.reset();
-        emit Ended(ended);
+        End(record.StartTime, TOutageEnd::Answered);
         return;
     }
     if (!streak_) {
-        streak_ = TOutage{record.StartTime, std::nullopt, 0, record, record};
+        streak_ = TOutage{record.StartTime, std::nullopt, 0, host, record, record, record};
+        kinds_.clear();
     }
     ++streak_->Failures;
     streak_->LatestFailure = record;
+    CountFailure(record);
     if (streak_->Failures < 2) return;
-    const bool starting = !current_;
-    current_ = streak_;
-    if (starting) {
-        emit Started(*current_);
+    if (std::exchange(outage_, true)) {
+        emit Extended(*streak_);
     } else {
-        emit Extended(*current_);
+        emit Started(*streak_);
     }
 }
 
+void TOutageWatch::CountFailure(const TOutcomeRecord& record) {
+    const auto kind = std::ranges::find_if(kinds_, [&](const TFailureKind& k) {
+        return k.Status == record.Status && k.NameNotFound == record.NameNotFound;
+    });
+    if (kind != kinds_.end()) {
+        ++kind->Count;
+    } else {
+        kinds_.push_back({record.Status, record.NameNotFound, 1, record});
+    }
+    // The first of the largest: the earliest kind among equals.
+    streak_->CommonFailure = std::ranges::max_element(kinds_, {}, &TFailureKind::Count)->Sample;
+}
+
 void TOutageWatch::Interrupt(int64_t endedMs) {
-    streak_.reset();
-    if (!current_) return;
-    TOutage ended = *current_;
-    ended.EndedMs = endedMs;
-    current_.reset();
-    emit Ended(ended);
+    End(endedMs, TOutageEnd::Stopped);
+}
+
+void TOutageWatch::End(int64_t endedMs, TOutageEnd end) {
+    std::optional<TOutage> ended = std::exchange(streak_, std::nullopt);
+    if (!std::exchange(outage_, false)) return;
+    ended->EndedMs = endedMs;
+    ended->End = end;
+    emit Ended(*ended);
 }
 
 }  // namespace nodrel

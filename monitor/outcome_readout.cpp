@@ -8,6 +8,7 @@
 #include "echo_service.h"
 #include "icmp_packet.h"
 #include "name_service.h"
+#include "round_trip_text.h"
 
 namespace nodrel {
 
@@ -18,12 +19,6 @@ QString Decimal(double value) {
     QString text = QString::number(value, 'f', 1);
     if (text.endsWith(QLatin1String(".0"))) text.chop(2);
     return text;
-}
-
-// Round trips are measured in whole milliseconds: 0 stands for anything shorter than one.
-QString InMilliseconds(double milliseconds) {
-    if (milliseconds < 1) return QStringLiteral("under 1 ms");
-    return Decimal(milliseconds) + QStringLiteral(" ms");
 }
 
 QString ShownAddress(const platform::IpAddress& address) {
@@ -68,7 +63,7 @@ bool OfCurrentHost(const TOutcomeRecord& record, const TProbedHosts& hosts) {
 struct TOutcomeSpan {
     int Outcomes = 0;
     int Answered = 0;
-    std::vector<uint32_t> RoundTrips;        // sorted
+    std::vector<double> RoundTrips;          // milliseconds, sorted
     const TOutcomeRecord* Newest = nullptr;  // of those taken
 
     template <typename Counted>
@@ -82,7 +77,7 @@ struct TOutcomeSpan {
                 if (++Outcomes == 1) Newest = &record;
                 if (mark != TResultHistory::kSuccess) continue;
                 ++Answered;
-                RoundTrips.push_back(record.Milliseconds);
+                RoundTrips.push_back(RoundTripMs(record));
             }
         }
         std::sort(RoundTrips.begin(), RoundTrips.end());
@@ -90,9 +85,8 @@ struct TOutcomeSpan {
 
     double MedianRoundTrip() const {
         const size_t middle = RoundTrips.size() / 2;
-        return RoundTrips.size() % 2 != 0
-                   ? RoundTrips[middle]
-                   : (double(RoundTrips[middle - 1]) + RoundTrips[middle]) / 2;
+        return RoundTrips.size() % 2 != 0 ? RoundTrips[middle]
+                                          : (RoundTrips[middle - 1] + RoundTrips[middle]) / 2;
     }
 };
 
@@ -118,9 +112,9 @@ QStringList ColumnLines(const TResultHistory& history, int column, const TProbed
     QStringList lines{QStringLiteral("%1 of %2 answered").arg(span.Answered).arg(length)};
     if (!span.RoundTrips.empty()) {
         lines << QStringLiteral("round trip min %1, median %2, max %3")
-                     .arg(InMilliseconds(span.RoundTrips.front()),
-                          InMilliseconds(span.MedianRoundTrip()),
-                          InMilliseconds(span.RoundTrips.back()));
+                     .arg(RoundTripText(span.RoundTrips.front()),
+                          RoundTripText(span.MedianRoundTrip()),
+                          RoundTripText(span.RoundTrips.back()));
     }
     const TOutcomeSpan earlier(history, first, last, [&](const TOutcomeRecord& record) {
         return !OfCurrentHost(record, hosts);
@@ -150,7 +144,7 @@ QStringList CellLines(const TResultHistory& history, int cell, const TProbedHost
     if (TOutcomeSpan(history, cell, cell, kEveryOutcome).Answered == 0) {
         return lines << FailureText(*record);
     }
-    return lines << QStringLiteral("reply in ") + InMilliseconds(record->Milliseconds);
+    return lines << QStringLiteral("reply in ") + RoundTripText(RoundTripMs(*record));
 }
 
 // The words for an IP status; empty for one the echo service never records.
@@ -244,7 +238,7 @@ QString ReadoutSummary(const TResultHistory& history, const TRenderSettings& set
     const int lost = shown.Outcomes - shown.Answered;
     text += QStringLiteral(": %1% lost").arg(Decimal(100.0 * lost / shown.Outcomes));
     if (!shown.RoundTrips.empty()) {
-        text += QStringLiteral(", median round trip ") + InMilliseconds(shown.MedianRoundTrip());
+        text += QStringLiteral(", median round trip ") + RoundTripText(shown.MedianRoundTrip());
     }
     if (newest.LookupAgainError != 0) {
         text += QStringLiteral("\n%1 no longer resolves (%2): its last address is probed")

@@ -12,6 +12,9 @@ namespace nodrel {
 struct TOutcomeRecord {
     int64_t StartTime = 0;      // wall clock when the probe started, ms since the Unix epoch
     uint32_t Milliseconds = 0;  // a reply's round trip; for a time-out, the time waited
+    // A reply's round trip as the echo service timed it, finer than Milliseconds; 0 when it gave
+    // none.
+    uint32_t RoundTripMicroseconds = 0;
     // The echo reply's IP status (0: answered), or the lookup's error number when NameNotFound.
     uint32_t Status = 0;
     bool NameNotFound = false;
@@ -25,5 +28,12 @@ struct TOutcomeRecord {
     // cut to 32 bits, which keeps the record at its size; no history spans that many changes.
     uint32_t Host = 0;
 };
+
+// A reply's round trip in milliseconds, as finely as it was timed: to the microsecond where the
+// echo service timed it so, else in whole milliseconds.
+inline double RoundTripMs(const TOutcomeRecord& record) {
+    return record.RoundTripMicroseconds != 0 ? record.RoundTripMicroseconds / 1000.0
+                                             : double(record.Milliseconds);
+}
 
 }  // namespace nodrel

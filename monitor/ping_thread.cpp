@@ -106,6 +106,7 @@ void TPingThread::PingEchoReply(TPing* sender, TICMP* icmp, int32_t) {
     FRecord.Milliseconds = reply.Status == platform::IP_REQ_TIMED_OUT
                                ? static_cast<uint32_t>(std::max(sender->Timeout(), 0))
                                : reply.RoundTripTime;
+    FRecord.RoundTripMicroseconds = icmp->LastRoundTripMicroseconds();
     FRecord.Address = icmp->ResolvedAddress();
     FRecord.AddressChanged = icmp->AddressChanged();
     FRecord.LookupAgainError = icmp->LookupAgainError();

@@ -17,9 +17,11 @@ bool NamedInHistory(uint32_t number, const TResultHistory& history) {
 
 void TProbedHosts::SetCurrent(uint32_t number, const QString& text, const TResultHistory& history) {
     if (!FHosts.empty() && FHosts.back().Number == number) return;
-    const uint32_t replaced = FHosts.empty() ? number : FHosts.back().Number;
+    // The probes run one after the other, so an outcome still to come is for the newest outcome's
+    // host or a later one.
+    const TOutcomeRecord* newest = history.Record(1);
     std::erase_if(FHosts, [&](const THost& host) {
-        return host.Number != replaced && !NamedInHistory(host.Number, history);
+        return newest && host.Number < newest->Host && !NamedInHistory(host.Number, history);
     });
     FHosts.push_back({number, text});
 }

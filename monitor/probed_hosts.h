@@ -14,7 +14,7 @@ namespace nodrel {
 class TProbedHosts {
 public:
     // The host is `text` from now on, numbered `number`. Texts that no outcome in `history` names
-    // any more are let go, except the one replaced: a probe of it may still be under way.
+    // any more are let go, except those a probe may still be under way for.
     void SetCurrent(uint32_t number, const QString& text, const TResultHistory& history);
 
     // The current host's text; empty before the first.

@@ -4,7 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
+
+#include "user_folders.h"
 
 namespace nodrel::platform {
 
@@ -12,9 +13,8 @@ AutostartEntry::AutostartEntry(const QString& applicationId, const QString& exec
     : applicationId_(applicationId), executable_(executable) {}
 
 QString AutostartEntry::Path() const {
-    // GenericConfigLocation is $XDG_CONFIG_HOME, or ~/.config without it.
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/autostart/") + applicationId_ + QStringLiteral(".desktop");
+    return UserConfigHome() + QStringLiteral("/autostart/") + applicationId_ +
+           QStringLiteral(".desktop");
 }
 
 bool AutostartEntry::Present() const {

@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <random>
 
 namespace nodrel::platform {
@@ -117,10 +116,6 @@ void RemoveLeftoverSaveFiles(const QString& path) {
             QFile::remove(candidate.absoluteFilePath());
         }
     }
-}
-
-QString SystemError(int number) {
-    return QString::fromLocal8Bit(std::strerror(number));
 }
 
 }  // namespace nodrel::platform

@@ -9,6 +9,8 @@
 #include <QString>
 #include <optional>
 
+#include "system_error.h"
+
 namespace nodrel::platform {
 
 // What became of a save.
@@ -31,8 +33,5 @@ std::optional<QString> SaveTarget(const QString& path);
 
 // Removes what saves of `path` that were killed more than a minute ago left behind.
 void RemoveLeftoverSaveFiles(const QString& path);
-
-// The system's text for an errno value, e.g. "No space left on device".
-QString SystemError(int number);
 
 }  // namespace nodrel::platform

@@ -1,20 +1,19 @@
 #include "database.h"
 
-#include <malloc.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <utility>
 
+#include "memory_trim.h"
 #include "sqlite_library.h"
+#include "system_error.h"
 
 namespace nodrel::platform {
 
@@ -24,6 +23,9 @@ namespace {
 constexpr int kBusyWaitMilliseconds = 1000;
 // SQLite's own page cache, KiB: the journal touches a few pages a minute.
 constexpr const char* kSetUp = "PRAGMA synchronous=FULL; PRAGMA cache_size=-256;";
+// A reader goes through many pages at a time: mapped, they are not copied out of the system's
+// page cache.
+constexpr const char* kReadSetUp = "PRAGMA mmap_size=268435456;";
 
 class SqliteError : public std::exception {
 public:
@@ -34,10 +36,6 @@ public:
 private:
     DatabaseFailure failure_;
 };
-
-QString SystemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 DatabaseFailure FailureOf(const SqliteLibrary& api, sqlite3* db, int code) {
     const int primary = code & 0xff;
@@ -120,17 +118,13 @@ bool SetAside(const QString& path, QString& target, DatabaseFailure& failure) {
 
 }  // namespace
 
-QString UserStateHome() {
-    const QString configured = QString::fromLocal8Bit(qgetenv("XDG_STATE_HOME"));
-    if (QDir::isAbsolutePath(configured)) return configured;
-    return QDir::homePath() + QStringLiteral("/.local/state");
-}
-
-Statement::Statement(const SqliteLibrary& api, sqlite3* db, sqlite3_stmt* statement)
-    : api_(&api), db_(db), statement_(statement) {}
+Statement::Statement(std::shared_ptr<const SqliteLibrary> api, sqlite3* db, sqlite3_stmt* statement)
+    : api_(std::move(api)), db_(db), statement_(statement) {}
 
 Statement::Statement(Statement&& other) noexcept
-    : api_(other.api_), db_(other.db_), statement_(std::exchange(other.statement_, nullptr)) {}
+    : api_(std::move(other.api_)),
+      db_(other.db_),
+      statement_(std::exchange(other.statement_, nullptr)) {}
 
 Statement::~Statement() {
     if (statement_) api_->finalize(statement_);
@@ -192,25 +186,33 @@ double Statement::Real(int column) const {
     return api_->column_double(statement_, column);
 }
 
+std::optional<double> Statement::OptionalReal(int column) const {
+    if (IsNull(column)) return std::nullopt;
+    return Real(column);
+}
+
 QString Statement::Text(int column) const {
     const auto* text = reinterpret_cast<const char*>(api_->column_text(statement_, column));
     return QString::fromUtf8(text, api_->column_bytes(statement_, column));
 }
 
-Database::Database(std::shared_ptr<const SqliteLibrary> api, sqlite3* db, QByteArray folder)
-    : api_(std::move(api)), db_(db), folder_(std::move(folder)) {}
+Database::Database(std::shared_ptr<const SqliteLibrary> api, sqlite3* db, QByteArray folder,
+                   bool readOnly)
+    : api_(std::move(api)), db_(db), folder_(std::move(folder)), readOnly_(readOnly) {}
 
 Database::Database(Database&& other) noexcept
     : api_(std::move(other.api_)),
       db_(std::exchange(other.db_, nullptr)),
-      folder_(std::move(other.folder_)) {}
+      folder_(std::move(other.folder_)),
+      readOnly_(other.readOnly_) {}
 
 Database::~Database() {
     if (!db_) return;
+    // Closed once its last statement is finalised, should one outlive it.
     api_->close_v2(db_);
     api_.reset();
     // What SQLite held goes back to the system now, not at some later allocation.
-    malloc_trim(0);
+    TrimMemory();
 }
 
 std::optional<Database> Database::Open(const QString& path, const char* schema, bool checkIntegrity,
@@ -223,7 +225,7 @@ std::optional<Database> Database::Open(const QString& path, const char* schema, 
         sqlite3* handle = nullptr;
         const int code = api->open_v2(QFile::encodeName(path).constData(), &handle,
                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-        std::optional<Database> db(Database(api, handle, QFile::encodeName(folder)));
+        std::optional<Database> db(Database(api, handle, QFile::encodeName(folder), false));
         if (code != SQLITE_OK) {
             failure = FailureOf(*api, handle, code);
             ExplainUnwritable(db->folder_, failure);
@@ -262,10 +264,35 @@ std::optional<Database> Database::Open(const QString& path, const char* schema, 
     return std::nullopt;
 }
 
+std::optional<Database> Database::OpenReadOnly(const QString& path, bool asItStands,
+                                               DatabaseFailure& failure) {
+    const std::shared_ptr<const SqliteLibrary> api = LoadSqlite(failure);
+    if (!api) return std::nullopt;
+    QByteArray name = QFile::encodeName(path);
+    int flags = SQLITE_OPEN_READONLY;
+    if (asItStands) {
+        // As a URI, with what URIs reserve escaped in the path.
+        name = "file:" + name.toPercentEncoding("/") + "?immutable=1";
+        flags |= SQLITE_OPEN_URI;
+    }
+    sqlite3* handle = nullptr;
+    const int code = api->open_v2(name.constData(), &handle, flags, nullptr);
+    std::optional<Database> db(
+        Database(api, handle, QFile::encodeName(QFileInfo(path).absolutePath()), true));
+    if (code != SQLITE_OK) {
+        failure = FailureOf(*api, handle, code);
+        return std::nullopt;
+    }
+    api->busy_timeout(handle, kBusyWaitMilliseconds);
+    api->exec(handle, kReadSetUp, nullptr, nullptr, nullptr);
+    return db;
+}
+
 std::optional<DatabaseFailure> Database::Transaction(const std::function<void(Database&)>& work) {
     DatabaseFailure failure;
     try {
-        Execute("BEGIN IMMEDIATE");
+        // A read transaction takes its snapshot at its first statement and keeps it to its end.
+        Execute(readOnly_ ? "BEGIN" : "BEGIN IMMEDIATE");
         try {
             work(*this);
             Execute("COMMIT");
@@ -289,7 +316,7 @@ Statement Database::Prepare(const char* sql) {
     if (const int code = api_->prepare_v2(db_, sql, -1, &statement, nullptr); code != SQLITE_OK) {
         Throw(*api_, db_, code);
     }
-    return Statement(*api_, db_, statement);
+    return Statement(api_, db_, statement);
 }
 
 void Database::Execute(const char* sql) {

@@ -1,8 +1,9 @@
 #pragma once
 
-// An SQLite database file for one writer in this process and any number of readers elsewhere
-// (WAL mode). SQLite is loaded for as long as a Database is open and let go when it closes, so a
-// program that writes once a minute holds none of it in between.
+// An SQLite database file for one writer in this process and any number of readers (WAL mode),
+// opened for writing or for reading only. SQLite is loaded for as long as a Database or one of
+// its statements is open and let go when the last closes, so a program that writes once a minute
+// holds none of it in between.
 
 #include <QByteArray>
 #include <QString>
@@ -18,9 +19,6 @@ namespace nodrel::platform {
 
 struct SqliteLibrary;
 
-// $XDG_STATE_HOME when it is an absolute path, else ~/.local/state.
-QString UserStateHome();
-
 // What a failed database operation means to its caller.
 enum class DatabaseFault {
     Unwritable,  // full, read-only, no permission, no SQLite: try again later
@@ -33,10 +31,11 @@ struct DatabaseFailure {
     QString reason;  // as the system or SQLite said it, e.g. "No space left on device"
 };
 
-// One prepared statement; a failed step throws, ending the transaction it runs in.
+// One prepared statement; a failed step throws, ending the transaction it runs in. It holds
+// SQLite loaded, so it may outlive its Database: SQLite closes the connection with it.
 class Statement {
 public:
-    Statement(const SqliteLibrary& api, sqlite3* db, sqlite3_stmt* statement);
+    Statement(std::shared_ptr<const SqliteLibrary> api, sqlite3* db, sqlite3_stmt* statement);
     Statement(Statement&& other) noexcept;
     Statement& operator=(Statement&&) = delete;
     ~Statement();
@@ -54,10 +53,12 @@ public:
     bool IsNull(int column) const;
     int64_t Integer(int column) const;
     double Real(int column) const;
+    // Nothing for NULL.
+    std::optional<double> OptionalReal(int column) const;
     QString Text(int column) const;
 
 private:
-    const SqliteLibrary* api_;
+    std::shared_ptr<const SqliteLibrary> api_;
     sqlite3* db_;
     sqlite3_stmt* statement_;
 };
@@ -72,13 +73,22 @@ public:
     static std::optional<Database> Open(const QString& path, const char* schema,
                                         bool checkIntegrity, DatabaseFailure& failure,
                                         QString& setAsideAs);
+    // Opens `path` for reading only, making nothing. Readers share the file with its writer
+    // through an index beside it, which a read-only folder or a full disk keeps from being made:
+    // then, `asItStands`, the file is read without it, as it is on disk at that moment and
+    // assuming no writer changes it. Nothing with `failure` filled in when it cannot be opened;
+    // a file that is no database fails at its first read.
+    static std::optional<Database> OpenReadOnly(const QString& path, bool asItStands,
+                                                DatabaseFailure& failure);
 
     Database(Database&& other) noexcept;
     Database& operator=(Database&&) = delete;
     ~Database();
 
-    // Runs `work` in one write transaction, waiting briefly for another writer's lock; the
-    // transaction commits when `work` returns and rolls back when a statement in it fails.
+    // Runs `work` in one transaction, waiting briefly for another writer's lock: a write
+    // transaction, or when opened for reading one read transaction, whose statements all see the
+    // file as one commit left it. It commits when `work` returns and rolls back when a statement
+    // in it fails.
     std::optional<DatabaseFailure> Transaction(const std::function<void(Database&)>& work);
 
     // Throws on failure like a step; only inside Transaction.
@@ -86,11 +96,13 @@ public:
     void Execute(const char* sql);
 
 private:
-    Database(std::shared_ptr<const SqliteLibrary> api, sqlite3* db, QByteArray folder);
+    Database(std::shared_ptr<const SqliteLibrary> api, sqlite3* db, QByteArray folder,
+             bool readOnly);
 
     std::shared_ptr<const SqliteLibrary> api_;
     sqlite3* db_ = nullptr;
     QByteArray folder_;
+    bool readOnly_ = false;
 };
 
 }  // namespace nodrel::platform

@@ -15,6 +15,7 @@ public:
     const EchoLibrary* LoadEchoLibrary() override { return &kBuiltIn; }
     void FreeEchoLibrary(const EchoLibrary*) override {}
     uint32_t GetLastError() override { return platform::GetLastError(); }
+    uint32_t LastRoundTripMicroseconds() override { return platform::LastRoundTripMicroseconds(); }
     uint16_t ResolveHost(const char* name, IpAddress& address) override {
         return platform::ResolveHost(name, address);
     }

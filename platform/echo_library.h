@@ -37,6 +37,9 @@ public:
 
     // The code the last echo call left on the calling thread.
     virtual uint32_t GetLastError() = 0;
+    // The round trip of the calling thread's last echo call in microseconds; 0 when it has none
+    // finer than the reply's whole milliseconds.
+    virtual uint32_t LastRoundTripMicroseconds() = 0;
 
     // Looks a host name up, blocking: 0 with its first address in the resolver's order stored,
     // else the socket layer's error number.

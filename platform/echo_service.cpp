@@ -20,6 +20,7 @@ namespace {
 constexpr uint8_t kDefaultTtl = 64;
 
 thread_local uint32_t tLastError = IP_SUCCESS;
+thread_local uint32_t tLastRoundTripMicroseconds = 0;
 
 // Open sockets by handle. Handles are never reused, so a stale or made-up one finds nothing. The
 // lock also hands a socket created on one thread safely to a thread that sends through it.
@@ -152,6 +153,7 @@ uint32_t SendEcho(EchoHandle handle, const IpAddress& destination, const void* r
     }
     WriteReplyHeader(outcome, replyArea);
     tLastError = outcome.status;
+    tLastRoundTripMicroseconds = outcome.roundTripMicroseconds;
     return outcome.status == IP_SUCCESS ? 1 : 0;
 }
 
@@ -200,6 +202,10 @@ uint32_t Icmp6SendEcho(EchoHandle handle, const sockaddr_in6& destination, const
 
 uint32_t GetLastError() {
     return tLastError;
+}
+
+uint32_t LastRoundTripMicroseconds() {
+    return tLastRoundTripMicroseconds;
 }
 
 }  // namespace nodrel::platform

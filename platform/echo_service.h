@@ -61,4 +61,8 @@ uint32_t Icmp6SendEcho(EchoHandle handle, const sockaddr_in6& destination, const
 // IP status code.
 uint32_t GetLastError();
 
+// The round trip of the calling thread's last echo request in microseconds: its reply's
+// RoundTripTime, timed finer than whole milliseconds; 0 without an answer.
+uint32_t LastRoundTripMicroseconds();
+
 }  // namespace nodrel::platform

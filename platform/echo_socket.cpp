@@ -380,8 +380,11 @@ ProbeOutcome EchoSocket::Probe(const IpAddress& destination, std::span<const uin
         }
     }
     const auto decided = [&] {
-        const int64_t elapsed = (MonotonicNanoseconds() - sent) / kNanosecondsPerMillisecond;
-        outcome.roundTripTime = static_cast<uint32_t>(std::clamp<int64_t>(elapsed, 0, timeout));
+        const int64_t elapsed = std::clamp<int64_t>(MonotonicNanoseconds() - sent, 0,
+                                                    int64_t{timeout} * kNanosecondsPerMillisecond);
+        outcome.roundTripTime = static_cast<uint32_t>(elapsed / kNanosecondsPerMillisecond);
+        outcome.roundTripMicroseconds =
+            static_cast<uint32_t>(std::min<int64_t>(elapsed / 1000, UINT32_MAX));
         return outcome;
     };
 

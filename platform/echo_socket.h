@@ -26,7 +26,8 @@ namespace nodrel::platform {
 struct ProbeOutcome {
     uint32_t status = IP_GENERAL_FAILURE;
     IpAddress address;
-    uint32_t roundTripTime = 0;
+    uint32_t roundTripTime = 0;          // milliseconds
+    uint32_t roundTripMicroseconds = 0;  // the same, finer
     uint8_t ttl = 0;
     size_t echoedSize = 0;  // bytes copied to the caller's data area
 };

@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <QAbstractEventDispatcher>
 #include <cerrno>
 #include <cstdint>
 #include <system_error>
@@ -26,10 +27,12 @@ struct GuiHandover::Request {
     std::exception_ptr Error;
 };
 
-GuiHandover::GuiHandover()
-    : FGuiThread(QThread::currentThread()),
-      FWakeFd(OpenWakeFd()),
-      FNotifier(std::make_unique<QSocketNotifier>(FWakeFd, QSocketNotifier::Read)) {
+GuiHandover::GuiHandover() : FGuiThread(QThread::currentThread()), FWakeFd(OpenWakeFd()) {
+    if (QAbstractEventDispatcher::instance() == nullptr) {
+        FClosed = true;
+        return;
+    }
+    FNotifier = std::make_unique<QSocketNotifier>(FWakeFd, QSocketNotifier::Read);
     QObject::connect(FNotifier.get(), &QSocketNotifier::activated, [this] { Serve(); });
 }
 
@@ -47,17 +50,30 @@ HandoverResult GuiHandover::RunAndWait(const std::function<void()>& task) {
     std::unique_lock lock(FLock);
     if (FClosed) return HandoverResult::NotRun;
     FPending = &request;
-    const uint64_t one = 1;
-    // Cannot fail short of a counter overflow, which a single pending request never reaches.
-    [[maybe_unused]] const ssize_t written = write(FWakeFd, &one, sizeof one);
+    Wake();
     FDone.wait(lock, [&] { return request.Finished; });
     if (request.Error) std::rethrow_exception(request.Error);
     return request.Ran ? HandoverResult::Ran : HandoverResult::NotRun;
 }
 
+void GuiHandover::Post(std::function<void()> task) {
+    const std::lock_guard lock(FLock);
+    if (FClosed) return;
+    FQueued.push_back(std::move(task));
+    Wake();
+}
+
+void GuiHandover::Wake() {
+    const uint64_t one = 1;
+    // Cannot fail short of a counter overflow, which the reads of every wake-up prevent.
+    [[maybe_unused]] const ssize_t written = write(FWakeFd, &one, sizeof one);
+}
+
 void GuiHandover::Close() {
+    std::deque<std::function<void()>> dropped;
     const std::lock_guard lock(FLock);
     FClosed = true;
+    dropped.swap(FQueued);
     // A running task finishes first: its caller's stack holds it.
     if (FPending != nullptr && !FRunning) {
         FPending->Finished = true;
@@ -70,24 +86,36 @@ void GuiHandover::Serve() {
     uint64_t count = 0;
     [[maybe_unused]] const ssize_t drained = read(FWakeFd, &count, sizeof count);
     Request* request = nullptr;
+    std::function<void()> queued;
     {
         const std::lock_guard lock(FLock);
         // An event loop inside the running task must not start it again.
-        if (FPending == nullptr || FRunning) return;
-        request = FPending;
-        FRunning = true;
+        if (FPending != nullptr && !FRunning) {
+            request = FPending;
+            FRunning = true;
+        }
+        if (!FQueued.empty()) {
+            queued = std::move(FQueued.front());
+            FQueued.pop_front();
+            // One at a time, each in a wake-up of its own: a task that throws or runs an event
+            // loop of its own leaves the rest in order.
+            if (!FQueued.empty()) Wake();
+        }
     }
-    try {
-        (*request->Task)();
-    } catch (...) {
-        request->Error = std::current_exception();
+    if (request != nullptr) {
+        try {
+            (*request->Task)();
+        } catch (...) {
+            request->Error = std::current_exception();
+        }
+        const std::lock_guard lock(FLock);
+        request->Ran = true;
+        request->Finished = true;
+        FPending = nullptr;
+        FRunning = false;
+        FDone.notify_all();
     }
-    const std::lock_guard lock(FLock);
-    request->Ran = true;
-    request->Finished = true;
-    FPending = nullptr;
-    FRunning = false;
-    FDone.notify_all();
+    if (queued) queued();
 }
 
 }  // namespace nodrel::platform

@@ -28,11 +28,11 @@ uint16_t LookupErrorFromGai(int gaiError) {
     }
 }
 
-// Looks `name` up in `family` (AF_INET or AF_UNSPEC): the first address in the resolver's own
-// order, which gai.conf sets.
-uint16_t Lookup(const char* name, int family, IpAddress& address) {
+}  // namespace
+
+uint16_t ResolveHost(const char* name, IpAddress& address) {
     addrinfo hints{};
-    hints.ai_family = family;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_DGRAM;  // one entry per address instead of one per socket type
     addrinfo* found = nullptr;
     const int result = getaddrinfo(name, nullptr, &hints, &found);
@@ -53,19 +53,6 @@ uint16_t Lookup(const char* name, int family, IpAddress& address) {
     }
     freeaddrinfo(found);
     return error;
-}
-
-}  // namespace
-
-uint16_t ResolveHostIPv4(const char* name, uint32_t& address) {
-    IpAddress found;
-    const uint16_t error = Lookup(name, AF_INET, found);
-    if (error == 0) address = found.ipv4;
-    return error;
-}
-
-uint16_t ResolveHost(const char* name, IpAddress& address) {
-    return Lookup(name, AF_UNSPEC, address);
 }
 
 const char* LookupErrorMessage(uint16_t error) {

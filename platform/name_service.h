@@ -15,12 +15,9 @@ inline constexpr uint16_t WSATRY_AGAIN = 11002;
 inline constexpr uint16_t WSANO_RECOVERY = 11003;
 inline constexpr uint16_t WSANO_DATA = 11004;
 
-// Looks `name` (UTF-8) up in the system's name service, blocking. On success stores its first IPv4
-// address (network byte order) in `address` and returns 0; otherwise returns the error number.
-uint16_t ResolveHostIPv4(const char* name, uint32_t& address);
-
-// Like ResolveHostIPv4, but for either family: the first address in the resolver's order (which
-// /etc/gai.conf sets), IPv4 or IPv6.
+// Looks `name` (UTF-8) up in the system's name service, blocking. On success stores its first
+// address in the resolver's order (which /etc/gai.conf sets), IPv4 or IPv6, in `address` and
+// returns 0; otherwise returns the error number.
 uint16_t ResolveHost(const char* name, IpAddress& address);
 
 // The name service's own words for a lookup error number; null for a number that is not one.

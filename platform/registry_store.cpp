@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QDebug>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -12,6 +11,7 @@
 #include <filesystem>
 
 #include "checked_save.h"
+#include "user_folders.h"
 
 namespace nodrel::platform {
 
@@ -31,15 +31,6 @@ QStringList KeyComponents(const QString& keyPath) {
 }
 
 }  // namespace
-
-QString UserConfigHome() {
-    // Relative values are to be ignored, as the XDG base directory rules say.
-    const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!configured.isEmpty() && QDir::isAbsolutePath(configured)) {
-        return QDir::cleanPath(configured);
-    }
-    return QDir::homePath() + QStringLiteral("/.config");
-}
 
 QString RegistryFilePath(const QString& keyPath) {
     const QStringList parts = KeyComponents(keyPath);

@@ -14,12 +14,9 @@
 
 namespace nodrel::platform {
 
-// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
-QString UserConfigHome();
-
 // The file of a key path like "\Software\KAVREN\Nodrel\": its components after "Software" become
-// folders under UserConfigHome() and the last one the file name with ".reg". Empty for a path
-// that names no such file.
+// folders under the user's configuration folder and the last one the file name with ".reg". Empty
+// for a path that names no such file.
 QString RegistryFilePath(const QString& keyPath);
 
 // One open key. Every successful write has reached the disk when it returns, through a whole-file

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <span>
+#include <system_error>
 
 namespace nodrel {
 
@@ -46,7 +47,7 @@ TICMP::TICMP(platform::EchoPlatform& platform) : FPlatform(platform) {
 }
 
 TICMP::~TICMP() {
-    if (FRepeatedLookup.joinable()) FRepeatedLookup.join();
+    FLookups.WaitForAll();  // a lookup under way still uses the services
     ReleaseServices();
 }
 
@@ -97,27 +98,19 @@ inline bool TICMP::TargetCurrent() {
 void TICMP::StartRepeatedLookup(const QByteArray& name, uint64_t generation) {
     // Not again for a minute, however long this one takes.
     FLookupAgainAt = FPlatform.MonotonicMilliseconds() + kLookupAgainAfterMs;
-    std::promise<LookupAnswer> answer;
-    std::future<LookupAnswer> answered = answer.get_future();
     try {
-        FRepeatedLookup = std::thread(
-            [&platform = FPlatform, name, generation, answer = std::move(answer)]() mutable {
-                platform::IpAddress address;
-                const uint16_t error = platform.ResolveHost(name.constData(), address);
-                answer.set_value({generation, error, address});
-            });
+        FRepeatedAnswer = FLookups.Start(name);
+        FRepeatedGeneration = generation;
     } catch (const std::system_error&) {
-        return;  // no thread to be had: as if the name service had failed
+        // No thread to be had: as if the name service had failed.
     }
-    FRepeatedAnswer = std::move(answered);
 }
 
 void TICMP::TakeRepeatedLookup(std::chrono::milliseconds wait) {
     if (FRepeatedAnswer.wait_for(wait) != std::future_status::ready) return;
-    const LookupAnswer answer = FRepeatedAnswer.get();
-    FRepeatedLookup.join();
+    const platform::LookupAnswer answer = FRepeatedAnswer.get();
     // A lookup of an Address changed since is of no use.
-    if (!FAddressResolved || answer.generation != FTarget.generation) return;
+    if (!FAddressResolved || FRepeatedGeneration != FTarget.generation) return;
     if (answer.error != 0) {
         // The name service failing too says nothing about the host: keep probing the address
         // known, and ask again in a minute.
@@ -125,7 +118,7 @@ void TICMP::TakeRepeatedLookup(std::chrono::milliseconds wait) {
         FLookupAgainError = answer.error;
         return;
     }
-    Remember(answer.generation, answer.address, true);
+    Remember(FRepeatedGeneration, answer.address, true);
 }
 
 bool TICMP::Resolve() {
@@ -192,6 +185,7 @@ void TICMP::CountOutcome(const Target& target, uint32_t status) {
 
 int32_t TICMP::Ping() {
     FLastErrorCode = 0;
+    FLastRoundTripMicroseconds = 0;
     FAddressChanged = false;
     if ((!TargetCurrent() && !Resolve()) || FTarget.address == kNoAddress) {
         FLastErrorCode = platform::IP_BAD_DESTINATION;
@@ -230,6 +224,7 @@ int32_t TICMP::Ping() {
                                           &options, FReplyArea.data(), replySize, timeout);
     }
     FLastErrorCode = FPlatform.GetLastError();
+    FLastRoundTripMicroseconds = FPlatform.LastRoundTripMicroseconds();
     const auto result = static_cast<int32_t>(replies);
     std::memcpy(&FLastReply, FReplyArea.data(), kHeaderSize);
     CountOutcome(target, FLastReply.Status);

@@ -8,10 +8,10 @@
 #include <future>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "echo_library.h"
+#include "name_lookups.h"
 
 namespace nodrel {
 
@@ -73,6 +73,9 @@ public:
 
     platform::ICMP_ECHO_REPLY LastReply() const { return FLastReply; }
     uint32_t LastErrorCode() const { return FLastErrorCode; }
+    // The last reply's round trip in microseconds where the echo service timed it so finely, else
+    // 0: LastReply's RoundTripTime has whole milliseconds.
+    uint32_t LastRoundTripMicroseconds() const { return FLastRoundTripMicroseconds; }
     // The address probes go to; the all-ones IPv4 address while none is known.
     platform::IpAddress ResolvedAddress() const { return FTarget.address; }
     // Whether the current Address has been resolved (false again at once after SetAddress).
@@ -103,18 +106,11 @@ private:
     // Gives back what construction acquired, in reverse order.
     void ReleaseServices();
 
-    // What a repeated lookup of the Address of `generation` found.
-    struct LookupAnswer {
-        uint64_t generation;
-        uint16_t error;
-        platform::IpAddress address;
-    };
-
     // Whether the address known can be probed as it is: Address unchanged and no repeated lookup
     // of the name due or under way.
     bool TargetCurrent();
     bool RepeatedLookupDue();
-    // Starts looking the name up again, on a thread of its own.
+    // Starts looking the name up again, without waiting for it.
     void StartRepeatedLookup(const QByteArray& name, uint64_t generation);
     // Takes the answer of the repeated lookup under way if it comes within `wait`.
     void TakeRepeatedLookup(std::chrono::milliseconds wait);
@@ -149,9 +145,12 @@ private:
     int FFailStreak = 0;         // failed probes in a row to FTarget
     int64_t FLookupAgainAt = 0;  // with two failures or more: the earliest repeated lookup
     uint32_t FLastErrorCode = 0;
+    uint32_t FLastRoundTripMicroseconds = 0;
     platform::ICMP_ECHO_REPLY FLastReply{};
-    std::thread FRepeatedLookup;
-    std::future<LookupAnswer> FRepeatedAnswer;  // valid while a repeated lookup is under way
+    platform::NameLookups FLookups{FPlatform};
+    // Valid while a repeated lookup is under way, of the Address of FRepeatedGeneration.
+    std::future<platform::LookupAnswer> FRepeatedAnswer;
+    uint64_t FRepeatedGeneration = 0;
 
     std::atomic<int32_t> FSize = 56;
     std::atomic<int32_t> FTimeout = 4000;

@@ -1,46 +1,25 @@
 #include "ping.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
-#include <QCoreApplication>
 #include <stdexcept>
 #include <system_error>
-#include <thread>
 #include <utility>
 
+#include "ip_address.h"
 #include "name_service.h"
 
 namespace nodrel {
 
-namespace {
-
-QString DottedText(uint32_t address) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return QString::fromLatin1(text);
-}
-
-}  // namespace
-
-// Shared between the component and its lookup threads; `owner` is cleared when the component
-// goes, so a lookup finishing later posts nothing.
-struct TPing::LookupChannel {
-    std::mutex lock;
-    TPing* owner = nullptr;
-};
-
 TPing::TPing(QObject* owner, platform::EchoPlatform& platform)
-    : QObject(owner),
-      FIcmp(std::make_unique<TICMP>(platform)),
-      FLookupChannel(std::make_shared<LookupChannel>()) {
-    FLookupChannel->owner = this;
+    : QObject(owner), FIcmp(std::make_unique<TICMP>(platform)), FLookups(platform) {
+    try {
+        FHandover.emplace();
+    } catch (const std::system_error&) {
+        // Not told: only the lookups of names need it.
+    }
 }
 
 TPing::~TPing() {
     AbortDnsLookup();
-    std::lock_guard lock(FLookupChannel->lock);
-    FLookupChannel->owner = nullptr;
 }
 
 int32_t TPing::Ping() {
@@ -69,32 +48,29 @@ void TPing::SetOnEchoReply(TPingReply handler) {
 
 void TPing::StartDnsLookup(const QString& target) {
     const QByteArray name = target.toUtf8();
-    const uint32_t dotted = inet_addr(name.constData());
+    platform::IpAddress literal;
+    const bool isLiteral = platform::ParseAddressLiteral(name.toStdString(), literal);
     uint64_t lookup = 0;
     {
         std::lock_guard lock(FLookupLock);
-        lookup = ++FLookupNumber;  // a pending lookup is replaced: its completion now mismatches
-        FLookupPending = dotted == INADDR_NONE;
-        FLookupResult = FLookupPending ? QString() : DottedText(dotted);
+        lookup = ++FLookupNumber;  // a pending lookup is replaced: its answer now mismatches
+        FLookupPending = !isLiteral;
+        FLookupResult =
+            isLiteral ? QString::fromStdString(platform::AddressText(literal)) : QString();
     }
-    if (dotted != INADDR_NONE) {
+    if (isLiteral) {
         if (FOnDnsLookupDone) FOnDnsLookupDone(this, 0);
         return;
     }
     try {
-        // A thread of its own per lookup: blocking getaddrinfo is the one resolver that honours
-        // every name source of the system, and an abandoned lookup simply runs out on its own.
-        std::thread([channel = FLookupChannel, name, lookup] {
-            uint32_t address = 0;
-            const uint16_t error = platform::ResolveHostIPv4(name.constData(), address);
-            std::lock_guard lock(channel->lock);
-            if (channel->owner != nullptr)
-                channel->owner->FinishDnsLookup({lookup, error, address});
-        }).detach();
+        FLookups.Start(name, [this, lookup](const platform::LookupAnswer& answer) {
+            if (FHandover)
+                FHandover->Post([this, lookup, answer] { FinishDnsLookup(lookup, answer); });
+        });
     } catch (const std::system_error& failure) {
         {
             std::lock_guard lock(FLookupLock);
-            FLookupPending = false;
+            if (lookup == FLookupNumber) FLookupPending = false;
         }
         // One substitution for both: a '%' in the target is never taken for a placeholder.
         throw std::runtime_error(QStringLiteral("%1: can't start DNS lookup, error #%2")
@@ -103,30 +79,15 @@ void TPing::StartDnsLookup(const QString& target) {
     }
 }
 
-void TPing::FinishDnsLookup(const FinishedLookup& finished) {
-    std::lock_guard lock(FLookupLock);
-    if (!FLookupPending || finished.number != FLookupNumber) return;
-    FFinishedLookup = finished;
-    // The event carries nothing: the outcome travels under FLookupLock. The event is made and
-    // posted under it too, and looked at under it, so that race detectors, which cannot see the
-    // locks of Qt's queue, see the hand-over.
-    QCoreApplication::postEvent(this, new QEvent(LookupDoneEvent));
-}
-
-bool TPing::event(QEvent* event) {
-    std::unique_lock lock(FLookupLock);
-    if (event->type() != LookupDoneEvent) {
-        lock.unlock();
-        return QObject::event(event);
+void TPing::FinishDnsLookup(uint64_t lookup, const platform::LookupAnswer& answer) {
+    {
+        std::lock_guard lock(FLookupLock);
+        if (!FLookupPending || lookup != FLookupNumber) return;
+        FLookupPending = false;
+        if (answer.error == 0)
+            FLookupResult = QString::fromStdString(platform::AddressText(answer.address));
     }
-    const std::optional<FinishedLookup> finished = std::exchange(FFinishedLookup, std::nullopt);
-    if (!finished || !FLookupPending || finished->number != FLookupNumber) return true;
-    FLookupPending = false;
-    const uint16_t error = finished->error;
-    if (error == 0) FLookupResult = DottedText(finished->address);
-    lock.unlock();
-    if (FOnDnsLookupDone) FOnDnsLookupDone(this, error);
-    return true;
+    if (FOnDnsLookupDone) FOnDnsLookupDone(this, answer.error);
 }
 
 void TPing::AbortDnsLookup() {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QEvent>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -8,14 +7,17 @@
 #include <mutex>
 #include <optional>
 
+#include "gui_handover.h"
 #include "icmp.h"
+#include "name_lookups.h"
 
 namespace nodrel {
 
 // The probe component: owns one echo requester, forwards its settings and relays its events with
-// itself as sender. Lives on the thread that constructs it; Ping may run on any thread.
+// itself as sender. Lives on the thread that constructs it, and is destroyed there; Ping may run
+// on any thread.
 //
-// It also looks host names up without blocking: the lookup runs on a thread of its own and its
+// It also looks host names up without blocking, through the name service its probes use: the
 // completion is queued back to the component's thread, where OnDnsLookupDone fires.
 class TPing : public QObject {
     Q_OBJECT
@@ -30,19 +32,20 @@ public:
     // Throws TICMPException when the requester cannot be set up.
     explicit TPing(QObject* owner = nullptr,
                    platform::EchoPlatform& platform = platform::SystemEchoPlatform());
-    // A pending lookup is aborted (reported with WSAEINTR) first.
+    // A pending lookup is aborted (reported with WSAEINTR) first; then waits for the name
+    // service to answer the lookups still under way.
     ~TPing() override;
 
     // One echo exchange on the calling thread; the events fire inside the call.
     virtual int32_t Ping();
 
-    // Starts looking `target` up, replacing a pending lookup, which then goes unreported. A dotted
-    // address completes before this returns; a name completes later on the component's thread.
-    // Throws std::runtime_error when the lookup cannot be started.
+    // Starts looking `target` up, replacing a pending lookup, which then goes unreported. An IPv4
+    // or IPv6 address completes before this returns; a name completes later on the component's
+    // thread. Throws std::runtime_error when the lookup cannot be started.
     virtual void StartDnsLookup(const QString& target);
     // Abandons the pending lookup, if any, and reports it with WSAEINTR.
     void AbortDnsLookup();
-    // The dotted address found by the last successful lookup; empty otherwise.
+    // The address found by the last successful lookup, as text; empty otherwise.
     QString LookupResult() const;
     void SetOnDnsLookupDone(TDnsLookupDone handler) { FOnDnsLookupDone = std::move(handler); }
 
@@ -67,34 +70,27 @@ public:
     void SetOnEchoReply(TPingReply handler);
 
 private:
-    struct LookupChannel;
-
-    struct FinishedLookup {
-        uint64_t number;
-        uint16_t error;
-        uint32_t address;
-    };
-    static constexpr QEvent::Type LookupDoneEvent = static_cast<QEvent::Type>(QEvent::User + 2);
-
-    // Called on the lookup's thread: keeps the outcome of a still current lookup and wakes the
-    // component's thread, which reports it.
-    void FinishDnsLookup(const FinishedLookup& finished);
-    bool event(QEvent* event) override;
+    // On the component's thread: reports the answer of `lookup` unless it was replaced or aborted.
+    void FinishDnsLookup(uint64_t lookup, const platform::LookupAnswer& answer);
 
     std::unique_ptr<TICMP> FIcmp;
 
-    // Lets lookup threads that outlive the component find out that it is gone.
-    std::shared_ptr<LookupChannel> FLookupChannel;
+    // Brings lookup answers to the component's thread. None when it cannot be had: a name's
+    // lookup then never completes, while the probes go on.
+    std::optional<platform::GuiHandover> FHandover;
     mutable std::mutex FLookupLock;  // guards the lookup state below
-    uint64_t FLookupNumber = 0;      // numbers every started lookup; stale completions mismatch
+    uint64_t FLookupNumber = 0;      // numbers every started lookup; stale answers mismatch
     bool FLookupPending = false;
-    std::optional<FinishedLookup> FFinishedLookup;  // waiting to be reported
     QString FLookupResult;
     TDnsLookupDone FOnDnsLookupDone;
 
     TPingDisplay FOnDisplay;
     TPingRequest FOnEchoRequest;
     TPingReply FOnEchoReply;
+
+    // Last, so that it goes first: it waits for the lookups under way, whose answers use the
+    // hand-over.
+    platform::NameLookups FLookups;
 };
 
 }  // namespace nodrel

@@ -6,8 +6,8 @@
 #include <QMouseEvent>
 
 #include "about_box.h"
-#include "history_window.h"
 #include "hover_readout.h"
+#include "journal_window.h"
 #include "options_dialog.h"
 #include "sound_player.h"
 #include "window_menu.h"
@@ -161,10 +161,12 @@ void TFloatingWindow::DrawHistory() {
 
 void TFloatingWindow::AddResult(bool success, const TOutcomeRecord& record) {
     const TOutcomeEffects effects = history_.AddResult(success, record);
+    const QString* known = probedHosts_.Text(record.Host);
+    const QString host = known ? *known : QString();
     // Before the outage watch: an outage told counts the outcome that made it.
-    emit OutcomeAdded(success, record);
+    emit OutcomeAdded(success, record, host);
     // Before the drawing: the alarm sounds while the picture still shows the outcome before.
-    outages_.Add(success, record);
+    outages_.Add(success, record, host);
     DrawHistory();
     // The tray is told only of a change: each new image travels to the panel.
     if (effects.IconImage != trayImage_) {
@@ -226,6 +228,7 @@ void TFloatingWindow::changeEvent(QEvent* event) {
 void TFloatingWindow::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
+        StopWatching();
         Save();
         QCoreApplication::quit();
     }

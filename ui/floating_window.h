@@ -24,7 +24,8 @@ class QDialog;
 namespace nodrel {
 
 class TAboutBox;
-class THistoryWindow;
+class TJournalWindow;
+struct TJournalNotice;
 class THoverReadout;
 class TNotifier;
 class TOptionsDialog;
@@ -144,19 +145,20 @@ public:
     void ChooseFrameColour(const QString& what);
     void ShowOptions();
     void ShowAbout();
-    // Shows the journal's History window, made at its first showing.
-    void ShowHistory();
-    THistoryWindow* HistoryWindow() const { return historyWindow_.get(); }
+    // Shows the Journal window, made at its first showing.
+    void ShowJournal();
+    TJournalWindow* JournalWindow() const { return journalWindow_.get(); }
+    // What became of the journal's writes, for the Journal window to say it is paused.
+    void JournalNoticed(const TJournalNotice& notice);
 
 signals:
     // The window was exposed for the first time since it was shown; its first paint follows.
     void Exposed();
     // A save of the settings did not reach the store.
     void SaveFailed(const nodrel::StoreFailure& failure);
-    // Every outcome, as it is recorded and before the outage watch hears of it.
-    void OutcomeAdded(bool success, const nodrel::TOutcomeRecord& record);
-    // The host to probe was set (the options, the settings): the outcomes from now on are its.
-    void AddressSet(const QString& host);
+    // Every outcome, as it is recorded and before the outage watch hears of it, with the host
+    // text it was probed for.
+    void OutcomeAdded(bool success, const nodrel::TOutcomeRecord& record, const QString& host);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -184,6 +186,9 @@ private:
     void AddResult(bool success, const TOutcomeRecord& record);
     // The alarm, the recovery sound and the notifications follow the outages told.
     void FollowAlerts();
+    // The window closes: probing stops, an outage in progress ends here, and the notices of the
+    // outages and the journal go (window_alerts.cpp).
+    void StopWatching();
 
     TFramePanel* framePanel_;
     TDrawingSurface* surface_;
@@ -216,7 +221,8 @@ private:
     std::unique_ptr<TOptionsDialog> optionsDialog_;
     std::unique_ptr<TAboutBox> aboutBox_;
     // A window of its own with a taskbar entry, not a child: closing it only hides it.
-    std::unique_ptr<THistoryWindow> historyWindow_;
+    std::unique_ptr<TJournalWindow> journalWindow_;
+    std::optional<int64_t> journalPausedSince_;
 };
 
 }  // namespace nodrel

@@ -7,6 +7,13 @@
 
 namespace nodrel {
 
+namespace {
+
+// One notice at a time tells of the journal's state.
+const QString kJournalTopic = QStringLiteral("journal");
+
+}  // namespace
+
 void TellJournalNotice(TFloatingWindow& window, const QString& path, const TJournalNotice& notice) {
     QString title;
     QString line;
@@ -18,8 +25,10 @@ void TellJournalNotice(TFloatingWindow& window, const QString& path, const TJour
                     .arg(path, notice.Detail);
             break;
         case TJournalEvent::Resumed:
+            // The notice of the pause goes with it.
             std::fprintf(stderr, "KAVREN Nodrel: journal resumed, writing to %s\n",
                          qPrintable(path));
+            window.Notifier().Withdraw(kJournalTopic);
             return;
         case TJournalEvent::Locked:
             title = QStringLiteral("Journal locked");
@@ -37,8 +46,7 @@ void TellJournalNotice(TFloatingWindow& window, const QString& path, const TJour
             break;
     }
     std::fprintf(stderr, "KAVREN Nodrel: %s\n", qPrintable(line));
-    window.Notifier().Tell(QStringLiteral("journal"), {title, line, true},
-                           TNotifier::TFallback::ShowIcon);
+    window.Notifier().Tell(kJournalTopic, {title, line, true}, TNotifier::TFallback::ShowIcon);
 }
 
 }  // namespace nodrel

@@ -1,6 +1,6 @@
 #include "outage_table_model.h"
 
-#include "history_text.h"
+#include "journal_text.h"
 
 namespace nodrel {
 
@@ -56,7 +56,13 @@ QVariant TOutageTableModel::data(const QModelIndex& index, int role) const {
         const bool number = index.column() == kDuration || index.column() == kFailures;
         return QVariant::fromValue(Qt::AlignVCenter | (number ? Qt::AlignRight : Qt::AlignLeft));
     }
-    if (role == Qt::ToolTipRole && index.column() == kHost) return outage.Address;
+    // Cut to fit, a reason or a host reads whole in its tip.
+    if (role == Qt::ToolTipRole && index.column() == kReason) return outage.Reason;
+    if (role == Qt::ToolTipRole && index.column() == kHost) {
+        return outage.Address.isEmpty() || outage.Address == outage.Host
+                   ? outage.Host
+                   : QStringLiteral("%1 (%2)").arg(outage.Host, outage.Address);
+    }
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
         case kStart:

@@ -7,8 +7,9 @@
 
 namespace nodrel {
 
-// The History window's table of outages, newest first: start in local time, duration, failed
-// probes, reason, host. A live update keeps the rows' identity, so a selection survives it.
+// The Journal window's table of outages, newest first: start in local time, duration, failed
+// probes, reason, host (the address probed in its tip). A live update keeps the rows' identity, so
+// a selection survives it.
 class TOutageTableModel : public QAbstractTableModel {
     Q_OBJECT
 

@@ -75,15 +75,17 @@ void ReportStartError(const QString& message) {
     box.exec();
 }
 
+const QString kSaveTopic = QStringLiteral("save");
 // How long the message of a failed save stays before a program closed by its user ends.
 constexpr int kSaveNoticeMilliseconds = 8000;
 // How long an ending session waits at most for the notification server to take the message.
 constexpr int kServerAnswerMilliseconds = 1000;
 
 // The first failed save of a run, or a save the disk did not confirm, is told once: a line on
-// standard error always, and a notification, or, without a notification server, the tray icon's
-// message where the icon can be shown. A user who closed the program gets the time to read it; an
-// ending session is never kept waiting for more than the server's answer.
+// standard error always, and a notification that outlasts the program, or, without a notification
+// server or refused by it, the tray icon's message where the icon can be shown. A user who closed
+// the program gets the time to read it; an ending session is never kept waiting for more than the
+// server's answer.
 class SaveFailureNotice : public QObject {
 public:
     explicit SaveFailureNotice(TFloatingWindow& window) : window_(window) {}
@@ -98,24 +100,29 @@ public:
                      failure.written ? "in" : "not saved to", qPrintable(failure.path),
                      qPrintable(failure.reason));
         TNotifier& notifier = window_.Notifier();
-        const TNotifier::TChannel channel =
-            notifier.Tell(QStringLiteral("save"),
+        TNotifier::TChannel channel =
+            notifier.Tell(kSaveTopic,
                           {failure.written ? QStringLiteral("Settings saved, not confirmed")
                                            : QStringLiteral("Settings not saved"),
-                           QStringLiteral("%1\n%2").arg(failure.reason, failure.path), true},
+                           QStringLiteral("%1\n%2").arg(failure.reason, failure.path), true, true},
                           TNotifier::TFallback::ShowIcon);
-        if (channel == TNotifier::TChannel::Nowhere) return;
         const bool ending = sessionEnding_ || qApp->isSavingSession();
         QEventLoop loop;
         QTimer::singleShot(ending ? kServerAnswerMilliseconds : kSaveNoticeMilliseconds, &loop,
                            &QEventLoop::quit);
         if (channel == TNotifier::TChannel::Server) {
-            // The server keeps the notification once it has it.
-            QObject::connect(&notifier, &TNotifier::Answered, &loop, &QEventLoop::quit);
+            // The server keeps the notification once it has it; one it refused goes to the icon.
+            const QMetaObject::Connection answered =
+                QObject::connect(&notifier, &TNotifier::Answered, &loop,
+                                 [&](const QString& topic, TNotifier::TChannel answer) {
+                                     if (topic != kSaveTopic) return;
+                                     channel = answer;
+                                     loop.quit();
+                                 });
             loop.exec();
-            return;
+            QObject::disconnect(answered);
         }
-        if (ending) return;
+        if (channel != TNotifier::TChannel::TrayMessage || ending) return;
         window_.hide();  // the close goes on once the message is told
         // The icon stays with its message and nothing else to offer until the message is
         // clicked or its time is up.
@@ -153,9 +160,6 @@ private:
 }  // namespace
 
 void ConnectJournal(TFloatingWindow& window, TJournal& journal) {
-    // The host is told when it is set, not asked at every outcome: asking takes the worker's lock.
-    journal.SetHost(window.Address());
-    QObject::connect(&window, &TFloatingWindow::AddressSet, &journal, &TJournal::SetHost);
     QObject::connect(&window, &TFloatingWindow::OutcomeAdded, &journal, &TJournal::Add);
     TOutageWatch& outages = window.Outages();
     QObject::connect(&outages, &TOutageWatch::Started, &journal, &TJournal::OutageStarted);
@@ -178,6 +182,8 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
         ReportStartError(*window.StartError());
         return 1;
     }
+    // What a killed run left on screen says nothing of this one.
+    TNotifier::WithdrawEarlierRun();
     SaveFailureNotice saveFailureNotice(window);
     QObject::connect(&window, &TFloatingWindow::SaveFailed, &saveFailureNotice,
                      &SaveFailureNotice::Tell);
@@ -209,6 +215,8 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
                          [&window, path = journal->Path()](const TJournalNotice& notice) {
                              TellJournalNotice(window, path, notice);
                          });
+        QObject::connect(journal.get(), &TJournal::Noticed, &window,
+                         &TFloatingWindow::JournalNoticed);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, journal.get(), &TJournal::Close);
     }
 
@@ -233,7 +241,7 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
 
 int RunFirstProgram() {
     platform::SingleInstance instance(QString::fromLatin1(kApplicationId));
-    if (!instance.IsFirst()) return 0;
+    if (!instance.IsFirst()) return instance.LaterStartStatus();
     return RunProgram(platform::SystemEchoPlatform(), &instance);
 }
 

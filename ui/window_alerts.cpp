@@ -1,4 +1,5 @@
-// What the floating window does when an outage is told, and around the system's sleep.
+// What the floating window does when an outage is told, around the system's sleep and when it
+// stops watching.
 #include <QDateTime>
 
 #include "floating_window.h"
@@ -29,13 +30,19 @@ TNotifier& TFloatingWindow::Notifier() {
 void TFloatingWindow::FollowAlerts() {
     connect(&alerts_, &TOutageAlerts::Raised, this, [this](const TOutage& outage) {
         if (SoundsMarked()) playSound_(SoundFileName(TDueSound::Alarm));
-        if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageStartNotice(Address(), outage));
+        if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageStartNotice(outage));
     });
-    connect(&alerts_, &TOutageAlerts::Cleared, this, [this](const TOutage& outage) {
+    // The end replaces the start's notice.
+    const auto tellEnd = [this](const TOutage& outage) {
+        if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageEndNotice(outage));
+    };
+    connect(&alerts_, &TOutageAlerts::Cleared, this, [this, tellEnd](const TOutage& outage) {
         // The recovery sound marks only an outage of three failures or more.
         if (SoundsMarked() && outage.Failures > 2) playSound_(SoundFileName(TDueSound::Recovery));
-        if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageEndNotice(Address(), outage));
+        tellEnd(outage);
     });
+    // A host no longer probed has not recovered: no sound.
+    connect(&alerts_, &TOutageAlerts::Abandoned, this, tellEnd);
     connect(&alerts_, &TOutageAlerts::Withdrawn, this, [this] {
         if (notifier_) notifier_->Withdraw(kOutageTopic);
     });
@@ -49,13 +56,19 @@ void TFloatingWindow::FollowSleep() {
 
 void TFloatingWindow::Sleep() {
     if (worker_) worker_->SuspendProbing();
-    alerts_.Sleeping();
     outages_.Interrupt(QDateTime::currentMSecsSinceEpoch());
 }
 
 void TFloatingWindow::Wake() {
     alerts_.Woke(QDateTime::currentMSecsSinceEpoch());
     if (worker_) worker_->ResumeProbing();
+}
+
+void TFloatingWindow::StopWatching() {
+    if (worker_) worker_->SuspendProbing();
+    outages_.Interrupt(QDateTime::currentMSecsSinceEpoch());
+    // What the notices said of the watch no longer holds once the program has ended.
+    if (notifier_) notifier_->WithdrawAll();
 }
 
 }  // namespace nodrel

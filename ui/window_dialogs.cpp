@@ -1,12 +1,15 @@
 // The floating window's dialogs: options, About and the colour commands, each shown modally in
-// the middle of the window's screen; and the History window, shown beside it.
+// the middle of the window's screen; and the Journal window, shown beside it, told of the journal's
+// pauses.
 #include <QColorDialog>
+#include <QDateTime>
 #include <QLayout>
 #include <QScreen>
 
 #include "about_box.h"
 #include "floating_window.h"
-#include "history_window.h"
+#include "journal_window.h"
+#include "journal_writer.h"
 #include "options_dialog.h"
 #include "program_icon.h"
 #include "x11_desktop.h"
@@ -62,15 +65,26 @@ void TFloatingWindow::ShowAbout() {
     ShowDialog(*aboutBox_);
 }
 
-void TFloatingWindow::ShowHistory() {
-    if (!historyWindow_) {
+void TFloatingWindow::ShowJournal() {
+    if (!journalWindow_) {
         ApplicationIcon();  // for the title bar and the taskbar entry
-        historyWindow_ = std::make_unique<THistoryWindow>();
+        journalWindow_ = std::make_unique<TJournalWindow>();
+        journalWindow_->FollowOutages(outages_);
+        journalWindow_->SetJournalPaused(journalPausedSince_);
     }
-    historyWindow_->setWindowState(historyWindow_->windowState() & ~Qt::WindowMinimized);
-    historyWindow_->show();
-    historyWindow_->raise();
-    historyWindow_->activateWindow();
+    journalWindow_->setWindowState(journalWindow_->windowState() & ~Qt::WindowMinimized);
+    journalWindow_->show();
+    journalWindow_->raise();
+    journalWindow_->activateWindow();
+}
+
+void TFloatingWindow::JournalNoticed(const TJournalNotice& notice) {
+    if (notice.Event == TJournalEvent::Paused && !journalPausedSince_) {
+        journalPausedSince_ = QDateTime::currentMSecsSinceEpoch();
+    } else if (notice.Event == TJournalEvent::Resumed) {
+        journalPausedSince_.reset();
+    }
+    if (journalWindow_) journalWindow_->SetJournalPaused(journalPausedSince_);
 }
 
 int TFloatingWindow::ShowDialog(QDialog& dialog) {

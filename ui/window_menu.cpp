@@ -87,7 +87,7 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window), window_(wind
     historyViewItem_ = AddRadioItem(this, viewGroup, "N7", QStringLiteral("View Mode: History"), w,
                                     [w] { w->SetViewMode(2); });
     addSeparator()->setObjectName(QStringLiteral("N2"));
-    AddMenuItem(this, "NHistory", QStringLiteral("History..."), w, [w] { w->ShowHistory(); });
+    AddMenuItem(this, "NJournal", QStringLiteral("Journal..."), w, [w] { w->ShowJournal(); });
     AddMenuItem(this, "N24", QStringLiteral("Options..."), w, [w] { w->ShowOptions(); });
     QAction* minimizeItem = AddMenuItem(this, "N12", QStringLiteral("Minimize to SystemTray"), w,
                                         [w] { w->MinimizeToTray(); });

@@ -127,7 +127,6 @@ void TFloatingWindow::SetAddress(const QString& host) {
     // The outcomes from now on carry this text's number, by which the readout names their host.
     probedHosts_.SetCurrent(static_cast<uint32_t>(worker_->Ping().AddressGeneration()), host,
                             history_);
-    emit AddressSet(host);
 }
 
 int32_t TFloatingWindow::Interval() const {

@@ -20,8 +20,8 @@ TWindowTray::TWindowTray(TFloatingWindow& window)
     menu_->setObjectName(QStringLiteral("PopupMenu2"));
     SetDefaultItem(menu_, AddMenuItem(menu_, "N20", QStringLiteral("Show Floating Window"), &window,
                                       [&window] { window.ShowFromTray(); }));
-    AddMenuItem(menu_, "NHistory", QStringLiteral("History..."), &window,
-                [&window] { window.ShowHistory(); });
+    AddMenuItem(menu_, "NJournal", QStringLiteral("Journal..."), &window,
+                [&window] { window.ShowJournal(); });
     AddMenuItem(menu_, "N23", QStringLiteral("Close KAVREN Nodrel"), &window,
                 [&window] { window.close(); });
     icon_->setContextMenu(menu_);

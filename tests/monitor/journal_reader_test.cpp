@@ -43,16 +43,16 @@ TEST_F(JournalReaderTest, WeekBucketsSumTheMinuteRowsAndLeaveMissingMinutesAsGap
         for (int minute = 0; minute < 30; ++minute) {
             journal.Minute(At(11, minute), 60, minute == 10 ? 30 : 60, minute == 10 ? 20.0 : 10.0);
         }
-        ASSERT_TRUE(journal.Ok());
+        ASSERT_TRUE(journal.Commit());
     }
     TJournalReader reader(Path());
-    const THistoryView view = reader.Read(THistorySpan::Week, kNoon, 0);
+    const TJournalView view = reader.Read(TJournalSpan::Week, kNoon, 0);
     ASSERT_EQ(view.state, TJournalState::Readable) << view.error.toStdString();
     // 336 half hours, the last from 12:00 to 12:30.
     EXPECT_EQ(view.layout.beginMs, At(12, 30) - 7 * 86'400'000LL);
     ASSERT_EQ(view.buckets.size(), 336u);
-    EXPECT_EQ(view.buckets[332], (THistoryBucket{120, 114, 21.25}));
-    EXPECT_EQ(view.buckets[333], (THistoryBucket{1800, 1770, 10.0}));
+    EXPECT_EQ(view.buckets[332], (TJournalBucket{120, 114, 21.25}));
+    EXPECT_EQ(view.buckets[333], (TJournalBucket{1800, 1770, 10.0}));
     EXPECT_TRUE(view.buckets[334].Gap());
     EXPECT_EQ(view.buckets[334].LossShare(), 0.0);
     EXPECT_TRUE(view.buckets[0].Gap());
@@ -69,15 +69,15 @@ TEST_F(JournalReaderTest, HourReadsOutcomesAndMinuteRowsOnlyWhereNoOutcomeIs) {
         journal.Outcome(At(11, 59, 20), true, 11.0);
         journal.Outcome(At(11, 59, 40), false, std::nullopt);
         journal.Outcome(At(12, 0, 5), true, 4.0);
-        ASSERT_TRUE(journal.Ok());
+        ASSERT_TRUE(journal.Commit());
     }
     TJournalReader reader(Path());
-    const THistoryView view = reader.Read(THistorySpan::Hour, At(12, 0, 30), 0);
+    const TJournalView view = reader.Read(TJournalSpan::Hour, At(12, 0, 30), 0);
     ASSERT_EQ(view.buckets.size(), 60u);
     EXPECT_EQ(view.layout.beginMs, At(11, 1));
-    EXPECT_EQ(view.buckets[57], (THistoryBucket{60, 60, 8.0}));
-    EXPECT_EQ(view.buckets[58], (THistoryBucket{3, 2, 9.0}));
-    EXPECT_EQ(view.buckets[59], (THistoryBucket{1, 1, 4.0}));
+    EXPECT_EQ(view.buckets[57], (TJournalBucket{60, 60, 8.0}));
+    EXPECT_EQ(view.buckets[58], (TJournalBucket{3, 2, 9.0}));
+    EXPECT_EQ(view.buckets[59], (TJournalBucket{1, 1, 4.0}));
     EXPECT_TRUE(view.buckets[56].Gap());
 }
 
@@ -89,12 +89,12 @@ TEST_F(JournalReaderTest, LongerSpansCountOutcomesNewerThanTheNewestMinuteRow) {
         journal.Outcome(At(11, 59, 30), true, 99.0);  // folded into the row above
         journal.Outcome(At(12, 0, 10), true, 15.0);
         journal.Outcome(At(12, 0, 20), false, std::nullopt);
-        ASSERT_TRUE(journal.Ok());
+        ASSERT_TRUE(journal.Commit());
     }
     TJournalReader reader(Path());
-    const THistoryView view = reader.Read(THistorySpan::Week, At(12, 0, 30), 0);
-    EXPECT_EQ(view.buckets[334], (THistoryBucket{60, 60, 10.0}));
-    EXPECT_EQ(view.buckets[335], (THistoryBucket{2, 1, 15.0}));
+    const TJournalView view = reader.Read(TJournalSpan::Week, At(12, 0, 30), 0);
+    EXPECT_EQ(view.buckets[334], (TJournalBucket{60, 60, 10.0}));
+    EXPECT_EQ(view.buckets[335], (TJournalBucket{2, 1, 15.0}));
 }
 
 // The span's outages are those that overlap it, newest first, one still lasting among them.
@@ -105,10 +105,10 @@ TEST_F(JournalReaderTest, OutagesOverlappingTheSpanNewestFirst) {
         journal.Outage(Yesterday(12, 0), Yesterday(12, 10), 120, "Request timed out");
         journal.Outage(At(6, 0), At(6, 0, 45), 9, "Request timed out", "example.org", "192.0.2.7");
         journal.Outage(At(11, 59), std::nullopt, 61, "Destination host unreachable");
-        ASSERT_TRUE(journal.Ok());
+        ASSERT_TRUE(journal.Commit());
     }
     TJournalReader reader(Path());
-    const THistoryView view = reader.Read(THistorySpan::Day, kNoon, 0);
+    const TJournalView view = reader.Read(TJournalSpan::Day, kNoon, 0);
     ASSERT_EQ(view.outages.size(), 3u);
     EXPECT_EQ(view.outages[0],
               (TJournalOutage{At(11, 59), std::nullopt, 61, "Destination host unreachable",
@@ -119,28 +119,29 @@ TEST_F(JournalReaderTest, OutagesOverlappingTheSpanNewestFirst) {
 }
 
 // An update read on top of the previous one shifts the buckets as time moves on and sees what
-// the writer added to the newest ones, in tables made as the writer makes them.
+// the writer added to the newest ones.
 TEST_F(JournalReaderTest, AnUpdateShiftsTheBucketsAndSeesNewRows) {
-    TestJournal journal(Path(), TestJournal::Layout::Indexed);
+    TestJournal journal(Path());
     journal.Outcome(At(11, 59, 10), true, 5.0);
     journal.Outcome(At(12, 0, 5), true, 4.0);
+    ASSERT_TRUE(journal.Commit());
     TJournalReader reader(Path());
-    const THistoryView first = reader.Read(THistorySpan::Hour, At(12, 0, 30), 0);
+    const TJournalView first = reader.Read(TJournalSpan::Hour, At(12, 0, 30), 0);
     journal.Outcome(At(12, 0, 40), false, std::nullopt);
     journal.Outcome(At(12, 1, 2), true, 6.0);
-    ASSERT_TRUE(journal.Ok());
-    const THistoryView second = reader.Read(THistorySpan::Hour, At(12, 1, 10), 0, &first);
+    ASSERT_TRUE(journal.Commit());
+    const TJournalView second = reader.Read(TJournalSpan::Hour, At(12, 1, 10), 0, &first);
     EXPECT_EQ(second.layout.beginMs, At(11, 2));
-    EXPECT_EQ(second.buckets[57], (THistoryBucket{1, 1, 5.0}));
-    EXPECT_EQ(second.buckets[58], (THistoryBucket{2, 1, 4.0}));
-    EXPECT_EQ(second.buckets[59], (THistoryBucket{1, 1, 6.0}));
+    EXPECT_EQ(second.buckets[57], (TJournalBucket{1, 1, 5.0}));
+    EXPECT_EQ(second.buckets[58], (TJournalBucket{2, 1, 4.0}));
+    EXPECT_EQ(second.buckets[59], (TJournalBucket{1, 1, 6.0}));
 }
 
 // No journal yet, a file that is no database, and a journal set aside and started anew are
 // states to show: nothing crashes, and the new file is the one read.
 TEST_F(JournalReaderTest, MissingBrokenAndReplacedJournals) {
     TJournalReader reader(Path());
-    THistoryView view = reader.Read(THistorySpan::Hour, kNoon, 0);
+    TJournalView view = reader.Read(TJournalSpan::Hour, kNoon, 0);
     EXPECT_EQ(view.state, TJournalState::Missing);
     EXPECT_EQ(view.buckets.size(), 60u);
     EXPECT_TRUE(view.buckets[59].Gap());
@@ -149,7 +150,7 @@ TEST_F(JournalReaderTest, MissingBrokenAndReplacedJournals) {
     ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
     garbage.write(QByteArray(4096, 'x'));
     garbage.close();
-    view = reader.Read(THistorySpan::Hour, kNoon, 0);
+    view = reader.Read(TJournalSpan::Hour, kNoon, 0);
     EXPECT_EQ(view.state, TJournalState::Unreadable);
     EXPECT_EQ(view.error, QStringLiteral("file is not a database"));
     EXPECT_TRUE(view.outages.empty());
@@ -158,21 +159,21 @@ TEST_F(JournalReaderTest, MissingBrokenAndReplacedJournals) {
     {
         TestJournal journal(Path());
         journal.Outage(At(11, 30), At(11, 31), 12, "Request timed out");
-        ASSERT_TRUE(journal.Ok());
+        ASSERT_TRUE(journal.Commit());
     }
-    view = reader.Read(THistorySpan::Hour, kNoon, 0);
+    view = reader.Read(TJournalSpan::Hour, kNoon, 0);
     EXPECT_EQ(view.state, TJournalState::Readable);
     EXPECT_EQ(view.outages.size(), 1u);
     EXPECT_TRUE(reader.Minutes(0, kNoon).empty());
 }
 
 // Day buckets start at local midnight; minute buckets ignore the offset.
-TEST(HistorySpan, BucketsOfAnHourOrMoreFollowTheLocalClock) {
+TEST(JournalSpan, BucketsOfAnHourOrMoreFollowTheLocalClock) {
     constexpr int64_t kTwoHoursEast = 2 * 3600'000;
-    const TSpanLayout year = LayoutSpan(THistorySpan::Year, kNoon, kTwoHoursEast);
+    const TSpanLayout year = LayoutSpan(TJournalSpan::Year, kNoon, kTwoHoursEast);
     EXPECT_EQ(year.EndMs(), At(22, 0));  // local midnight after noon UTC
     EXPECT_EQ(year.count, 365);
-    const TSpanLayout hour = LayoutSpan(THistorySpan::Hour, At(12, 0, 30), kTwoHoursEast);
+    const TSpanLayout hour = LayoutSpan(TJournalSpan::Hour, At(12, 0, 30), kTwoHoursEast);
     EXPECT_EQ(hour.EndMs(), At(12, 1));
     EXPECT_EQ(hour.BucketOf(At(12, 0, 59)), 59);
     EXPECT_EQ(hour.BucketOf(At(12, 1)), -1);

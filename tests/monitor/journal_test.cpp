@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
@@ -27,27 +28,29 @@ using testing::Capture;
 using testing::PollUntil;
 
 // Outcomes before the journal starts wait for it; an outage's reason is what most of its
-// failures had, not its first; closed during an outage, the journal ends it at the close.
+// failures had, not its first; an outage in progress when the program closes ends at the close.
 TEST(JournalTest, OutagesGetTheirMostCommonFailureAndTheOneInProgressEndsAtTheClose) {
     if (Capture("command -v sqlite3").empty()) GTEST_SKIP() << "not installed: sqlite3";
     QTemporaryDir folder;
     const std::string path = folder.path().toStdString() + "/Nodrel.sqlite";
-    const int64_t minute = 1'767'225'600'000;  // 2026-01-01 00:00 UTC
+    // The last whole minute: its outcomes are kept raw and folded into their minute's row.
+    const int64_t now = QDateTime::currentMSecsSinceEpoch();
+    const int64_t minute = now - now % 60'000 - 60'000;
     {
         TOutageWatch watch;
         TJournal journal(QString::fromStdString(path));
         QObject::connect(&watch, &TOutageWatch::Started, &journal, &TJournal::OutageStarted);
         QObject::connect(&watch, &TOutageWatch::Extended, &journal, &TJournal::OutageExtended);
         QObject::connect(&watch, &TOutageWatch::Ended, &journal, &TJournal::OutageEnded);
-        journal.SetHost(QStringLiteral("router.example"));
+        const QString host = QStringLiteral("router.example");
         const auto outcome = [&](int64_t second, uint32_t status) {
             TOutcomeRecord record;
             record.StartTime = minute + second * 1000;
             record.Status = status;
             record.Milliseconds = status == 0 ? 12 : 1000;
             record.Address = platform::IpAddress::FromIpv4(htonl(0xC0A80001));  // 192.168.0.1
-            journal.Add(status == 0, record);
-            watch.Add(status == 0, record);
+            journal.Add(status == 0, record, host);
+            watch.Add(status == 0, record, host);
         };
         outcome(1, 0);
         outcome(2, 11010);  // no reply
@@ -57,6 +60,7 @@ TEST(JournalTest, OutagesGetTheirMostCommonFailureAndTheOneInProgressEndsAtTheCl
         journal.Start();
         outcome(6, 11010);
         outcome(7, 11010);
+        watch.Interrupt(QDateTime::currentMSecsSinceEpoch());  // the program closes
     }
     const std::string sql = "sqlite3 -batch '" + path + "' ";
     const std::string since = " - " + std::to_string(minute);
@@ -68,6 +72,7 @@ TEST(JournalTest, OutagesGetTheirMostCommonFailureAndTheOneInProgressEndsAtTheCl
     EXPECT_EQ(Capture(sql + "'SELECT minute_ms" + since + ", probes, answered, rtt_min_ms, " +
                       "rtt_median_ms, rtt_max_ms FROM minutes'"),
               "0|7|2|12.0|12.0|12.0\n");
+    EXPECT_EQ(Capture(sql + "'SELECT count(*) FROM outcomes'"), "7\n");
 }
 
 TJournalOutage Outage(int64_t startedMs, std::optional<int64_t> endedMs) {
@@ -79,7 +84,8 @@ TJournalOutage Outage(int64_t startedMs, std::optional<int64_t> endedMs) {
             QStringLiteral("127.0.0.1")};
 }
 
-// Two writes refused while the lock is held: said once, and nothing of either is lost.
+// Two writes refused while the lock is held: said once, and nothing of either is lost; the first
+// good write says the journal resumed.
 TEST(JournalWriterTest, ALockedDatabaseIsToldOnceAndItsRecordsWaitForTheNextWrite) {
     if (Capture("command -v sqlite3").empty()) GTEST_SKIP() << "not installed: sqlite3";
     QTemporaryDir folder;
@@ -123,9 +129,10 @@ TEST(JournalWriterTest, ALockedDatabaseIsToldOnceAndItsRecordsWaitForTheNextWrit
         20s))
         << Capture(sql + "'SELECT * FROM outages'");
     writer.Stop();
-    ASSERT_EQ(told().size(), 1u);
+    ASSERT_EQ(told().size(), 2u);
     EXPECT_EQ(told()[0].Event, TJournalEvent::Locked);
     EXPECT_EQ(told()[0].Detail.toStdString(), "database is locked");
+    EXPECT_EQ(told()[1].Event, TJournalEvent::Resumed);
 }
 
 }  // namespace

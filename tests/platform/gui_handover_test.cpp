@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace nodrel::platform {
 namespace {
@@ -91,6 +92,24 @@ TEST_F(GuiHandoverTest, CloseReleasesCallersWithoutRunningTheirTasks) {
     EXPECT_FALSE(ran);
     QCoreApplication::processEvents();
     EXPECT_FALSE(ran);
+}
+
+TEST_F(GuiHandoverTest, QueuedTasksRunOnTheGuiThreadInOrderAndNoneAfterClose) {
+    std::vector<int> log;
+    std::thread other([&] {
+        for (int n = 1; n <= 3; ++n) handover.Post([&log, n] { log.push_back(n); });
+    });
+    other.join();
+    handover.Post([&] { log.push_back(4); });  // the GUI thread may queue too
+    EXPECT_TRUE(log.empty());
+    while (log.size() < 4) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_EQ(log, (std::vector<int>{1, 2, 3, 4}));
+
+    handover.Post([&] { log.push_back(5); });
+    handover.Close();
+    handover.Post([&] { log.push_back(6); });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.size(), 4u);
 }
 
 }  // namespace

@@ -24,6 +24,8 @@ public:
     void FreeEchoLibrary(const platform::EchoLibrary* library) override;
     // The status the calling thread's last send reported.
     uint32_t GetLastError() override;
+    // None: the replies' whole milliseconds are all there is.
+    uint32_t LastRoundTripMicroseconds() override { return 0; }
     // Through `resolver` when it is set, else through the system's name service.
     uint16_t ResolveHost(const char* name, platform::IpAddress& address) override;
     // `now`, which only the test moves.

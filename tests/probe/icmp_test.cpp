@@ -256,11 +256,21 @@ TEST(TICMPResolution, NameThatMovesIsLookedUpAgainAfterTheSecondFailure) {
     platform.now += 1;
     EXPECT_EQ(probe(11010), "192.0.2.8");
     EXPECT_EQ(lookups, 3);
+    EXPECT_EQ(icmp.LookupAgainError(), 11002);
+    // The name service failing too asks it no more often: a probe a second, a lookup a minute.
+    for (int second = 1; second < 60; ++second) {
+        platform.now += 1000;
+        EXPECT_EQ(probe(11010), "192.0.2.8");
+    }
+    EXPECT_EQ(lookups, 3);
+    platform.now += 1000;
+    probe(11010);
+    EXPECT_EQ(lookups, 4);
     lookupError = 0;
     current = Ipv4("192.0.2.9");
     platform.now += 60'000;
     EXPECT_EQ(probe(0), "192.0.2.9");
-    EXPECT_EQ(lookups, 4);
+    EXPECT_EQ(lookups, 5);
 
     // A typed address is never looked up.
     icmp.SetAddress("192.0.2.10");
@@ -268,7 +278,7 @@ TEST(TICMPResolution, NameThatMovesIsLookedUpAgainAfterTheSecondFailure) {
         platform.now += 60'000;
         EXPECT_EQ(probe(11010), "192.0.2.10");
     }
-    EXPECT_EQ(lookups, 4);
+    EXPECT_EQ(lookups, 5);
 }
 
 // A resolver that hangs holds no probe up for long: the probe goes to the address known, and

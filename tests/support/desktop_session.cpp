@@ -19,6 +19,8 @@
 #include <sstream>
 #include <thread>
 
+#include "private_bus.h"
+
 namespace nodrel::testing {
 
 using namespace std::chrono_literals;
@@ -181,7 +183,7 @@ void DesktopSession::StartSession() {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
     std::filesystem::create_directories(dir_ + "/config/KAVREN");
-    // Set before the bus starts: the services it starts for the panel read them.
+    // Set before the session's processes start: they read them.
     setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
     setenv("XDG_STATE_HOME", (dir_ + "/state").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
@@ -190,7 +192,10 @@ void DesktopSession::StartSession() {
     unsetenv("DISPLAY");
     unsetenv("SESSION_MANAGER");
     unsetenv("QT_QPA_PLATFORM");
-    Spawn("dbus", "dbus-daemon --session --nofork --address=$DBUS_SESSION_BUS_ADDRESS");
+    // A bus that starts nothing on demand: a notification server installed on the machine
+    // must not answer tests that expect none.
+    ASSERT_TRUE(WriteBusConfiguration(dir_ + "/bus.conf", "unix:path=" + dir_ + "/bus"));
+    Spawn("dbus", "dbus-daemon --nofork --config-file=" + dir_ + "/bus.conf");
     ASSERT_TRUE(PollUntil([&] { return std::filesystem::exists(dir_ + "/bus"); })) << Log("dbus");
 }
 
@@ -269,6 +274,12 @@ void DesktopSession::StartPanel() {
            " <property name=\"plugins\" type=\"empty\">\n"
            "  <property name=\"plugin-1\" type=\"string\" value=\"systray\"/>\n"
            " </property>\n</channel>\n";
+    // Its settings daemon, which the session's bus does not start on demand.
+    Spawn("xfconfd", "$(sed -n 's/^Exec=//p' /usr/share/dbus-1/services/org.xfce.Xfconf.service)");
+    const std::string owned =
+        "gdbus call --session -d org.freedesktop.DBus -o / -m org.freedesktop.DBus.NameHasOwner "
+        "org.xfce.Xfconf";
+    ASSERT_TRUE(PollUntil([&] { return Capture(owned) == "(true,)\n"; })) << Log("xfconfd");
     panel_ = Spawn("panel", "xfce4-panel");
     ASSERT_TRUE(PollUntil(HostRegistered, 20s)) << "no host: " << Log("panel");
 }

@@ -1,14 +1,14 @@
 #pragma once
 
-// Journals for tests and benchmarks: a database with the journal's tables, filled with rows the
-// caller gives, through a connection of its own.
+// Journals for tests and benchmarks: rows the caller gives, written through the journal's own
+// database layer into the journal's own tables.
 
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include "journal_reader.h"
 
 namespace nodrel::testing {
 
@@ -22,36 +22,31 @@ constexpr int64_t At(int hour, int minute, int second = 0) {
 
 class TestJournal {
 public:
-    // The tables as the schema names them, or as the writer makes them: minutes and outcomes
-    // without rowids, keyed by time and host, one row per outage.
-    enum class Layout { Base, Indexed };
+    // The journal at `path`, made with the journal's tables when missing.
+    explicit TestJournal(QString path) : path_(std::move(path)) {}
 
-    // Creates `path` with the journal's tables, in WAL mode; Ok() false when it could not.
-    explicit TestJournal(const QString& path, Layout layout = Layout::Base);
-    ~TestJournal();
-    TestJournal(const TestJournal&) = delete;
-    TestJournal& operator=(const TestJournal&) = delete;
-
-    bool Ok() const { return ok_; }
-    // Rows added between Begin and Commit reach the file in one transaction.
-    void Begin();
-    void Commit();
+    // Rows wait for Commit.
     void Minute(int64_t minuteMs, int64_t probes, int64_t answered, std::optional<double> medianMs,
                 const char* host = "127.0.0.1");
     void Outcome(int64_t timeMs, bool answered, std::optional<double> rttMs,
                  const char* host = "127.0.0.1");
-    void Outage(int64_t startedMs, std::optional<int64_t> endedMs, int64_t failures,
+    void Outage(int64_t startedMs, std::optional<int64_t> endedMs, int32_t failures,
                 const char* reason, const char* host = "127.0.0.1",
                 const char* address = "127.0.0.1");
+    // Writes the rows given since the last Commit in one transaction; false when it could not.
+    bool Commit();
 
 private:
-    void Run(sqlite3_stmt* statement);
+    struct TOutcome {
+        int64_t timeMs;
+        QString host;
+        std::optional<double> rttMs;  // none when not answered
+    };
 
-    sqlite3* db_ = nullptr;
-    sqlite3_stmt* minute_ = nullptr;
-    sqlite3_stmt* outcome_ = nullptr;
-    sqlite3_stmt* outage_ = nullptr;
-    bool ok_ = false;
+    QString path_;
+    std::vector<TJournalMinute> minutes_;
+    std::vector<TOutcome> outcomes_;
+    std::vector<TJournalOutage> outages_;
 };
 
 }  // namespace nodrel::testing

@@ -1,13 +1,19 @@
 // One monitor per session, with real processes on a real X desktop: starts close together, with
 // and without a session bus, and a start while a closing copy still shows why its save failed.
 
+#include <gio/gio.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -42,19 +48,22 @@ protected:
 
 // Two starts close together, the first held by strace right after it took the instance (at the
 // listen of its socket, or where an older start wrote its process id into the lock file), find
-// one monitor: the second asks the first, which shows its window, and ends with 0. The lock file
-// an older version left names a live process of someone else's: nothing may signal it.
+// one monitor: the second asks the first, which shows its window, says so and ends with 0, also
+// when the first has a session bus and the second none. The lock file an older version left names
+// a live process of someone else's: nothing may signal it.
 TEST_F(InstanceDesktopTest, TwoStartsAtOnceMakeOneMonitorAndSignalNoStranger) {
     if (!Missing("strace pgrep").empty()) GTEST_SKIP() << "not installed: strace or pgrep";
     const std::string session = getenv("DBUS_SESSION_BUS_ADDRESS");
     const std::string runtime = getenv("XDG_RUNTIME_DIR");
     const pid_t stranger = Spawn("stranger", "exec sleep 600");
-    for (const std::string mode : {"with a session bus", "without a session bus",
-                                   "without a session bus and a runtime folder"}) {
+    for (const std::string mode :
+         {"with a session bus", "without a session bus",
+          "without a session bus and a runtime folder", "the second without a session bus"}) {
         SCOPED_TRACE(mode);
-        if (mode != "with a session bus") {
+        const auto dropBus = [&] {
             setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir_ + "/no-bus").c_str(), 1);
-        }
+        };
+        if (mode.starts_with("without")) dropBus();
         if (mode == "without a session bus and a runtime folder") unsetenv("XDG_RUNTIME_DIR");
         std::ofstream(dir_ + "/example.kavren.Nodrel.lock") << stranger;
         WriteStore({{"minimized", 1}});
@@ -66,9 +75,11 @@ TEST_F(InstanceDesktopTest, TwoStartsAtOnceMakeOneMonitorAndSignalNoStranger) {
             "-e inject=ftruncate:delay_enter=2000000:when=1",
             "first");
         std::this_thread::sleep_for(500ms);
-        StartProgram("", "second");
-        EXPECT_EQ(ProgramStatus(20s), 0) << Log("second");
-        EXPECT_EQ(Log("second").find("KAVREN"), std::string::npos) << Log("second");
+        if (mode == "the second without a session bus") dropBus();
+        // Its standard output alone in second.log.
+        StartProgram("sh -c 'exec \"$0\" 2>" + dir_ + "/second-errors.log'", "second");
+        EXPECT_EQ(ProgramStatus(20s), 0) << Log("second-errors");
+        EXPECT_EQ(Log("second"), "KAVREN Nodrel is already running; its window was shown.\n");
         EXPECT_FALSE(FloatingWindow().empty()) << Log("first");
         EXPECT_EQ(ProgramWindows().size(), 1u);
         EXPECT_TRUE(Running(stranger));
@@ -108,6 +119,55 @@ TEST_F(InstanceDesktopTest, AStartDuringAClosingCopysFailedSaveNoticeRuns) {
     program_ = started;
     EndBySignal();
     UnmountSmallFileSystem(folder);
+}
+
+// A program that owns the monitor's bus name and has no Activate, as an older version or another
+// program would: a start says so and what to do at once, instead of waiting for an answer.
+TEST_F(InstanceDesktopTest, ANameOwnerWithoutActivateIsToldAtOnce) {
+    // Its connection's own thread answers every call with an error.
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    ASSERT_NE(bus, nullptr);
+    g_variant_unref(g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+        g_variant_new("(su)", "example.kavren.Nodrel", 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+        nullptr, nullptr));
+    WriteStore();
+    StartProgram();
+    EXPECT_EQ(ProgramStatus(5s), 3) << Log("nodrel");
+    EXPECT_TRUE(Has(Log("nodrel"), "org.freedesktop.DBus.Error.UnknownMethod")) << Log("nodrel");
+    EXPECT_TRUE(Has(Log("nodrel"), "close it, then start again")) << Log("nodrel");
+    g_object_unref(bus);
+}
+
+// Without a session bus, another user who connects to the monitor's socket gets no answer, and
+// the window hidden in the tray stays hidden.
+TEST_F(InstanceDesktopTest, AnotherUsersRequestIsNeitherObeyedNorAnswered) {
+    if (geteuid() != 0) GTEST_SKIP() << "connecting as another user needs root";
+    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir_ + "/no-bus").c_str(), 1);
+    WriteStore({{"minimized", 1}});
+    StartProgram();
+    ASSERT_TRUE(PollUntil([] { return !TrayIcons().empty(); })) << Log("nodrel");
+
+    const std::string name = "example.kavren.Nodrel." + std::to_string(getuid()) + ':' + dir_;
+    sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    const pid_t stranger = fork();
+    if (stranger == 0) {  // exits 0 when the monitor closes the connection unanswered
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        pollfd answer{fd, POLLIN, 0};
+        char byte = 0;
+        _exit(setgroups(0, nullptr) || setresgid(65534, 65534, 65534) ||
+              setresuid(65534, 65534, 65534) ||
+              connect(fd, reinterpret_cast<sockaddr*>(&address), length) ||
+              poll(&answer, 1, 5000) != 1 || read(fd, &byte, 1) != 0);
+    }
+    int status = -1;
+    waitpid(stranger, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(PollUntil(
+        [] { return !Capture("xdotool search --onlyvisible --name '^" + kTitle + "$'").empty(); },
+        2s));
 }
 
 }  // namespace

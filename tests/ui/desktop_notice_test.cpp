@@ -1,10 +1,13 @@
-// Where the program's notices land on an X desktop with no notification server: at the tray icon.
+// Where the program's notices land on an X desktop whose notification server fails to start: at
+// the tray icon, as where none runs.
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,11 +19,29 @@ using namespace nodrel::testing;
 
 class XTrayNoticeTest : public DesktopSession {
 protected:
-    void SetUp() override { StartXDesktop(kOpenbox); }
+    void SetUp() override {
+        // The bus starts the server from the user's own folder first, in place of any installed.
+        char pattern[] = "/tmp/nodrel-data-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        data_ = pattern;
+        setenv("XDG_DATA_HOME", data_.c_str(), 1);
+        std::filesystem::create_directories(data_ + "/dbus-1/services");
+        std::ofstream(data_ + "/dbus-1/services/org.freedesktop.Notifications.service")
+            << "[D-BUS Service]\nName=org.freedesktop.Notifications\nExec=/bin/false\n";
+        StartXDesktop(kOpenbox);
+    }
+
+    void TearDown() override {
+        DesktopSession::TearDown();
+        std::filesystem::remove_all(data_);
+    }
+
+    std::string data_;
 };
 
-// Closed from its menu with a save that fails, the program shows its icon for the message: the
-// message points at the icon, in tint2 at the bottom left of the 1024 x 768 screen, not at the
+// Closed from its menu with a save that fails, whose notification the bus answers with the
+// server's failed start, the program shows its icon for the message: the message points at the
+// icon, in tint2 at the bottom left of the 1024 x 768 screen, not at the
 // screen's top-left corner.
 TEST_F(XTrayNoticeTest, AFailedSaveIsToldAtTheIcon) {
     WriteStore();

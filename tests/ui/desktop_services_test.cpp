@@ -4,24 +4,30 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QAction>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QVariantMap>
 #include <cstdlib>
 #include <vector>
 
 #include "fake_echo_platform.h"
+#include "journal.h"
 #include "program.h"
 #include "support/isolated_network.h"
 #include "support/private_bus.h"
+#include "support/shell_command.h"
 #include "window_test_fixture.h"
 
 namespace nodrel {
@@ -57,6 +63,7 @@ public:
     }
 
     std::vector<TNotify> calls;
+    std::vector<uint> closed;
 
 public slots:
     uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
@@ -65,6 +72,7 @@ public slots:
                          replaces != 0 ? replaces : nextId_++});
         return calls.back().id;
     }
+    void CloseNotification(uint id) { closed.push_back(id); }
 
 private:
     inline static const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
@@ -158,6 +166,27 @@ protected:
         ASSERT_TRUE(testing::WriteSysctl("net/ipv4/icmp_echo_ignore_all", on ? "0" : "1"));
     }
 
+    // The program itself, with the test's buses and folders.
+    static pid_t StartProgram() {
+        const pid_t program = fork();
+        if (program == 0) {
+            execl(NODREL_PROGRAM, NODREL_PROGRAM, nullptr);
+            _exit(127);
+        }
+        return program;
+    }
+
+    // Serves events while `program` runs and `going` holds, 20 s at most; false when the time is
+    // up. The server answers the program only while events are served.
+    static bool ServeWhile(pid_t program, const std::function<bool()>& going) {
+        const QDeadlineTimer deadline(20000);
+        while (going() && waitpid(program, nullptr, WNOHANG) == 0) {
+            if (deadline.hasExpired()) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+
     // Serves events for `milliseconds`.
     static void Serve(int milliseconds) {
         ServeUntil([deadline = QDeadlineTimer(milliseconds)] { return deadline.hasExpired(); });
@@ -172,6 +201,7 @@ protected:
 TEST_F(DesktopServicesTest, AnOutageIsNotifiedAtItsStartAndItsEndReplacesIt) {
     NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
     NotificationServer server(QString::fromStdString(session.address()));
+    QIcon::setThemeSearchPaths({});  // the icon is not installed: its pixels go with the notice
     auto window = ProbingWindow();
     ASSERT_TRUE(ServeUntil([&] { return window->History().CountSuccesses(1) > 0; }));
 
@@ -181,8 +211,19 @@ TEST_F(DesktopServicesTest, AnOutageIsNotifiedAtItsStartAndItsEndReplacesIt) {
     ASSERT_EQ(server.calls.size(), 1u);
     const NotificationServer::TNotify start = server.calls[0];
     EXPECT_EQ(start.app, "KAVREN Nodrel");
-    EXPECT_EQ(start.icon, "example.kavren.Nodrel");
+    EXPECT_EQ(start.icon, "");
     EXPECT_EQ(start.replaces, 0u);
+    EXPECT_EQ(start.hints.value("urgency").toInt(), 2);  // critical
+    int width, height, stride, bits, channels;
+    bool alpha;
+    QByteArray pixels;
+    const QDBusArgument image = start.hints.value("image-data").value<QDBusArgument>();
+    image.beginStructure();
+    image >> width >> height >> stride >> alpha >> bits >> channels >> pixels;
+    image.endStructure();
+    EXPECT_EQ(QList<int>({width, height, stride, alpha, bits, channels}),
+              QList<int>({48, 48, 192, 1, 8, 4}));
+    EXPECT_EQ(pixels.mid(37 * 192 + 13 * 4, 4).toHex(), "1e56d8ff");  // the blue tile's fill
     EXPECT_EQ(start.summary, "No answer from 127.0.0.1");
     EXPECT_TRUE(
         QRegularExpression(
@@ -198,6 +239,7 @@ TEST_F(DesktopServicesTest, AnOutageIsNotifiedAtItsStartAndItsEndReplacesIt) {
     ASSERT_TRUE(ServeUntil([&] { return server.calls.size() == 2; }));
     const NotificationServer::TNotify end = server.calls[1];
     EXPECT_EQ(end.replaces, start.id);
+    EXPECT_EQ(end.hints.value("urgency").toInt(), 1);  // normal
     EXPECT_EQ(end.summary, "127.0.0.1 answers again");
     EXPECT_TRUE(QRegularExpression(R"(^127\.0\.0\.1 answers again after [0-9] s$)")
                     .match(end.body)
@@ -241,7 +283,87 @@ TEST_F(DesktopServicesTest, AFailedSaveIsNotified) {
     EXPECT_EQ(RunProgram(), 0);
     ASSERT_EQ(server.calls.size(), 1u);
     EXPECT_EQ(server.calls[0].summary, "Settings not saved");
+    EXPECT_EQ(server.calls[0].hints.value("urgency").toInt(), 2);
     EXPECT_EQ(server.calls[0].body, "Is a directory\n" + StorePath());
+}
+
+// The host changes while an outage's probe waits for its time-out: that probe is the old host's,
+// in the journal too, and the outage ends when the new host's probes begin, told as a host no
+// longer watched, without the recovery sound.
+TEST_F(DesktopServicesTest, AnOutageOfAHostNoLongerProbedEndsUnderItsOwnName) {
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    if (testing::Capture("command -v sqlite3").empty()) GTEST_SKIP() << "not installed: sqlite3";
+    NotificationServer server(QString::fromStdString(session.address()));
+    QTemporaryDir state;
+    TJournal journal(state.path() + "/Nodrel.sqlite");
+    Answers(false);  // IPv4 only: ::1 still answers
+    auto window = ProbingWindow();
+    window->SetTimeout(1000);
+    ConnectJournal(*window, journal);
+    journal.Start();
+    ASSERT_TRUE(ServeUntil([&] { return !server.calls.empty(); }));
+    const int failures = window->History().StoredOutcomes();
+    ASSERT_TRUE(ServeUntil([&] { return window->Worker()->Cycle() == failures + 1; }));
+    Serve(200);  // the third probe of 127.0.0.1 is under way
+    window->SetAddress("::1");
+    ASSERT_TRUE(ServeUntil([&] { return server.calls.size() == 2; }));
+    EXPECT_EQ(server.calls[1].replaces, server.calls[0].id);
+    EXPECT_EQ(server.calls[1].summary, "Stopped watching 127.0.0.1");
+    EXPECT_TRUE(QRegularExpression(R"(^stopped watching 127\.0\.0\.1 after [0-9] s; it had not )"
+                                   R"(answered since \d\d:\d\d:\d\d$)")
+                    .match(server.calls[1].body)
+                    .hasMatch())
+        << server.calls[1].body.toStdString();
+    EXPECT_EQ(played, QStringList{"sound1.wav"});
+
+    Serve(300);
+    window->close();
+    journal.Close();
+    const std::string sql = "sqlite3 -batch '" + state.path().toStdString() + "/Nodrel.sqlite' ";
+    EXPECT_EQ(testing::Capture(sql + "'SELECT DISTINCT host, answered FROM outcomes ORDER BY 1'"),
+              "127.0.0.1|0\n::1|1\n");
+    EXPECT_EQ(testing::Capture(sql + "\"SELECT failures, host, ended_ms = (SELECT min(time_ms) "
+                                     "FROM outcomes WHERE host = '::1') FROM outages\""),
+              "3|127.0.0.1|1\n");
+}
+
+// The notices of the watch go when the program closes, also while a close is quick; after a kill,
+// the next start takes back what the killed one left.
+TEST_F(DesktopServicesTest, TheProgramsNoticesGoAtTheCloseAndAfterAKill) {
+    NODREL_REQUIRE_PRIVATE_NETWORK_WITH_ICMP();
+    NotificationServer server(QString::fromStdString(session.address()));
+    QTemporaryDir runtime;
+    setenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit().constData(), 1);
+    testing::StoreValues values = testing::CompleteStore();
+    values["timeout"] = 1000u;
+    values["journal"] = 0u;
+    ASSERT_TRUE(testing::WriteStore(values));
+    Answers(false);
+    const auto outageNotice = [&](pid_t program) {
+        const size_t before = server.calls.size();
+        EXPECT_TRUE(ServeWhile(program, [&] { return server.calls.size() == before; }));
+        return server.calls.empty() ? 0u : server.calls.back().id;
+    };
+
+    pid_t program = StartProgram();
+    const uint closedAtTheEnd = outageNotice(program);
+    kill(program, SIGTERM);
+    EXPECT_TRUE(ServeWhile(program, [] { return true; }));
+    EXPECT_TRUE(ServeUntil([&] { return !server.closed.empty(); }));
+    EXPECT_EQ(server.closed, std::vector<uint>{closedAtTheEnd});
+
+    program = StartProgram();
+    const uint leftByTheKill = outageNotice(program);
+    Serve(500);  // the program has the server's answer
+    kill(program, SIGKILL);
+    EXPECT_TRUE(ServeWhile(program, [] { return true; }));
+    Answers(true);
+    program = StartProgram();
+    EXPECT_TRUE(ServeUntil([&] { return server.closed.size() == 2; }));
+    EXPECT_EQ(server.closed.back(), leftByTheKill);
+    kill(program, SIGTERM);
+    EXPECT_TRUE(ServeWhile(program, [] { return true; }));
+    EXPECT_EQ(server.calls.size(), 2u);
 }
 
 // While the computer sleeps nothing is probed: a probe in flight is dropped, an outcome from

@@ -123,6 +123,14 @@ protected:
     void SetUp() override { StartXDesktop(kOpenbox); }
 };
 
+class SlowManagerTest : public DesktopSession {
+protected:
+    void SetUp() override {
+        StartSession();
+        if (!IsSkipped() && !HasFatalFailure()) StartX(NODREL_SLOW_MANAGER);
+    }
+};
+
 // Under openbox with no X tray.
 class StatusNotifierHostTest : public DesktopSession {
 protected:
@@ -131,6 +139,20 @@ protected:
         if (!IsSkipped() && !HasFatalFailure()) StartX(kOpenbox);
     }
 };
+
+// Under a manager that maps the window off the place it asks for and puts it there only half a
+// second later: the place passed through is not taken for the window's, which is stored where
+// it was.
+TEST_F(SlowManagerTest, APlaceTheManagerPassesThroughIsNotKept) {
+    WriteStore();
+    StartProgram();
+    const std::string id = FloatingWindow();
+    ASSERT_FALSE(id.empty()) << Log("nodrel");
+    EXPECT_TRUE(PollUntil([&] { return Geometry(id) == "75x43+300+200"; })) << Geometry(id);
+    EndBySignal();
+    EXPECT_EQ(Stored("left"), 300);
+    EXPECT_EQ(Stored("top"), 200);
+}
 
 // Minimising the About box (openbox lets any window be minimised) iconifies its group: the
 // floating window is not the one the user minimised, and stays on screen, out of the tray; the

@@ -1,4 +1,4 @@
-#include "history_text.h"
+#include "journal_text.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ namespace {
 // Friday 11 December 2026, 12:00:00 UTC.
 constexpr int64_t kNoon = 1'796'990'400'000;
 
-class HistoryTextTest : public ::testing::Test {
+class JournalTextTest : public ::testing::Test {
 protected:
     void SetUp() override {
         qputenv("TZ", "UTC");
@@ -18,10 +18,10 @@ protected:
     }
 };
 
-// What the History window's export and copy (proved through the window) do not reach: a comma or
+// What the Journal window's export and copy (proved through the window) do not reach: a comma or
 // a quote in a field splits no line, a minute without answers leaves its round trips empty, a tab
 // in a reason splits no clipboard column, and long durations read in days and hours.
-TEST_F(HistoryTextTest, FieldsThatCouldSplitALineAndLongDurations) {
+TEST_F(JournalTextTest, FieldsThatCouldSplitALineAndLongDurations) {
     const std::vector<TJournalOutage> outages{
         {kNoon - 60'000, std::nullopt, 61, "Failed, \"odd\"", "h", "::1"},
     };

@@ -1,4 +1,4 @@
-#include "history_span.h"
+#include "journal_span.h"
 
 namespace nodrel {
 
@@ -16,17 +16,17 @@ struct TSpanCut {
 
 // A few hundred buckets at most: about one per pixel column of a wide window, and a year's
 // minutes fold into days that one query can sum.
-TSpanCut CutOf(THistorySpan span) {
+TSpanCut CutOf(TJournalSpan span) {
     switch (span) {
-        case THistorySpan::Hour:
+        case TJournalSpan::Hour:
             return {kMinuteMs, 60, true};
-        case THistorySpan::Day:
+        case TJournalSpan::Day:
             return {5 * kMinuteMs, 288, true};
-        case THistorySpan::Week:
+        case TJournalSpan::Week:
             return {30 * kMinuteMs, 336, false};
-        case THistorySpan::Month:
+        case TJournalSpan::Month:
             return {2 * kHourMs, 360, false};
-        case THistorySpan::Year:
+        case TJournalSpan::Year:
             return {kDayMs, 365, false};
     }
     return {kMinuteMs, 60, true};
@@ -44,7 +44,7 @@ int TSpanLayout::BucketOf(int64_t timeMs) const {
     return static_cast<int>((timeMs - beginMs) / bucketMs);
 }
 
-TSpanLayout LayoutSpan(THistorySpan span, int64_t nowMs, int64_t utcOffsetMs) {
+TSpanLayout LayoutSpan(TJournalSpan span, int64_t nowMs, int64_t utcOffsetMs) {
     const TSpanCut cut = CutOf(span);
     // Minute buckets need no local alignment; the local offset is whole minutes anyway.
     const int64_t offset = cut.bucketMs >= kHourMs ? utcOffsetMs : 0;
@@ -52,17 +52,17 @@ TSpanLayout LayoutSpan(THistorySpan span, int64_t nowMs, int64_t utcOffsetMs) {
     return {end - cut.bucketMs * cut.count, cut.bucketMs, cut.count, cut.fromOutcomes};
 }
 
-QString SpanName(THistorySpan span) {
+QString SpanName(TJournalSpan span) {
     switch (span) {
-        case THistorySpan::Hour:
+        case TJournalSpan::Hour:
             return QStringLiteral("Last hour");
-        case THistorySpan::Day:
+        case TJournalSpan::Day:
             return QStringLiteral("Last day");
-        case THistorySpan::Week:
+        case TJournalSpan::Week:
             return QStringLiteral("Last week");
-        case THistorySpan::Month:
+        case TJournalSpan::Month:
             return QStringLiteral("Last month");
-        case THistorySpan::Year:
+        case TJournalSpan::Year:
             return QStringLiteral("Last year");
     }
     return {};

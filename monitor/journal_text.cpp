@@ -1,7 +1,9 @@
-#include "history_text.h"
+#include "journal_text.h"
 
 #include <QDateTime>
 #include <QStringList>
+
+#include "round_trip_text.h"
 
 namespace nodrel {
 
@@ -21,8 +23,8 @@ QString CsvLine(const QStringList& fields) {
     return quoted.join(u',') + u'\n';
 }
 
-QString Number(std::optional<double> value) {
-    return value ? QString::number(*value) : QString();
+QString RoundTrip(std::optional<double> milliseconds) {
+    return milliseconds ? RoundTripNumber(*milliseconds) : QString();
 }
 
 // A tab or line break inside a field would split it in a spreadsheet.
@@ -74,8 +76,8 @@ QString MinutesCsv(const std::vector<TJournalMinute>& minutes) {
                  QStringLiteral("rtt_median_ms"), QStringLiteral("rtt_max_ms")});
     for (const TJournalMinute& minute : minutes) {
         csv += CsvLine({LocalTimeText(minute.minuteMs), minute.host, QString::number(minute.probes),
-                        QString::number(minute.answered), Number(minute.rttMinMs),
-                        Number(minute.rttMedianMs), Number(minute.rttMaxMs)});
+                        QString::number(minute.answered), RoundTrip(minute.rttMinMs),
+                        RoundTrip(minute.rttMedianMs), RoundTrip(minute.rttMaxMs)});
     }
     return csv;
 }

@@ -1,4 +1,4 @@
-#include "history_plot.h"
+#include "journal_plot.h"
 
 #include <QDateTime>
 #include <QKeyEvent>
@@ -6,6 +6,8 @@
 #include <QPainterPath>
 #include <QToolTip>
 #include <cmath>
+
+#include "round_trip_text.h"
 
 namespace nodrel {
 
@@ -28,7 +30,8 @@ double NiceCeiling(double value) {
     return 10 * power;
 }
 
-QString RttText(double milliseconds) {
+// An axis label: a round figure in as few digits as it needs.
+QString AxisText(double milliseconds) {
     return QStringLiteral("%1 ms").arg(milliseconds, 0, 'g', milliseconds < 10 ? 2 : 4);
 }
 
@@ -38,24 +41,24 @@ QDateTime Local(int64_t timeMs) {
 
 }  // namespace
 
-THistoryPlot::THistoryPlot(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("HistoryPlot"));
+TJournalPlot::TJournalPlot(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("JournalPlot"));
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAccessibleName(QStringLiteral("Loss and round trip plot"));
 }
 
-QSize THistoryPlot::sizeHint() const {
+QSize TJournalPlot::sizeHint() const {
     return {640, 260};
 }
 
-QSize THistoryPlot::minimumSizeHint() const {
+QSize TJournalPlot::minimumSizeHint() const {
     const int line = fontMetrics().height();
     return {20 * line, 8 * line};
 }
 
-void THistoryPlot::SetView(const THistoryView& view) {
+void TJournalPlot::SetView(const TJournalView& view) {
     // The chosen bucket stays on its time while the span moves on.
     if (chosen_ >= 0 && view.layout.bucketMs == view_.layout.bucketMs) {
         chosen_ -= int((view.layout.beginMs - view_.layout.beginMs) / view.layout.bucketMs);
@@ -65,7 +68,7 @@ void THistoryPlot::SetView(const THistoryView& view) {
     }
     view_ = view;
     double highest = 0;
-    for (const THistoryBucket& bucket : view_.buckets) {
+    for (const TJournalBucket& bucket : view_.buckets) {
         if (bucket.medianRttMs) highest = std::max(highest, *bucket.medianRttMs);
     }
     // Headroom above the highest median keeps its line off the frame.
@@ -74,7 +77,7 @@ void THistoryPlot::SetView(const THistoryView& view) {
     update();
 }
 
-QRect THistoryPlot::PlotArea() const {
+QRect TJournalPlot::PlotArea() const {
     const QFontMetrics metrics = fontMetrics();
     const int left = metrics.horizontalAdvance(QStringLiteral("0000 ms")) + kGap;
     const int right = metrics.horizontalAdvance(QStringLiteral("100 %")) + kGap;
@@ -83,14 +86,14 @@ QRect THistoryPlot::PlotArea() const {
     return rect().adjusted(left, top, -right, -bottom);
 }
 
-double THistoryPlot::XOf(int64_t timeMs, const QRect& area) const {
+double TJournalPlot::XOf(int64_t timeMs, const QRect& area) const {
     const TSpanLayout& layout = view_.layout;
     const double span = double(layout.EndMs() - layout.beginMs);
     if (span <= 0) return area.left();
     return area.left() + (timeMs - layout.beginMs) / span * area.width();
 }
 
-int THistoryPlot::BucketAt(QPoint point) const {
+int TJournalPlot::BucketAt(QPoint point) const {
     const QRect area = PlotArea();
     if (view_.layout.count == 0 || point.x() < area.left() || point.x() >= area.right() + 1 ||
         point.y() < rect().top() || point.y() > area.bottom()) {
@@ -100,7 +103,7 @@ int THistoryPlot::BucketAt(QPoint point) const {
     return std::clamp(index, 0, view_.layout.count - 1);
 }
 
-QString THistoryPlot::BucketText(int index) const {
+QString TJournalPlot::BucketText(int index) const {
     if (index < 0 || index >= int(view_.buckets.size())) return {};
     const TSpanLayout& layout = view_.layout;
     const QDateTime start = Local(layout.BucketStart(index));
@@ -112,20 +115,22 @@ QString THistoryPlot::BucketText(int index) const {
         when = start.toString(QStringLiteral("ddd yyyy-MM-dd HH:mm")) + QStringLiteral(" – ") +
                end.toString(QStringLiteral("HH:mm"));
     }
-    const THistoryBucket& bucket = view_.buckets[index];
+    const TJournalBucket& bucket = view_.buckets[index];
     QStringList lines{when};
     if (view_.Unwritten(index)) {
         lines << QStringLiteral("Not written yet");
     } else if (bucket.Gap()) {
         lines << QStringLiteral("Not monitored");
     } else {
-        lines << QStringLiteral("Loss %1 % (%2 of %3 probes)")
+        lines << QStringLiteral("Loss %1 % (%2 of %3 %4)")
                      .arg(bucket.LossShare() * 100, 0, 'f', 1)
                      .arg(bucket.probes - bucket.answered)
-                     .arg(bucket.probes);
-        lines << (bucket.medianRttMs
-                      ? QStringLiteral("Median round trip %1").arg(RttText(*bucket.medianRttMs))
-                      : QStringLiteral("No answer"));
+                     .arg(bucket.probes)
+                     .arg(bucket.probes == 1 ? QStringLiteral("probe") : QStringLiteral("probes"));
+        lines
+            << (bucket.medianRttMs
+                    ? QStringLiteral("Median round trip %1").arg(RoundTripText(*bucket.medianRttMs))
+                    : QStringLiteral("No answer"));
     }
     int outages = 0;
     for (const TJournalOutage& outage : view_.outages) {
@@ -138,14 +143,14 @@ QString THistoryPlot::BucketText(int index) const {
     return lines.join(u'\n');
 }
 
-void THistoryPlot::Choose(int index) {
+void TJournalPlot::Choose(int index) {
     if (index == chosen_) return;
     chosen_ = index;
     emit Readout(BucketText(index));
     update();
 }
 
-void THistoryPlot::mouseMoveEvent(QMouseEvent* event) {
+void TJournalPlot::mouseMoveEvent(QMouseEvent* event) {
     const int index = BucketAt(event->position().toPoint());
     Choose(index);
     if (index < 0) {
@@ -155,17 +160,17 @@ void THistoryPlot::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
-void THistoryPlot::leaveEvent(QEvent*) {
+void TJournalPlot::leaveEvent(QEvent*) {
     if (!hasFocus()) Choose(-1);
 }
 
-void THistoryPlot::focusOutEvent(QFocusEvent* event) {
+void TJournalPlot::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
     if (!underMouse()) Choose(-1);
     update();
 }
 
-void THistoryPlot::keyPressEvent(QKeyEvent* event) {
+void TJournalPlot::keyPressEvent(QKeyEvent* event) {
     const int last = view_.layout.count - 1;
     const int current = chosen_ < 0 ? last : chosen_;
     switch (event->key()) {
@@ -194,7 +199,7 @@ void THistoryPlot::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
-void THistoryPlot::paintEvent(QPaintEvent*) {
+void TJournalPlot::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().base());
     const QRect area = PlotArea();
@@ -211,7 +216,8 @@ void THistoryPlot::paintEvent(QPaintEvent*) {
         if (step % 2 != 0) continue;
         painter.setPen(text);
         const QRect label(0, y - metrics.height() / 2, area.left() - kGap / 2, metrics.height());
-        painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter, RttText(rttScaleMs_ * step / 4));
+        painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter,
+                         AxisText(rttScaleMs_ * step / 4));
         const QRect share(area.right() + kGap / 2, y - metrics.height() / 2,
                           width() - area.right() - kGap / 2, metrics.height());
         painter.drawText(share, Qt::AlignLeft | Qt::AlignVCenter,
@@ -223,7 +229,7 @@ void THistoryPlot::paintEvent(QPaintEvent*) {
     QPainterPath rttLine;
     bool lineOpen = false;
     for (int i = 0; i < count && i < int(view_.buckets.size()); ++i) {
-        const THistoryBucket& bucket = view_.buckets[i];
+        const TJournalBucket& bucket = view_.buckets[i];
         const int x0 = area.left() + int(int64_t(i) * area.width() / count);
         const int x1 = std::max(x0 + 1, area.left() + int(int64_t(i + 1) * area.width() / count));
         const bool future = view_.layout.BucketStart(i) > view_.nowMs;
@@ -306,32 +312,32 @@ void THistoryPlot::paintEvent(QPaintEvent*) {
     }
 }
 
-void THistoryPlot::DrawTimeAxis(QPainter& painter, const QRect& area) const {
+void TJournalPlot::DrawTimeAxis(QPainter& painter, const QRect& area) const {
     const TSpanLayout& layout = view_.layout;
     if (layout.count == 0) return;
     // Ticks on the local clock's round times, labelled as the span's scale wants them.
     QString format = QStringLiteral("HH:mm");
     int64_t stepMs = 10 * 60'000;
     switch (view_.span) {
-        case THistorySpan::Hour:
+        case TJournalSpan::Hour:
             break;
-        case THistorySpan::Day:
+        case TJournalSpan::Day:
             stepMs = 3 * 3600'000;
             break;
-        case THistorySpan::Week:
+        case TJournalSpan::Week:
             stepMs = 24 * 3600'000;
             format = QStringLiteral("ddd d");
             break;
-        case THistorySpan::Month:
+        case TJournalSpan::Month:
             stepMs = 5 * 24 * 3600'000LL;
             format = QStringLiteral("d MMM");
             break;
-        case THistorySpan::Year:
+        case TJournalSpan::Year:
             format = QStringLiteral("MMM");
             break;
     }
     std::vector<int64_t> ticks;
-    if (view_.span == THistorySpan::Year) {
+    if (view_.span == TJournalSpan::Year) {
         QDate month = Local(layout.beginMs).date();
         month = QDate(month.year(), month.month(), 1).addMonths(1);
         for (; QDateTime(month, QTime(0, 0)).toMSecsSinceEpoch() < layout.EndMs();
@@ -363,7 +369,7 @@ void THistoryPlot::DrawTimeAxis(QPainter& painter, const QRect& area) const {
     }
 }
 
-void THistoryPlot::DrawLegend(QPainter& painter, const QRect& area) const {
+void TJournalPlot::DrawLegend(QPainter& painter, const QRect& area) const {
     const QFontMetrics metrics = fontMetrics();
     const int box = metrics.ascent() * 2 / 3;
     int x = area.left();

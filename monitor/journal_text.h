@@ -1,6 +1,6 @@
 #pragma once
 
-// The History window's figures as text: local times, durations, the CSV files it exports and the
+// The Journal window's figures as text: local times, durations, the CSV files it exports and the
 // lines it copies.
 
 #include <QString>

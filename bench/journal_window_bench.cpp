@@ -1,8 +1,10 @@
-// The History window opened on a year's journal of a monitor probing every second: per-minute
-// rows for 365 days, raw outcomes for the last three, 3,000 outages, with the writer's indexes.
-//   BM_OpenToFirstPaint/<span>  from making the window to its plot's first paint (and, on an X
-//                               display, its pixels on the server), for the hour, day and year
-//   BM_LiveUpdate/<span>        one update of the shown window ten seconds later, to its repaint
+// The Journal window opened on a year's journal of a monitor probing every second: per-minute
+// rows for 365 days, raw outcomes for the last three, 3,000 outages, in the writer's tables.
+//   BM_OpenToFirstPaint/<span>  from making the window to its plot's first paint of the span read
+//                               (and, on an X display, its pixels on the server), for the hour,
+//                               day and year
+//   BM_LiveUpdate/<span>        one update of the shown window ten seconds later, to the repaint
+//                               of what it read
 //   BM_ReadSpan/<span>          the journal's part of it: reading the span, no window
 //   BM_BareWindowFirstPaint     the floor: a bare window of the same size, made, shown, painted;
 //                               the last lines print each opening's times over the floor's
@@ -19,15 +21,15 @@
 #include <map>
 #include <random>
 
-#include "history_plot.h"
-#include "history_window.h"
+#include "journal_plot.h"
+#include "journal_window.h"
 #include "support/paint_counter.h"
 #include "support/test_journal.h"
 
 namespace {
 
-using nodrel::THistorySpan;
-using nodrel::THistoryWindow;
+using nodrel::TJournalSpan;
+using nodrel::TJournalWindow;
 using nodrel::testing::PaintCounter;
 
 constexpr int64_t kMinuteMs = 60'000;
@@ -47,11 +49,10 @@ void SyncWithServer() {
 }
 
 bool MakeYearJournal(const QString& path) {
-    nodrel::testing::TestJournal journal(path, nodrel::testing::TestJournal::Layout::Indexed);
+    nodrel::testing::TestJournal journal(path);
     std::mt19937 random(31);
     std::uniform_real_distribution<double> rtt(8.0, 40.0);
     std::uniform_int_distribution<int> lost(0, 50);
-    journal.Begin();
     const int64_t yearStart = (kNowMs - 365 * kDayMs) / kMinuteMs * kMinuteMs;
     for (int64_t minute = yearStart; minute < kNowMs - kMinuteMs; minute += kMinuteMs) {
         const int answered = 60 - std::max(0, lost(random) - 47);
@@ -65,24 +66,31 @@ bool MakeYearJournal(const QString& path) {
         const int64_t start = yearStart + i * (365 * kDayMs / 3000);
         journal.Outage(start, start + 2000 + (i % 120) * 1000, 2 + i % 120, "Request timed out");
     }
-    journal.Commit();
-    return journal.Ok();
+    return journal.Commit();
 }
 
-void ServeUntilPainted(const PaintCounter& counter, int paints) {
-    while (counter.paints < paints) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+// Serves events until the window shows a view newly read from the journal and its plot has
+// painted it.
+void ServeUntilViewPainted(TJournalWindow& window, const PaintCounter& counter) {
+    int paintsBefore = -1;  // when the view was shown
+    const QMetaObject::Connection shown = QObject::connect(&window, &TJournalWindow::ViewShown,
+                                                           [&] { paintsBefore = counter.paints; });
+    while (paintsBefore < 0 || counter.paints <= paintsBefore) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    QObject::disconnect(shown);
     SyncWithServer();
 }
 
 void BM_OpenToFirstPaint(benchmark::State& state) {
-    const auto span = THistorySpan(state.range(0));
+    const auto span = TJournalSpan(state.range(0));
     for (auto _ : state) {
-        THistoryWindow window(journalPath, [] { return kNowMs; });
+        TJournalWindow window(journalPath, [] { return kNowMs; });
         window.SetSpan(span);
         PaintCounter counter;
-        window.findChild<nodrel::THistoryPlot*>()->installEventFilter(&counter);
+        window.findChild<nodrel::TJournalPlot*>()->installEventFilter(&counter);
         window.show();
-        ServeUntilPainted(counter, 1);
+        ServeUntilViewPainted(window, counter);
         state.PauseTiming();
         window.hide();
         QCoreApplication::processEvents();
@@ -90,32 +98,31 @@ void BM_OpenToFirstPaint(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OpenToFirstPaint)
-    ->Arg(int(THistorySpan::Hour))
-    ->Arg(int(THistorySpan::Day))
-    ->Arg(int(THistorySpan::Year))
+    ->Arg(int(TJournalSpan::Hour))
+    ->Arg(int(TJournalSpan::Day))
+    ->Arg(int(TJournalSpan::Year))
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10)
     ->UseRealTime();
 
 void BM_LiveUpdate(benchmark::State& state) {
     int64_t now = kNowMs;
-    THistoryWindow window(journalPath, [&now] { return now; });
-    window.SetSpan(THistorySpan(state.range(0)));
+    TJournalWindow window(journalPath, [&now] { return now; });
+    window.SetSpan(TJournalSpan(state.range(0)));
     PaintCounter counter;
-    window.findChild<nodrel::THistoryPlot*>()->installEventFilter(&counter);
+    window.findChild<nodrel::TJournalPlot*>()->installEventFilter(&counter);
     window.show();
-    ServeUntilPainted(counter, 1);
+    ServeUntilViewPainted(window, counter);
     for (auto _ : state) {
         now += 10'000;
-        const int paints = counter.paints + 1;
         window.Refresh();
-        ServeUntilPainted(counter, paints);
+        ServeUntilViewPainted(window, counter);
     }
 }
 BENCHMARK(BM_LiveUpdate)
-    ->Arg(int(THistorySpan::Hour))
-    ->Arg(int(THistorySpan::Day))
-    ->Arg(int(THistorySpan::Year))
+    ->Arg(int(TJournalSpan::Hour))
+    ->Arg(int(TJournalSpan::Day))
+    ->Arg(int(TJournalSpan::Year))
     ->Unit(benchmark::kMillisecond)
     ->Iterations(20)
     ->UseRealTime();
@@ -123,13 +130,13 @@ BENCHMARK(BM_LiveUpdate)
 void BM_ReadSpan(benchmark::State& state) {
     nodrel::TJournalReader reader(journalPath);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(reader.Read(THistorySpan(state.range(0)), kNowMs, 0));
+        benchmark::DoNotOptimize(reader.Read(TJournalSpan(state.range(0)), kNowMs, 0));
     }
 }
 BENCHMARK(BM_ReadSpan)
-    ->Arg(int(THistorySpan::Hour))
-    ->Arg(int(THistorySpan::Day))
-    ->Arg(int(THistorySpan::Year))
+    ->Arg(int(TJournalSpan::Hour))
+    ->Arg(int(TJournalSpan::Day))
+    ->Arg(int(TJournalSpan::Year))
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
 
@@ -146,7 +153,7 @@ protected:
 };
 
 void BM_BareWindowFirstPaint(benchmark::State& state) {
-    const QSize size = THistoryWindow(journalPath).size();
+    const QSize size = TJournalWindow(journalPath).size();
     for (auto _ : state) {
         BareWindow bare;
         bare.resize(size);

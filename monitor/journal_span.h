@@ -1,15 +1,15 @@
 #pragma once
 
-// The spans the History window offers and how each is cut into buckets on one time axis.
+// The spans the Journal window offers and how each is cut into buckets on one time axis.
 
 #include <QString>
 #include <cstdint>
 
 namespace nodrel {
 
-enum class THistorySpan { Hour, Day, Week, Month, Year };
+enum class TJournalSpan { Hour, Day, Week, Month, Year };
 
-inline constexpr int kHistorySpanCount = 5;
+inline constexpr int kJournalSpanCount = 5;
 
 // A span cut into `count` buckets of `bucketMs` each, the last holding `nowMs`.
 struct TSpanLayout {
@@ -28,9 +28,9 @@ struct TSpanLayout {
 
 // The buckets end at the bucket boundary after `nowMs`; boundaries of an hour or longer fall on
 // the local clock's, `utcOffsetMs` being the local time's offset at `nowMs`.
-TSpanLayout LayoutSpan(THistorySpan span, int64_t nowMs, int64_t utcOffsetMs);
+TSpanLayout LayoutSpan(TJournalSpan span, int64_t nowMs, int64_t utcOffsetMs);
 
 // "Last hour", "Last day", ...
-QString SpanName(THistorySpan span);
+QString SpanName(TJournalSpan span);
 
 }  // namespace nodrel

@@ -6,17 +6,17 @@
 
 namespace nodrel {
 
-// The History window's plot, drawn with QPainter: per bucket the loss share as a red bar (right
+// The Journal window's plot, drawn with QPainter: per bucket the loss share as a red bar (right
 // axis, 0 to 100 %) and the median round trip as a blue line (left axis), on one time axis;
 // buckets without probes hatched grey as gaps, outages as a dark strip along the top. Hovering a
 // bucket, or choosing one with the arrow keys, reads its figures.
-class THistoryPlot : public QWidget {
+class TJournalPlot : public QWidget {
     Q_OBJECT
 
 public:
-    explicit THistoryPlot(QWidget* parent = nullptr);
+    explicit TJournalPlot(QWidget* parent = nullptr);
 
-    void SetView(const THistoryView& view);
+    void SetView(const TJournalView& view);
     // The bucket's time and figures, as one line per fact.
     QString BucketText(int index) const;
     // The bucket under a point of the widget, or -1.
@@ -46,7 +46,7 @@ private:
     void DrawTimeAxis(QPainter& painter, const QRect& area) const;
     void DrawLegend(QPainter& painter, const QRect& area) const;
 
-    THistoryView view_;
+    TJournalView view_;
     double rttScaleMs_ = 1;  // the left axis' top
     int chosen_ = -1;
 };
