@@ -125,6 +125,8 @@ TFailurePlace TFailureLocator::Locate(const TFailedProbe& probe, uint32_t timeou
     if (!FRoute.answered) {
         return PlaceOf(probe.NameFailed ? TFailureCause::Name : TFailureCause::Unknown);
     }
+    // This machine itself: no network lies between.
+    if (FRoute.local) return {};
     // The kernel announces a lost carrier up to a second late, and a send on such a link fails
     // at once: the interface is asked afresh. It keeps a route through an interface without
     // carrier, so the interface tells, not the route.

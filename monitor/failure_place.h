@@ -13,7 +13,9 @@
 namespace nodrel {
 
 enum class TFailureCause : uint8_t {
-    None,     // not looked for: the probe could not be sent as asked (its size, its address)
+    // Not looked for: the probe could not be sent as asked (its size, its address), or it went
+    // to this machine itself.
+    None,
     Link,     // the interface the route leaves by is off or has no carrier
     Route,    // no route reaches the address
     Name,     // the name could not be looked up

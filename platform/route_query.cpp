@@ -138,6 +138,7 @@ RouteFacts RouteIn(const nlmsghdr* message) {
         facts.noRoute = true;
         return facts;
     }
+    facts.local = route->rtm_type == RTN_LOCAL;
     std::span<const uint8_t> gateway;
     int gatewayFamily = route->rtm_family;
     ForEachAttribute<rtmsg>(message, [&](uint16_t type, std::span<const uint8_t> data) {

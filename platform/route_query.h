@@ -26,6 +26,7 @@ struct LinkFacts {
 struct RouteFacts {
     bool answered = false;  // the kernel could be asked; nothing below is known otherwise
     bool noRoute = false;   // no route reaches the address
+    bool local = false;     // the address is this machine's own
     uint32_t interfaceIndex = 0;
     LinkFacts link;  // the interface the route leaves by
     // The router the packet is handed to; none when the address is on the link. A link-local

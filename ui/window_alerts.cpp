@@ -32,6 +32,10 @@ void TFloatingWindow::FollowAlerts() {
         if (SoundsMarked()) playSound_(SoundFileName(TDueSound::Alarm));
         if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageStartNotice(outage));
     });
+    // The fault moved: the start's notice says where it lies now, with no second alarm.
+    connect(&alerts_, &TOutageAlerts::Relocated, this, [this](const TOutage& outage) {
+        if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageStartNotice(outage));
+    });
     // The end replaces the start's notice.
     const auto tellEnd = [this](const TOutage& outage) {
         if (NotifyMarked()) Notifier().Tell(kOutageTopic, OutageEndNotice(outage));

@@ -81,7 +81,9 @@ TJournalOutage Outage(int64_t startedMs, std::optional<int64_t> endedMs) {
             2,
             QStringLiteral("no reply within 1 s"),
             QStringLiteral("127.0.0.1"),
-            QStringLiteral("127.0.0.1")};
+            QStringLiteral("127.0.0.1"),
+            {},
+            {}};
 }
 
 // Two writes refused while the lock is held: said once, and nothing of either is lost; the first
@@ -106,8 +108,11 @@ TEST(JournalWriterTest, ALockedDatabaseIsToldOnceAndItsRecordsWaitForTheNextWrit
 
     FILE* holder = popen((sql + ">/dev/null 2>&1").c_str(), "w");
     ASSERT_NE(holder, nullptr);
-    std::fputs("BEGIN IMMEDIATE;\nINSERT INTO outages VALUES(1, 2, 2, 'other', 'h', 'a');\n",
-               holder);
+    std::fputs(
+        "BEGIN IMMEDIATE;\nINSERT INTO outages(started_ms, ended_ms, failures, reason, host, "
+        "address) "
+        "VALUES(1, 2, 2, 'other', 'h', 'a');\n",
+        holder);
     std::fflush(holder);
     ASSERT_TRUE(PollUntil(
         [&] { return Capture(sql + "'BEGIN IMMEDIATE' 2>&1").find("locked") != std::string::npos; },
