@@ -6,7 +6,8 @@
 #   bench/whole_program.sh [build folder [benchmark options]] (default build; needs nodrel,
 #                          bare_window, first_frame and window_outcome_bench built there)
 # LAUNCHES (40), MEMORY_PAIRS (5) and IDLE_SECONDS (60) change the number of launches, of paired
-# memory samples and the traced idle time.
+# memory samples and the traced idle time; NODREL_ARGS gives every nodrel start options, e.g.
+# NODREL_ARGS="--metrics-listen 127.0.0.1:9374".
 # Every nodrel reads a complete store of its own that probes 127.0.0.1 every 5 s, and all of it
 # runs in a private network namespace with only loopback, where unshare can make one.
 set -euo pipefail
@@ -20,6 +21,7 @@ launches=${LAUNCHES:-40}
 idle_seconds=${IDLE_SECONDS:-60}
 nodrel=$build/ui/nodrel
 bare=$build/bench/bare_window
+read -ra nodrel_args <<<"${NODREL_ARGS:-}"
 for tool in Xvfb openbox strace; do
     command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/install-deps.sh)"; exit 1; }
 done
@@ -56,7 +58,8 @@ echo "== launch to first paint, $launches launches each, alternating"
 for _ in $(seq "$launches"); do
     "$build/bench/first_frame" "Bare window" "$bare" >>"$work/bare.launch"
     cp "$work/store" "$XDG_CONFIG_HOME/KAVREN/Nodrel.reg"
-    "$build/bench/first_frame" "KAVREN Nodrel - 127.0.0.1" "$nodrel" >>"$work/nodrel.launch"
+    "$build/bench/first_frame" "KAVREN Nodrel - 127.0.0.1" "$nodrel" "${nodrel_args[@]}" \
+        >>"$work/nodrel.launch"
 done
 grep -q . "$work/nodrel.launch" || { echo "no launch measured"; exit 1; }
 bare_launch=$(median <"$work/bare.launch")
@@ -76,7 +79,7 @@ for pair in $(seq "$memory_pairs"); do
     "$bare" >/dev/null &
     bare_pid=$!
     pids+=("$bare_pid")
-    "$nodrel" &
+    "$nodrel" "${nodrel_args[@]}" &
     nodrel_pid=$!
     pids+=("$nodrel_pid")
     sleep 5

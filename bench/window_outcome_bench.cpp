@@ -86,12 +86,12 @@ void CloseAndStop(TFloatingWindow& window) {
 // Shows the window and waits for its first paint; the worker probes without pause. The first
 // pause starts only after the GUI thread took the first outcome, so it is already none.
 void ShowAndFlood(TFloatingWindow& window, PaintCounter& counter) {
-    if (window.Address() != QStringLiteral("127.0.0.1")) {
+    if (window.Settings().Address() != QStringLiteral("127.0.0.1")) {
         std::fprintf(stderr, "the store was not read: the window probes %s\n",
-                     qPrintable(window.Address()));
+                     qPrintable(window.Settings().Address()));
         std::abort();
     }
-    window.SetInterval(0);
+    window.Settings().SetInterval(0);
     window.findChild<QWidget*>(QStringLiteral("Image1"))->installEventFilter(&counter);
     window.show();
     ServeUntil(window, counter, 1, 1);

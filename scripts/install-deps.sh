@@ -25,6 +25,9 @@ packages=(
     qt6-wayland
     # the probe's instructions counted beside fping's (bench/README.md)
     valgrind fping
+    # the HTTP endpoint for Prometheus (its CMake files need the WebSockets ones), and the real
+    # Prometheus server, promtool and node_exporter its tests scrape it with
+    qt6-httpserver-dev qt6-websockets-dev prometheus prometheus-node-exporter curl
 )
 
 missing=()

@@ -34,8 +34,8 @@ inline constexpr int32_t kMaxProbeMilliseconds = 60000;
 inline constexpr int32_t kFallbackProbeMilliseconds = 5000;
 inline constexpr int32_t kFallbackLeft = 20;
 
-// Where each setting lives while the program runs; the main window implements this, forwarding
-// timeout and address to its ping component and the interval to the worker.
+// Where each setting lives while the program runs; the main window's settings implement this,
+// forwarding timeout and address to its ping component and the interval to the worker.
 class SettingsHolders {
 public:
     virtual ~SettingsHolders() = default;

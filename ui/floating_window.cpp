@@ -3,12 +3,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QMouseEvent>
 
-#include "about_box.h"
 #include "hover_readout.h"
-#include "journal_window.h"
-#include "options_dialog.h"
+#include "notifier.h"
+#include "sleep_watch.h"
 #include "sound_player.h"
 #include "window_menu.h"
 #include "window_place.h"
@@ -31,6 +31,9 @@ constexpr int kTrayHintLength = 127;
 
 const QString kProductName = QStringLiteral("KAVREN Nodrel");
 
+// One notification at a time tells of the outages: the end replaces the start.
+const QString kOutageTopic = QStringLiteral("outage");
+
 }  // namespace
 
 TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPlayer playSound)
@@ -38,9 +41,11 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
       framePanel_(new TFramePanel(this)),
       surface_(new TDrawingSurface(framePanel_)),
       place_(new TWindowPlace(*this)),
-      playSound_(playSound ? std::move(playSound)
-                           : [](std::string_view name) { platform::PlaySoundFile(name); }),
-      readout_(new THoverReadout(surface_, history_, render_, probedHosts_)) {
+      readout_(new THoverReadout(surface_, history_, render_, probedHosts_)),
+      worker_(StartWorker(echoPlatform)),
+      settings_(*this, *place_, *framePanel_, render_, worker_, probedHosts_, history_),
+      announcer_(outages_, AnnouncerOutlets(std::move(playSound))),
+      dialogs_(*this, outages_) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Nodrel"));
     resize(kDesignedWidth, kDesignedHeight);
@@ -57,29 +62,50 @@ TFloatingWindow::TFloatingWindow(platform::EchoPlatform& echoPlatform, TSoundPla
         RequestDesktopStates(this);
         emit Exposed();
     });
+    connect(&settings_, &TWindowSettings::MarksChanged, this, &TFloatingWindow::ShowMarks);
     history_.Reset();
-    FollowAlerts();
-    try {
-        worker_ = new TPingThread(
-            this,
-            [this](bool success, const TOutcomeRecord& record) { AddResult(success, record); },
-            echoPlatform);
-    } catch (const std::exception& error) {
-        startError_ = QString::fromLocal8Bit(error.what());
-        return;
-    }
-    LoadSettings(*this);
+    if (!worker_) return;
+    LoadSettings(settings_);
     ApplyWidth(render_.modenum);
     framePanel_->move(0, 0);
     UpdateTitles();
     ApplyTransparency();
     ApplyHeight();
-    place_->KeepOnScreen({kFallbackLeft, FirstMonitorHeight() - kDesignedHeight});
+    place_->KeepOnScreen({kFallbackLeft, settings_.FirstMonitorHeight() - kDesignedHeight});
     DrawHistory();
     worker_->Resume();
     // The window never has a taskbar button (its Tool flag): hidden, only the tray icon is left.
-    startsShown_ = showAtStart_ || !TrayAvailable();
+    startsShown_ = settings_.ShowAtStart() || !TrayAvailable();
     if (!startsShown_) Tray().Icon().setVisible(true);
+}
+
+TPingThread* TFloatingWindow::StartWorker(platform::EchoPlatform& echoPlatform) {
+    try {
+        return new TPingThread(
+            this,
+            [this](bool success, const TOutcomeRecord& record) { AddResult(success, record); },
+            echoPlatform);
+    } catch (const std::exception& error) {
+        startError_ = QString::fromLocal8Bit(error.what());
+        return nullptr;
+    }
+}
+
+TOutageAnnouncer::TOutlets TFloatingWindow::AnnouncerOutlets(TSoundPlayer playSound) {
+    return {
+        .soundsOn = [this] { return settings_.SoundsMarked(); },
+        .notificationsOn = [this] { return settings_.NotifyMarked(); },
+        .playSound = playSound ? std::move(playSound)
+                               : [](std::string_view name) { platform::PlaySoundFile(name); },
+        .tell =
+            [this](const platform::DesktopNotice& notice) {
+                Notifier().Tell(kOutageTopic, notice);
+            },
+        .withdraw =
+            [this] {
+                if (notifier_) notifier_->Withdraw(kOutageTopic);
+            },
+    };
 }
 
 // The worker is left running: the process ends without waiting for it.
@@ -87,24 +113,35 @@ TFloatingWindow::~TFloatingWindow() = default;
 
 QMenu& TFloatingWindow::WindowMenu() {
     if (!windowMenu_) {
-        windowMenu_ = new TWindowMenu(*this);
+        windowMenu_ = new TWindowMenu(*this, *this);
         ShowMarks();
     }
     return *windowMenu_;
 }
 
 void TFloatingWindow::ShowMarks() {
-    if (windowMenu_) windowMenu_->ShowMarks(marks_);
+    if (windowMenu_) windowMenu_->ShowMarks(settings_.Marks());
 }
 
 TWindowTray& TFloatingWindow::Tray() {
     if (!tray_) {
-        tray_ = new TWindowTray(*this);
+        tray_ = new TWindowTray(*this, *this);
         tray_->ShowImage(trayImage_);
         tray_->Icon().setToolTip(TrayHint());
         connect(tray_, &TWindowTray::PresenceChanged, this, &TFloatingWindow::CheckTrayHost);
     }
     return *tray_;
+}
+
+TNotifier& TFloatingWindow::Notifier() {
+    if (notifier_ == nullptr) {
+        notifier_ = new TNotifier(*this, [this]() -> TWindowTray& { return Tray(); });
+        // A notice clicked while the program closes (its failed save) brings nothing back.
+        connect(notifier_, &TNotifier::Activated, this, [this] {
+            if (!closing_) ShowFromTray();
+        });
+    }
+    return *notifier_;
 }
 
 QSystemTrayIcon& TFloatingWindow::TrayIcon() {
@@ -138,7 +175,7 @@ void TFloatingWindow::ApplyHeight() {
 }
 
 void TFloatingWindow::ApplyTransparency() {
-    setWindowOpacity(TransparentMarked() ? kTransparentOpacity : 1.0);
+    setWindowOpacity(settings_.TransparentMarked() ? kTransparentOpacity : 1.0);
 }
 
 QString TFloatingWindow::TrayHint() const {
@@ -147,7 +184,7 @@ QString TFloatingWindow::TrayHint() const {
 
 void TFloatingWindow::UpdateTitles() {
     // Not the application's display name: Qt would append that to every other window's title.
-    setWindowTitle(kProductName + QStringLiteral(" - ") + Address());
+    setWindowTitle(kProductName + QStringLiteral(" - ") + settings_.Address());
     if (tray_) tray_->Icon().setToolTip(TrayHint());
 }
 
@@ -228,7 +265,9 @@ void TFloatingWindow::changeEvent(QEvent* event) {
 void TFloatingWindow::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
-        StopWatching();
+        StopProbing();
+        // What the notices said of the watch no longer holds once the program has ended.
+        if (notifier_) notifier_->WithdrawAll();
         Save();
         QCoreApplication::quit();
     }
@@ -236,7 +275,7 @@ void TFloatingWindow::closeEvent(QCloseEvent* event) {
 }
 
 void TFloatingWindow::Save() {
-    if (const auto failure = SaveSettings(*this)) emit SaveFailed(*failure);
+    if (const auto failure = SaveSettings(settings_)) emit SaveFailed(*failure);
 }
 
 bool TFloatingWindow::TrayAvailable() {
@@ -253,22 +292,93 @@ void TFloatingWindow::MinimizeToTray() {
     if (TrayAvailable()) hide();
 }
 
+void TFloatingWindow::FollowSleep() {
+    auto* sleep = new platform::SleepWatch(this);
+    connect(sleep, &platform::SleepWatch::Sleeping, this, &TFloatingWindow::StopProbing);
+    connect(sleep, &platform::SleepWatch::Woke, this, [this] {
+        announcer_.Woke(QDateTime::currentMSecsSinceEpoch());
+        if (worker_) worker_->ResumeProbing();
+    });
+}
+
+void TFloatingWindow::StopProbing() {
+    if (worker_) worker_->SuspendProbing();
+    outages_.Interrupt(QDateTime::currentMSecsSinceEpoch());
+}
+
 void TFloatingWindow::SwitchSize() {
     render_.modenum = render_.modenum == 1 ? 2 : 1;
     ApplyWidth(render_.modenum);
     DrawHistory();
 }
 
+void TFloatingWindow::CloseProgram() {
+    close();
+}
+
+void TFloatingWindow::SetSounds(bool on) {
+    settings_.SetSoundsMarked(on);
+}
+
+void TFloatingWindow::SetNotifications(bool on) {
+    settings_.SetNotifyMarked(on);
+}
+
+void TFloatingWindow::SetTransparent(bool on) {
+    settings_.SetTransparentMarked(on);
+    ApplyTransparency();
+}
+
 void TFloatingWindow::SetViewMode(uint8_t viewMode) {
-    MarkViewModeItem(viewMode);
+    settings_.MarkViewModeItem(viewMode);
     render_.viewmode = viewMode;
     DrawHistory();
 }
 
 void TFloatingWindow::SetBlinkMode(uint8_t blinkMode) {
-    MarkBlinkModeItem(blinkMode);
+    settings_.MarkBlinkModeItem(blinkMode);
     render_.blinkmode = blinkMode;
     DrawHistory();
+}
+
+void TFloatingWindow::ChooseColour(ColourSlot slot, const QString& what) {
+    if (const std::optional<QColor> chosen =
+            dialogs_.PickColour(QColor(ToRgb(settings_.Colour(slot))), what)) {
+        settings_.SetColour(slot, FromRgb(chosen->rgb()));
+    }
+    DrawHistory();
+}
+
+void TFloatingWindow::ChooseFrameColour(const QString& what) {
+    if (const std::optional<QColor> chosen = dialogs_.PickColour(framePanel_->Colour(), what)) {
+        framePanel_->SetColour(*chosen);
+    }
+}
+
+void TFloatingWindow::ShowOptions() {
+    const std::optional<TProbeOptions> chosen =
+        dialogs_.PickOptions({settings_.Address(), settings_.Timeout(), settings_.Interval(),
+                              render_.w, render_.h, render_.ws, render_.hs});
+    if (!chosen) return;
+    settings_.SetAddress(chosen->Host);
+    settings_.SetTimeout(chosen->Timeout);
+    settings_.SetInterval(chosen->Interval);
+    UpdateTitles();
+    render_.w = chosen->W;
+    render_.h = chosen->H;
+    render_.ws = chosen->WS;
+    render_.hs = chosen->HS;
+    ApplyWidth(render_.modenum);
+    ApplyHeight();
+    DrawHistory();
+}
+
+void TFloatingWindow::ShowAbout() {
+    dialogs_.ShowAbout();
+}
+
+void TFloatingWindow::ShowJournal() {
+    dialogs_.ShowJournal();
 }
 
 // The frame and the drawing surface take the mouse: the left button drags the window, a double

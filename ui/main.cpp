@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "command_line.h"
 #include "program.h"
 
 namespace {
@@ -25,9 +26,10 @@ void PreferXcbOnWayland(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    nodrel::AnswerHelp(argc, argv);
     PreferXcbOnWayland(argc, argv);
     QApplication application(argc, argv);
-    const int status = nodrel::RunFirstProgram();
+    const int status = nodrel::RunFirstProgram(nodrel::ReadCommandLine(application.arguments()));
     // The settings are saved by now. The worker may be in the middle of a probe or waiting for
     // the window: it is never waited for, and ending here, without tearing down what it might
     // still touch, lets it end with the process.

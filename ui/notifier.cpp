@@ -3,11 +3,12 @@
 #include <QIcon>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWidget>
 #include <utility>
 
-#include "floating_window.h"
 #include "program_icon.h"
 #include "user_folders.h"
+#include "window_tray.h"
 
 namespace nodrel {
 
@@ -37,9 +38,10 @@ platform::NoticeImage IconPixels() {
 
 }  // namespace
 
-TNotifier::TNotifier(TFloatingWindow& window)
+TNotifier::TNotifier(QWidget& window, std::function<TWindowTray&()> tray)
     : QObject(&window),
       window_(window),
+      tray_(std::move(tray)),
       server_(QStringLiteral("KAVREN Nodrel"), QString::fromLatin1(kApplicationId), LedgerPath()) {
     // Run from its build tree the program's icon is not installed: the server gets its pixels.
     if (!QIcon::hasThemeIcon(QString::fromLatin1(kApplicationId))) server_.SetImage(IconPixels());
@@ -71,8 +73,8 @@ TNotifier::TChannel TNotifier::Tell(const QString& topic, const platform::Deskto
 
 TNotifier::TChannel TNotifier::TellAtIcon(const platform::DesktopNotice& notice,
                                           TFallback fallback) {
-    if (!window_.TrayAvailable()) return TChannel::Nowhere;
-    QSystemTrayIcon& tray = window_.TrayIcon();
+    if (!tray_().Available()) return TChannel::Nowhere;
+    QSystemTrayIcon& tray = tray_().Icon();
     // The icon shows while the window is hidden; a window on screen tells the outcomes itself.
     const bool shownForMessage = fallback == TFallback::ShowIcon && !tray.isVisible();
     if (shownForMessage) tray.show();
@@ -83,7 +85,7 @@ TNotifier::TChannel TNotifier::TellAtIcon(const platform::DesktopNotice& notice,
     // Shown for the message beside a window on screen, the icon goes again with it.
     if (shownForMessage) {
         QTimer::singleShot(kTrayMessageMilliseconds, &window_, [this] {
-            if (window_.isVisible()) window_.TrayIcon().setVisible(false);
+            if (window_.isVisible()) tray_().Icon().setVisible(false);
         });
     }
     connect(&tray, &QSystemTrayIcon::messageClicked, this, &TNotifier::Activated,

@@ -2,13 +2,16 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <map>
 
 #include "desktop_notifications.h"
 
+class QWidget;
+
 namespace nodrel {
 
-class TFloatingWindow;
+class TWindowTray;
 
 // Tells the user what happened while they may not be looking: through the desktop's notification
 // server, or, where none runs or it refuses the notice, in a message at the notification-area
@@ -21,7 +24,9 @@ public:
     // Without a server: a message only at an icon already shown, or the icon shown for it.
     enum class TFallback { ShownIcon, ShowIcon };
 
-    explicit TNotifier(TFloatingWindow& window);
+    // Without a server, tells at the icon of `tray`, made at its first need; an icon shown only
+    // for the message goes again with it while `window` is on screen.
+    TNotifier(QWidget& window, std::function<TWindowTray&()> tray);
 
     // Takes back what an earlier run of the program left shown: it was killed.
     static void WithdrawEarlierRun();
@@ -43,7 +48,8 @@ signals:
 private:
     TChannel TellAtIcon(const platform::DesktopNotice& notice, TFallback fallback);
 
-    TFloatingWindow& window_;
+    QWidget& window_;
+    std::function<TWindowTray&()> tray_;
     platform::DesktopNotifications server_;
     std::map<QString, TFallback> fallbacks_;  // by topic, as last told
     TChannel refusedTo_ = TChannel::Nowhere;  // where the notice the server refused went

@@ -18,6 +18,7 @@
 #include "journal.h"
 #include "journal_notice.h"
 #include "memory_trim.h"
+#include "metrics_export.h"
 #include "notifier.h"
 #include "program_icon.h"
 #include "settings.h"
@@ -172,7 +173,8 @@ QString ErrorBoxText(const QString& message) {
     return message;
 }
 
-int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* instance) {
+int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* instance,
+               const TCommandLine& commandLine) {
     // Hiding to the notification area closes no window; only "Close KAVREN Nodrel" ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kApplicationId));
@@ -208,17 +210,19 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
     }
     // Made now so no outcome is missed; its database is opened after the first paint.
     std::unique_ptr<TJournal> journal;
-    if (window.JournalOn()) {
+    if (window.Settings().JournalOn()) {
         journal = std::make_unique<TJournal>();
         ConnectJournal(window, *journal);
         QObject::connect(journal.get(), &TJournal::Noticed, &window,
                          [&window, path = journal->Path()](const TJournalNotice& notice) {
                              TellJournalNotice(window, path, notice);
                          });
-        QObject::connect(journal.get(), &TJournal::Noticed, &window,
-                         &TFloatingWindow::JournalNoticed);
+        QObject::connect(
+            journal.get(), &TJournal::Noticed, &window,
+            [&window](const TJournalNotice& notice) { window.Dialogs().JournalNoticed(notice); });
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, journal.get(), &TJournal::Close);
     }
+    const std::unique_ptr<TMetricsExport> metrics = TMetricsExport::Make(window, commandLine);
 
     // What the start leaves free goes back once the first exposure has been painted, not with the
     // next outcome.
@@ -239,10 +243,10 @@ int RunProgram(platform::EchoPlatform& echoPlatform, platform::SingleInstance* i
     return QApplication::exec();
 }
 
-int RunFirstProgram() {
+int RunFirstProgram(const TCommandLine& commandLine) {
     platform::SingleInstance instance(QString::fromLatin1(kApplicationId));
     if (!instance.IsFirst()) return instance.LaterStartStatus();
-    return RunProgram(platform::SystemEchoPlatform(), &instance);
+    return RunProgram(platform::SystemEchoPlatform(), &instance, commandLine);
 }
 
 }  // namespace nodrel

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "command_line.h"
 #include "echo_library.h"
 
 namespace nodrel {
@@ -22,12 +23,12 @@ QString ErrorBoxText(const QString& message);
 // Runs the monitor in the QApplication that exists: creates the floating window, shows it or its
 // icon, and serves events until the window closes. Returns the process's exit status: 0 after a
 // normal close, 1 when probing could not be set up (after telling the user why). A later start
-// reported by `instance` shows the window.
+// reported by `instance` shows the window. `commandLine` holds the program's own options.
 int RunProgram(platform::EchoPlatform& echoPlatform = platform::SystemEchoPlatform(),
-               platform::SingleInstance* instance = nullptr);
+               platform::SingleInstance* instance = nullptr, const TCommandLine& commandLine = {});
 
 // RunProgram, unless a monitor runs already in this session: that one is asked to show its
 // window, and the result is 0.
-int RunFirstProgram();
+int RunFirstProgram(const TCommandLine& commandLine = {});
 
 }  // namespace nodrel

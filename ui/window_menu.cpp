@@ -4,10 +4,10 @@
 #include <cstdio>
 
 #include "autostart_entry.h"
-#include "floating_window.h"
 #include "menu_items.h"
 #include "notifier.h"
 #include "program_icon.h"
+#include "window_commands.h"
 
 namespace nodrel {
 
@@ -20,18 +20,20 @@ platform::AutostartEntry StartAtLogin() {
 
 }  // namespace
 
-TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window), window_(window) {
+TWindowMenu::TWindowMenu(QWidget& window, TWindowCommands& commands)
+    : QMenu(&window), commands_(commands) {
     setObjectName(QStringLiteral("PopupMenu1"));
-    TFloatingWindow* const w = &window;
-    AddMenuItem(this, "N27", QStringLiteral("About KAVREN Nodrel..."), w, [w] { w->ShowAbout(); });
+    TWindowCommands* const w = &commands;  // the window, as its menu sees it
+    AddMenuItem(this, "N27", QStringLiteral("About KAVREN Nodrel..."), this,
+                [w] { w->ShowAbout(); });
     addSeparator()->setObjectName(QStringLiteral("N26"));
-    soundsItem_ = AddMenuItem(this, "N22", QStringLiteral("Sounds"), w, nullptr);
+    soundsItem_ = AddMenuItem(this, "N22", QStringLiteral("Sounds"), this, nullptr);
     soundsItem_->setCheckable(true);
-    connect(soundsItem_, &QAction::triggered, w, &TFloatingWindow::SetSoundsMarked);
-    notifyItem_ = AddMenuItem(this, "N29", QStringLiteral("Notifications"), w, nullptr);
+    connect(soundsItem_, &QAction::triggered, this, [w](bool on) { w->SetSounds(on); });
+    notifyItem_ = AddMenuItem(this, "N29", QStringLiteral("Notifications"), this, nullptr);
     notifyItem_->setCheckable(true);
-    connect(notifyItem_, &QAction::triggered, w, &TFloatingWindow::SetNotifyMarked);
-    startAtLoginItem_ = AddMenuItem(this, "N30", QStringLiteral("Start at login"), w, nullptr);
+    connect(notifyItem_, &QAction::triggered, this, [w](bool on) { w->SetNotifications(on); });
+    startAtLoginItem_ = AddMenuItem(this, "N30", QStringLiteral("Start at login"), this, nullptr);
     startAtLoginItem_->setCheckable(true);
     connect(startAtLoginItem_, &QAction::triggered, this, &TWindowMenu::SetStartAtLogin);
     // The entry's presence is the mark: the user may change the folder by hand.
@@ -41,19 +43,19 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window), window_(wind
     QMenu* blinkMenu = addMenu(QStringLiteral("Blink mode"));
     blinkMenu->menuAction()->setObjectName(QStringLiteral("N8"));
     auto* blinkGroup = new QActionGroup(blinkMenu);
-    blinkOffItem_ = AddRadioItem(blinkMenu, blinkGroup, "N9", QStringLiteral("Off"), w,
+    blinkOffItem_ = AddRadioItem(blinkMenu, blinkGroup, "N9", QStringLiteral("Off"), this,
                                  [w] { w->SetBlinkMode(1); });
-    blinkSimpleItem_ = AddRadioItem(blinkMenu, blinkGroup, "N10", QStringLiteral("Simple order"), w,
-                                    [w] { w->SetBlinkMode(2); });
-    blinkChessItem_ = AddRadioItem(blinkMenu, blinkGroup, "N11", QStringLiteral("Chess order"), w,
-                                   [w] { w->SetBlinkMode(3); });
+    blinkSimpleItem_ = AddRadioItem(blinkMenu, blinkGroup, "N10", QStringLiteral("Simple order"),
+                                    this, [w] { w->SetBlinkMode(2); });
+    blinkChessItem_ = AddRadioItem(blinkMenu, blinkGroup, "N11", QStringLiteral("Chess order"),
+                                   this, [w] { w->SetBlinkMode(3); });
 
     QMenu* colourMenu = addMenu(QStringLiteral("Colors"));
     colourMenu->menuAction()->setObjectName(QStringLiteral("N13"));
     // Each names what it colours in the colour dialog's title.
     const auto addColourItem = [&](const char* name, const QString& caption,
                                    std::function<void(const QString&)> choose) {
-        AddMenuItem(colourMenu, name, caption, w,
+        AddMenuItem(colourMenu, name, caption, this,
                     [choose, what = caption.trimmed()] { choose(what); });
     };
     addColourItem("N14", QStringLiteral("Border"),
@@ -70,33 +72,31 @@ TWindowMenu::TWindowMenu(TFloatingWindow& window) : QMenu(&window), window_(wind
     addColourItem("N21", QStringLiteral("Failed Ping (Blink Mode)"),
                   [w](const QString& what) { w->ChooseColour(ColourSlot::FailureBlink, what); });
 
-    transparentItem_ = AddMenuItem(this, "N5", QStringLiteral("Transparent"), w, nullptr);
+    transparentItem_ = AddMenuItem(this, "N5", QStringLiteral("Transparent"), this, nullptr);
     transparentItem_->setCheckable(true);
-    connect(transparentItem_, &QAction::triggered, w, [w](bool marked) {
-        w->SetTransparentMarked(marked);
-        w->ApplyTransparency();
-    });
+    connect(transparentItem_, &QAction::triggered, this, [w](bool on) { w->SetTransparent(on); });
     addSeparator()->setObjectName(QStringLiteral("N28"));
-    SetDefaultItem(
-        this, AddMenuItem(this, "N3", QStringLiteral("Switch size"), w, [w] { w->SwitchSize(); }));
+    SetDefaultItem(this, AddMenuItem(this, "N3", QStringLiteral("Switch size"), this,
+                                     [w] { w->SwitchSize(); }));
     addSeparator()->setObjectName(QStringLiteral("N25"));
 
     auto* viewGroup = new QActionGroup(this);
-    graphViewItem_ = AddRadioItem(this, viewGroup, "N6", QStringLiteral("View Mode: Graph"), w,
+    graphViewItem_ = AddRadioItem(this, viewGroup, "N6", QStringLiteral("View Mode: Graph"), this,
                                   [w] { w->SetViewMode(1); });
-    historyViewItem_ = AddRadioItem(this, viewGroup, "N7", QStringLiteral("View Mode: History"), w,
-                                    [w] { w->SetViewMode(2); });
+    historyViewItem_ = AddRadioItem(this, viewGroup, "N7", QStringLiteral("View Mode: History"),
+                                    this, [w] { w->SetViewMode(2); });
     addSeparator()->setObjectName(QStringLiteral("N2"));
-    AddMenuItem(this, "NJournal", QStringLiteral("Journal..."), w, [w] { w->ShowJournal(); });
-    AddMenuItem(this, "N24", QStringLiteral("Options..."), w, [w] { w->ShowOptions(); });
-    QAction* minimizeItem = AddMenuItem(this, "N12", QStringLiteral("Minimize to SystemTray"), w,
+    AddMenuItem(this, "NJournal", QStringLiteral("Journal..."), this, [w] { w->ShowJournal(); });
+    AddMenuItem(this, "N24", QStringLiteral("Options..."), this, [w] { w->ShowOptions(); });
+    QAction* minimizeItem = AddMenuItem(this, "N12", QStringLiteral("Minimize to SystemTray"), this,
                                         [w] { w->MinimizeToTray(); });
     // Without a notification area nothing could bring the window back: the item says so by
     // being off, at each opening, as the area comes and goes.
-    connect(this, &QMenu::aboutToShow, w,
+    connect(this, &QMenu::aboutToShow, this,
             [w, minimizeItem] { minimizeItem->setEnabled(w->TrayAvailable()); });
     addSeparator()->setObjectName(QStringLiteral("N4"));
-    AddMenuItem(this, "N1", QStringLiteral("Close KAVREN Nodrel"), w, [w] { w->close(); });
+    AddMenuItem(this, "N1", QStringLiteral("Close KAVREN Nodrel"), this,
+                [w] { w->CloseProgram(); });
 }
 
 void TWindowMenu::ShowMarks(const TMenuMarks& marks) {
@@ -114,7 +114,7 @@ void TWindowMenu::SetStartAtLogin(bool start) {
     if (!failure) return;
     std::fprintf(stderr, "KAVREN Nodrel: %s not %s: %s\n", qPrintable(entry.Path()),
                  start ? "written" : "removed", qPrintable(*failure));
-    window_.Notifier().Tell(
+    commands_.Notifier().Tell(
         QStringLiteral("start-at-login"),
         {start ? QStringLiteral("Not started at login") : QStringLiteral("Still started at login"),
          QStringLiteral("%1\n%2").arg(*failure, entry.Path()), true});

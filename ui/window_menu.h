@@ -2,22 +2,22 @@
 
 #include <QMenu>
 
+#include "menu_marks.h"
+
 class QAction;
 
 namespace nodrel {
 
-class TFloatingWindow;
-
-struct TMenuMarks;
+class TWindowCommands;
 
 // The floating window's context menu: its commands, in the order users know, and check marks
 // that show the window's switches (sounds, notifications, transparency) and modes. The window
-// holds what the marks show; choosing an item tells the window.
+// holds what the marks show; choosing an item asks the window through its commands.
 class TWindowMenu : public QMenu {
     Q_OBJECT
 
 public:
-    explicit TWindowMenu(TFloatingWindow& window);
+    TWindowMenu(QWidget& window, TWindowCommands& commands);
 
     void ShowMarks(const TMenuMarks& marks);
 
@@ -25,7 +25,7 @@ private:
     // Writes or removes the session's autostart entry; a failure is told.
     void SetStartAtLogin(bool start);
 
-    TFloatingWindow& window_;
+    TWindowCommands& commands_;
     QAction* soundsItem_;
     QAction* notifyItem_;
     QAction* startAtLoginItem_;

@@ -1,10 +1,14 @@
-// The floating window as the settings see it: where each stored value lives while the program
-// runs (the render settings, the frame, the place, the menu's marks and the worker).
+#include "window_settings.h"
+
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 #include <algorithm>
 
-#include "floating_window.h"
+#include "drawing_surface.h"
+#include "history_renderer.h"
+#include "ping_thread.h"
+#include "probed_hosts.h"
 #include "window_place.h"
 
 namespace nodrel {
@@ -28,112 +32,130 @@ int CarriedCoordinate(int32_t stored) {
 
 }  // namespace
 
-int32_t TFloatingWindow::WindowLeft() const {
-    return place_->Place().x();
+TWindowSettings::TWindowSettings(const QWidget& window, TWindowPlace& place, TFramePanel& frame,
+                                 TRenderSettings& render, TPingThread* worker, TProbedHosts& hosts,
+                                 const TResultHistory& history)
+    : window_(window),
+      place_(place),
+      frame_(frame),
+      render_(render),
+      worker_(worker),
+      hosts_(hosts),
+      history_(history) {}
+
+int32_t TWindowSettings::WindowLeft() const {
+    return place_.Place().x();
 }
 
-void TFloatingWindow::SetWindowLeft(int32_t left) {
-    place_->MoveTo({CarriedCoordinate(left), y()});
+void TWindowSettings::SetWindowLeft(int32_t left) {
+    place_.MoveTo({CarriedCoordinate(left), window_.y()});
 }
 
-int32_t TFloatingWindow::WindowTop() const {
-    return place_->Place().y();
+int32_t TWindowSettings::WindowTop() const {
+    return place_.Place().y();
 }
 
-void TFloatingWindow::SetWindowTop(int32_t top) {
-    place_->MoveTo({x(), CarriedCoordinate(top)});
+void TWindowSettings::SetWindowTop(int32_t top) {
+    place_.MoveTo({window_.x(), CarriedCoordinate(top)});
 }
 
-int32_t TFloatingWindow::FirstMonitorHeight() const {
+int32_t TWindowSettings::WindowHeight() const {
+    return window_.height();
+}
+
+int32_t TWindowSettings::FirstMonitorHeight() const {
     const QList<QScreen*> screens = QGuiApplication::screens();
     return screens.isEmpty() ? 0 : screens.first()->geometry().height();
 }
 
-uint8_t TFloatingWindow::Mode(ModeByte which) const {
+bool TWindowSettings::WindowVisible() const {
+    return window_.isVisible();
+}
+
+uint8_t TWindowSettings::Mode(ModeByte which) const {
     return render_.*kModeFields[static_cast<int>(which)];
 }
 
-void TFloatingWindow::SetMode(ModeByte which, uint8_t value) {
+void TWindowSettings::SetMode(ModeByte which, uint8_t value) {
     render_.*kModeFields[static_cast<int>(which)] = value;
 }
 
-uint32_t TFloatingWindow::Colour(ColourSlot slot) const {
+uint32_t TWindowSettings::Colour(ColourSlot slot) const {
     return render_.*kColourFields[static_cast<int>(slot)];
 }
 
-void TFloatingWindow::SetColour(ColourSlot slot, uint32_t colour) {
+void TWindowSettings::SetColour(ColourSlot slot, uint32_t colour) {
     render_.*kColourFields[static_cast<int>(slot)] = colour;
 }
 
-uint32_t TFloatingWindow::FrameColour() const {
-    return FromRgb(framePanel_->Colour().rgb());
+uint32_t TWindowSettings::FrameColour() const {
+    return FromRgb(frame_.Colour().rgb());
 }
 
-void TFloatingWindow::SetFrameColour(uint32_t colour) {
-    framePanel_->SetColour(QColor(ToRgb(colour)));
+void TWindowSettings::SetFrameColour(uint32_t colour) {
+    frame_.SetColour(QColor(ToRgb(colour)));
 }
 
-uint16_t TFloatingWindow::Geometry(GeometryValue which) const {
+uint16_t TWindowSettings::Geometry(GeometryValue which) const {
     return render_.*kGeometryFields[static_cast<int>(which)];
 }
 
-void TFloatingWindow::SetGeometry(GeometryValue which, uint16_t value) {
+void TWindowSettings::SetGeometry(GeometryValue which, uint16_t value) {
     render_.*kGeometryFields[static_cast<int>(which)] = value;
 }
 
 // The sound, notification and alpha settings are what the menu's check marks show.
-void TFloatingWindow::SetSoundsMarked(bool marked) {
+void TWindowSettings::SetSoundsMarked(bool marked) {
     marks_.Sounds = marked;
-    ShowMarks();
+    emit MarksChanged();
 }
 
-void TFloatingWindow::SetNotifyMarked(bool marked) {
+void TWindowSettings::SetNotifyMarked(bool marked) {
     marks_.Notify = marked;
-    ShowMarks();
+    emit MarksChanged();
 }
 
-void TFloatingWindow::SetTransparentMarked(bool marked) {
+void TWindowSettings::SetTransparentMarked(bool marked) {
     marks_.Transparent = marked;
-    ShowMarks();
+    emit MarksChanged();
 }
 
-void TFloatingWindow::MarkViewModeItem(uint8_t viewMode) {
+void TWindowSettings::MarkViewModeItem(uint8_t viewMode) {
     marks_.ViewItem = viewMode == 1 ? 1 : 2;
-    ShowMarks();
+    emit MarksChanged();
 }
 
-void TFloatingWindow::MarkBlinkModeItem(uint8_t blinkMode) {
+void TWindowSettings::MarkBlinkModeItem(uint8_t blinkMode) {
     // Any other value leaves the marks alone.
     if (blinkMode < 1 || blinkMode > 3) return;
     marks_.BlinkItem = blinkMode;
-    ShowMarks();
+    emit MarksChanged();
 }
 
-int32_t TFloatingWindow::Timeout() const {
+int32_t TWindowSettings::Timeout() const {
     return worker_ ? worker_->Ping().Timeout() : 0;
 }
 
-void TFloatingWindow::SetTimeout(int32_t milliseconds) {
+void TWindowSettings::SetTimeout(int32_t milliseconds) {
     if (worker_) worker_->Ping().SetTimeout(milliseconds);
 }
 
-QString TFloatingWindow::Address() const {
+QString TWindowSettings::Address() const {
     return worker_ ? worker_->Ping().Address() : QString();
 }
 
-void TFloatingWindow::SetAddress(const QString& host) {
+void TWindowSettings::SetAddress(const QString& host) {
     if (!worker_) return;
     worker_->Ping().SetAddress(host);
     // The outcomes from now on carry this text's number, by which the readout names their host.
-    probedHosts_.SetCurrent(static_cast<uint32_t>(worker_->Ping().AddressGeneration()), host,
-                            history_);
+    hosts_.SetCurrent(static_cast<uint32_t>(worker_->Ping().AddressGeneration()), host, history_);
 }
 
-int32_t TFloatingWindow::Interval() const {
+int32_t TWindowSettings::Interval() const {
     return worker_ ? worker_->Interval() : 0;
 }
 
-void TFloatingWindow::SetInterval(int32_t milliseconds) {
+void TWindowSettings::SetInterval(int32_t milliseconds) {
     if (worker_) worker_->SetInterval(milliseconds);
 }
 

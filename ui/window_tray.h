@@ -5,10 +5,11 @@
 #include <array>
 
 class QMenu;
+class QWidget;
 
 namespace nodrel {
 
-class TFloatingWindow;
+class TWindowCommands;
 class TrayPresence;
 
 // The floating window's notification-area icon with its menu and its two images, and the
@@ -19,7 +20,9 @@ class TWindowTray : public QObject {
     Q_OBJECT
 
 public:
-    explicit TWindowTray(TFloatingWindow& window);
+    // The menu is `window`'s child; its items, and a click on the icon, ask the window through
+    // `commands`.
+    TWindowTray(QWidget& window, TWindowCommands& commands);
 
     QSystemTrayIcon& Icon() { return *icon_; }
     QMenu& Menu() { return *menu_; }
@@ -35,7 +38,7 @@ signals:
 private:
     void Activated(QSystemTrayIcon::ActivationReason reason);
 
-    TFloatingWindow& window_;
+    TWindowCommands& commands_;
     TrayPresence* presence_;  // made before the icon: Qt chooses the icon's path then
     QSystemTrayIcon* icon_;
     QMenu* menu_;                  // the window's child: a menu needs a widget for its parent

@@ -46,8 +46,9 @@ expect_file -rw-r--r-- ./usr/share/kavren-nodrel/sounds/sound1.wav
 expect_file -rw-r--r-- ./usr/share/man/man1/nodrel.1.gz
 expect_file -rw-r--r-- ./usr/share/doc/kavren-nodrel/copyright
 expect_file -rw-r--r-- ./usr/share/doc/kavren-nodrel/changelog.gz
+expect_file -rw-r--r-- ./usr/lib/kavren-nodrel/plugins/nodrel-metrics-http.so
 files=$(grep -vc '/$' "$work/contents")
-[ "$files" -eq 17 ] || fail "$files files in the package, expected 17: $(cat "$work/contents")"
+[ "$files" -eq 18 ] || fail "$files files in the package, expected 18: $(cat "$work/contents")"
 
 # Each bitmap is as large as its folder says: width and height from the PNG header.
 dpkg-deb -x "$deb" "$work/root"
@@ -69,7 +70,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 field Description | sed -n 2p | grep -qx ' KAVREN Nodrel pings one host again and again and shows the recent outcomes' ||
     fail "long description: $(field Description)"
 depends=$(field Depends)
-for library in qt6-wayland libc6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 libsndfile1 libpulse0 libsqlite3-0 libxcb1; do
+for library in qt6-wayland libc6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6dbus6 libsndfile1 libpulse0 libsqlite3-0 libxcb1 libqt6httpserver6; do
     echo "$depends" | grep -q "\\b$library\\b" || fail "Depends lacks $library: $depends"
 done
 

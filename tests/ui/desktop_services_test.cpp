@@ -157,8 +157,8 @@ protected:
             platform::SystemEchoPlatform(), [this](std::string_view name) {
                 played << QString::fromLatin1(name.data(), qsizetype(name.size()));
             });
-        window->SetTimeout(300);
-        window->SetInterval(100);
+        window->Settings().SetTimeout(300);
+        window->Settings().SetInterval(100);
         return window;
     }
 
@@ -298,14 +298,14 @@ TEST_F(DesktopServicesTest, AnOutageOfAHostNoLongerProbedEndsUnderItsOwnName) {
     TJournal journal(state.path() + "/Nodrel.sqlite");
     Answers(false);  // IPv4 only: ::1 still answers
     auto window = ProbingWindow();
-    window->SetTimeout(1000);
+    window->Settings().SetTimeout(1000);
     ConnectJournal(*window, journal);
     journal.Start();
     ASSERT_TRUE(ServeUntil([&] { return !server.calls.empty(); }));
     const int failures = window->History().StoredOutcomes();
     ASSERT_TRUE(ServeUntil([&] { return window->Worker()->Cycle() == failures + 1; }));
     Serve(200);  // the third probe of 127.0.0.1 is under way
-    window->SetAddress("::1");
+    window->Settings().SetAddress("::1");
     ASSERT_TRUE(ServeUntil([&] { return server.calls.size() == 2; }));
     EXPECT_EQ(server.calls[1].replaces, server.calls[0].id);
     EXPECT_EQ(server.calls[1].summary, "Stopped watching 127.0.0.1");
@@ -374,7 +374,7 @@ TEST_F(DesktopServicesTest, TheSleepIsNoOutage) {
     NotificationServer server(QString::fromStdString(session.address()));
     Logind logind(QString::fromStdString(system.address()));
     auto window = ProbingWindow();
-    window->SetTimeout(1000);
+    window->Settings().SetTimeout(1000);
     std::vector<TOutage> started;
     QObject::connect(&window->Outages(), &TOutageWatch::Started,
                      [&](const TOutage& outage) { started.push_back(outage); });
@@ -395,7 +395,7 @@ TEST_F(DesktopServicesTest, TheSleepIsNoOutage) {
     EXPECT_EQ(window->Worker()->Cycle(), before + 1);
 
     // Woken, the network still away: the failures are drawn, and nothing else.
-    window->SetTimeout(300);
+    window->Settings().SetTimeout(300);
     const int64_t wokeAt = QDateTime::currentMSecsSinceEpoch();
     logind.PrepareForSleep(false);
     ASSERT_TRUE(ServeUntil([&] { return window->History().FailStreak() >= 4; }));

@@ -103,7 +103,7 @@ TEST_F(FloatingWindowTest, WithoutANotificationAreaTheWindowStaysWithinReach) {
     values["minimized"] = 1u;
     ASSERT_TRUE(WriteStore(values));
     TFloatingWindow window;
-    EXPECT_FALSE(window.ShowAtStart());
+    EXPECT_FALSE(window.Settings().ShowAtStart());
     EXPECT_TRUE(window.StartsShown());
     EXPECT_FALSE(window.TrayIcon().isVisible());
     window.show();
@@ -126,7 +126,7 @@ TEST_F(FloatingWindowTest, StoredLooksComeBackInTheMarksTheOpacityAndTheFrame) {
     EXPECT_TRUE(marked("N10") && !marked("N9") && !marked("N11"));  // Simple order
     EXPECT_TRUE(marked("N5") && marked("N22"));                     // Transparent, Sounds
     EXPECT_DOUBLE_EQ(window.windowOpacity(), 148.0 / 255.0);
-    EXPECT_EQ(window.FrameColour(), 0x00563412u);
+    EXPECT_EQ(window.Settings().FrameColour(), 0x00563412u);
     EXPECT_EQ(window.grab().toImage().pixel(0, 0), qRgb(0x12, 0x34, 0x56));
 }
 
@@ -217,7 +217,7 @@ TEST_F(FloatingWindowTest, TheAlarmAndTheRecoveryPlayToTheirEndBeforeTheOutcomeI
             cellTwoWhileAlarmed =
                 window.findChild<TDrawingSurface*>("Image1")->Picture().pixel(3, 34);
     });
-    window.SetInterval(0);
+    window.Settings().SetInterval(0);
     ASSERT_TRUE(ServeUntil([&] { return window.History().FailStreak() >= 3; }));
     EXPECT_EQ(TrayPixel(window), qRgb(0xD8, 0x24, 0x24));  // red after a failure
     echo.status = 0;
@@ -255,8 +255,8 @@ TEST_F(FloatingWindowTest, TheReadoutUnderThePointerIsRenewedByEachOutcome) {
 
     // As Options changes the host; only its own failures count. Then its name leaves the name
     // service.
-    window.SetInterval(20);
-    window.SetAddress("mover.test");
+    window.Settings().SetInterval(20);
+    window.Settings().SetAddress("mover.test");
     const auto shows = [](const char* pattern) {
         return ServeUntil([&] { return QToolTip::text().contains(QRegularExpression(pattern)); });
     };

@@ -27,9 +27,10 @@ protected:
 TEST_F(JournalMenuTest, BothMenusShowOneJournalWindowThatSaysWhileTheJournalIsPaused) {
     TFloatingWindow window;
     window.show();
-    window.JournalNoticed({TJournalEvent::Paused, QStringLiteral("No space left on device")});
+    window.Dialogs().JournalNoticed(
+        {TJournalEvent::Paused, QStringLiteral("No space left on device")});
     window.WindowMenu().findChild<QAction*>("NJournal")->trigger();
-    TJournalWindow* journal = window.JournalWindow();
+    TJournalWindow* journal = window.Dialogs().JournalWindow();
     ASSERT_NE(journal, nullptr);
     EXPECT_TRUE(journal->isVisible());
     QSignalSpy shown(journal, &TJournalWindow::ViewShown);
@@ -40,11 +41,11 @@ TEST_F(JournalMenuTest, BothMenusShowOneJournalWindowThatSaysWhileTheJournalIsPa
     EXPECT_TRUE(paused->text().startsWith(QStringLiteral("The journal has been paused since ")))
         << paused->text().toStdString();
 
-    window.JournalNoticed({TJournalEvent::Resumed, {}});
+    window.Dialogs().JournalNoticed({TJournalEvent::Resumed, {}});
     EXPECT_FALSE(paused->isVisible());
     journal->close();
     window.TrayMenu().findChild<QAction*>("NJournal")->trigger();
-    EXPECT_EQ(window.JournalWindow(), journal);
+    EXPECT_EQ(window.Dialogs().JournalWindow(), journal);
     EXPECT_TRUE(journal->isVisible());
 }
 

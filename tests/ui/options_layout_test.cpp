@@ -99,9 +99,9 @@ TEST_F(OptionsLayoutTest, GraphBarsStandWhereEveryCellSizeAndSpacePutsThem) {
     ASSERT_FALSE(window.StartError());
     window.show();
     // Bars of ten and a shorter one, then a pause long enough for the rest of the case.
-    window.SetInterval(0);
+    window.Settings().SetInterval(0);
     ASSERT_TRUE(ServeUntil([&] { return window.History().StoredOutcomes() >= 23; }));
-    window.SetInterval(60000);
+    window.Settings().SetInterval(60000);
 
     struct Corner {
         int w, h, ws, hs;

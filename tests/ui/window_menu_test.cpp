@@ -118,8 +118,8 @@ TEST_F(WindowMenuTest, RadioItemsExcludeOnlyTheirOwnGroup) {
     Item("N6")->trigger();
     Item("N11")->trigger();
     Item("N11")->trigger();  // choosing the marked item again keeps it marked
-    EXPECT_EQ(window_->RenderSettings().viewmode, 1);
-    EXPECT_EQ(window_->RenderSettings().blinkmode, 3);
+    EXPECT_EQ(window_->Settings().Mode(ModeByte::View), 1);
+    EXPECT_EQ(window_->Settings().Mode(ModeByte::Blink), 3);
     EXPECT_TRUE(Item("N6")->isChecked());
     EXPECT_FALSE(Item("N7")->isChecked());
     EXPECT_TRUE(Item("N11")->isChecked());
@@ -138,13 +138,13 @@ TEST_F(WindowMenuTest, ColourCommandsStoreRedBlueGreenAndRedraw) {
     EXPECT_EQ(SurfacePixel(0, 5), qRgb(255, 255, 255));
     AnswerColourDialog(QColor(0x12, 0x34, 0x56));
     Item("N15")->trigger();
-    EXPECT_EQ(window_->Colour(ColourSlot::Background), 0x00563412u);
+    EXPECT_EQ(window_->Settings().Colour(ColourSlot::Background), 0x00563412u);
     EXPECT_EQ(SurfacePixel(0, 5), qRgb(0x12, 0x34, 0x56));
 
     AnswerColourDialog(QColor());
     Item("N18")->trigger();
     EXPECT_EQ(openedAt_, QColor(0, 0, 255));  // the stored blue
-    EXPECT_EQ(window_->Colour(ColourSlot::Success), 0x00FF0000u);
+    EXPECT_EQ(window_->Settings().Colour(ColourSlot::Success), 0x00FF0000u);
 
     // The frame takes its colour at once and no picture is composed for it.
     const qint64 picture = window_->findChild<TDrawingSurface*>("Image1")->Picture().cacheKey();
@@ -152,7 +152,7 @@ TEST_F(WindowMenuTest, ColourCommandsStoreRedBlueGreenAndRedraw) {
     window_->findChild<QWidget*>("Panel2")->installEventFilter(&framePaints);
     AnswerColourDialog(QColor(0, 128, 0));
     Item("N14")->trigger();
-    EXPECT_EQ(window_->FrameColour(), 0x00008000u);
+    EXPECT_EQ(window_->Settings().FrameColour(), 0x00008000u);
     EXPECT_EQ(window_->findChild<TDrawingSurface*>("Image1")->Picture().cacheKey(), picture);
     EXPECT_TRUE(ServeUntil([&] { return framePaints.paints > 0; }));
     EXPECT_EQ(window_->grab().toImage().pixel(0, 0), qRgb(0, 128, 0));
@@ -217,8 +217,8 @@ TEST_F(WindowMenuTest, OptionsAppliedOnOkRebuildTheWindowAndBothDialogsAreMadeOn
         EXPECT_EQ(window_->windowTitle(), title) << host;
         EXPECT_EQ(window_->size(), size) << host;
     }
-    EXPECT_EQ(window_->Interval(), 7000);
-    EXPECT_EQ(window_->Timeout(), 5000);
+    EXPECT_EQ(window_->Settings().Interval(), 7000);
+    EXPECT_EQ(window_->Settings().Timeout(), 5000);
 
     for (int i = 0; i < 2; ++i) {
         QTimer::singleShot(0, window_.get(), [] { QApplication::activeModalWidget()->close(); });
