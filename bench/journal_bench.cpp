@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
         }
         if (ofDay == outageMinute || ofDay == outageMinute + 3) {
             const int64_t startedMs = start + (minute - ofDay + outageMinute) * kMinuteMs + 3;
-            nodrel::TJournalOutage outage{startedMs, std::nullopt, 2, reason, host, "8.8.8.8"};
+            nodrel::TJournalOutage outage{startedMs, std::nullopt, 2,  reason,
+                                          host,      "8.8.8.8",    "", ""};
             if (ofDay != outageMinute) {
                 outage.EndedMs = minuteMs + 3;
                 outage.Failures = 180;

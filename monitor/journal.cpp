@@ -53,12 +53,18 @@ void TJournal::OutageEnded(const TOutage& outage) {
 }
 
 void TJournal::Hand(const TOutage& outage, bool now) {
-    TJournalOutage row{outage.StartedMs, outage.EndedMs,
-                       outage.Failures,  FailureText(outage.CommonFailure),
-                       outage.Host,      {}};
-    if (outage.FirstFailure.Address) {
-        row.Address = QString::fromStdString(platform::AddressText(*outage.FirstFailure.Address));
-    }
+    // An address, as the window shows it; empty for none.
+    const auto text = [](const std::optional<platform::IpAddress>& address) {
+        return address ? QString::fromStdString(platform::AddressText(*address)) : QString();
+    };
+    TJournalOutage row{outage.StartedMs,
+                       outage.EndedMs,
+                       outage.Failures,
+                       FailureText(outage.CommonFailure),
+                       outage.Host,
+                       text(outage.FirstFailure.Address),
+                       CauseWord(outage.CommonPlace.Cause),
+                       text(outage.CommonPlace.Gateway)};
     if (writer_) {
         writer_->Add(std::move(row), now);
     } else if (!closed_) {

@@ -91,10 +91,15 @@ void ReadBuckets(Database& db, TJournalView& view, int first, const TRowFilter& 
 }
 
 std::vector<TJournalOutage> ReadOutages(Database& db, int64_t beginMs, const TRowFilter& filter) {
+    // A journal its writer has not brought up to this version yet has no causes.
     Statement select = db.Prepare(
-        "SELECT started_ms, ended_ms, failures, reason, host, address FROM outages "
-        "WHERE started_ms < ?2 AND (ended_ms IS NULL OR ended_ms > ?1) "
-        "AND (?3 = '' OR host = ?3) ORDER BY started_ms DESC");
+        db.UserVersion() >= 1
+            ? "SELECT started_ms, ended_ms, failures, reason, host, address, cause, gateway "
+              "FROM outages WHERE started_ms < ?2 AND (ended_ms IS NULL OR ended_ms > ?1) "
+              "AND (?3 = '' OR host = ?3) ORDER BY started_ms DESC"
+            : "SELECT started_ms, ended_ms, failures, reason, host, address, '', '' "
+              "FROM outages WHERE started_ms < ?2 AND (ended_ms IS NULL OR ended_ms > ?1) "
+              "AND (?3 = '' OR host = ?3) ORDER BY started_ms DESC");
     select.Bind(1, beginMs).Bind(2, filter.endMs).Bind(3, filter.host);
     std::vector<TJournalOutage> outages;
     while (select.Step()) {
@@ -105,6 +110,8 @@ std::vector<TJournalOutage> ReadOutages(Database& db, int64_t beginMs, const TRo
         outage.Reason = select.Text(3);
         outage.Host = select.Text(4);
         outage.Address = select.Text(5);
+        outage.Cause = select.Text(6);
+        outage.Gateway = select.Text(7);
         outages.push_back(std::move(outage));
     }
     return outages;

@@ -8,11 +8,14 @@
 
 namespace nodrel {
 
+namespace {
+
 // minutes and outcomes have no rowid: their key is their order, which keeps a year of rows small
 // and serves the writer's folds and retention as well as readers' spans.
-const char* const kJournalSchema = R"sql(
+constexpr const char* kTables = R"sql(
 CREATE TABLE IF NOT EXISTS outages(started_ms INTEGER NOT NULL, ended_ms INTEGER,
-    failures INTEGER NOT NULL, reason TEXT NOT NULL, host TEXT NOT NULL, address TEXT NOT NULL);
+    failures INTEGER NOT NULL, reason TEXT NOT NULL, host TEXT NOT NULL, address TEXT NOT NULL,
+    cause TEXT NOT NULL DEFAULT '', gateway TEXT NOT NULL DEFAULT '');
 CREATE UNIQUE INDEX IF NOT EXISTS outages_by_start ON outages(started_ms, host);
 CREATE TABLE IF NOT EXISTS minutes(minute_ms INTEGER NOT NULL, host TEXT NOT NULL,
     probes INTEGER NOT NULL, answered INTEGER NOT NULL, rtt_min_ms REAL, rtt_median_ms REAL,
@@ -21,6 +24,25 @@ CREATE TABLE IF NOT EXISTS outcomes(time_ms INTEGER NOT NULL, host TEXT NOT NULL
     answered INTEGER NOT NULL, rtt_ms REAL, status INTEGER NOT NULL,
     name_not_found INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(time_ms, host)) WITHOUT ROWID;
 )sql";
+
+// Version 0 had no version number, and outages without where they failed.
+void SetUpTables(platform::Database& db, int from) {
+    const bool earlierOutages =
+        from < 1 && db.Prepare(
+                          "SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
+                          "name = 'outages'")
+                        .Step();
+    if (earlierOutages) {
+        db.Execute(
+            "ALTER TABLE outages ADD COLUMN cause TEXT NOT NULL DEFAULT '';"
+            "ALTER TABLE outages ADD COLUMN gateway TEXT NOT NULL DEFAULT ''");
+    }
+    db.Execute(kTables);
+}
+
+}  // namespace
+
+const platform::DatabaseSchema kJournalSchema{1, &SetUpTables};
 
 namespace {
 
@@ -116,10 +138,11 @@ void StoreOutcomes(platform::Database& db, const std::vector<TJournalOutcome>& o
 
 void StoreOutages(platform::Database& db, const std::vector<TJournalOutage>& outages) {
     platform::Statement upsert = db.Prepare(
-        "INSERT INTO outages(started_ms, ended_ms, failures, reason, host, address) "
-        "VALUES(?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT(started_ms, host) DO UPDATE SET "
-        "ended_ms = excluded.ended_ms, failures = excluded.failures, reason = excluded.reason, "
-        "address = excluded.address");
+        "INSERT INTO outages(started_ms, ended_ms, failures, reason, host, address, cause, "
+        "gateway) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8) ON CONFLICT(started_ms, host) DO UPDATE "
+        "SET ended_ms = excluded.ended_ms, failures = excluded.failures, "
+        "reason = excluded.reason, address = excluded.address, cause = excluded.cause, "
+        "gateway = excluded.gateway");
     for (const TJournalOutage& outage : outages) {
         upsert.Bind(1, outage.StartedMs);
         if (outage.EndedMs) {
@@ -128,7 +151,7 @@ void StoreOutages(platform::Database& db, const std::vector<TJournalOutage>& out
             upsert.BindNull(2);
         }
         upsert.Bind(3, int64_t{outage.Failures}).Bind(4, outage.Reason).Bind(5, outage.Host);
-        upsert.Bind(6, outage.Address).Run();
+        upsert.Bind(6, outage.Address).Bind(7, outage.Cause).Bind(8, outage.Gateway).Run();
     }
 }
 

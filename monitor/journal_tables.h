@@ -17,9 +17,10 @@ inline constexpr int64_t kDayMs = 24 * 60 * kMinuteMs;
 inline constexpr int64_t kRawOutcomeDays = 2;
 inline constexpr int64_t kMinuteDays = 370;  // a year and then some
 
-// Makes whatever of the tables is missing. The table and column names are for users too (the
-// README documents them); change them only with their readers.
-extern const char* const kJournalSchema;
+// The journal's tables: made where missing, and a journal of an earlier version brought up to
+// this one with its rows kept. The table and column names are for users too (the README
+// documents them); change them only with their readers, and with a new version.
+extern const platform::DatabaseSchema kJournalSchema;
 
 // One probe's outcome.
 struct TJournalOutcome {
@@ -39,6 +40,8 @@ struct TJournalOutage {
     QString Reason;
     QString Host;
     QString Address;
+    QString Cause;    // the word for where most of its failures lay; empty where not placed
+    QString Gateway;  // the router's address then; empty on the link
     bool operator==(const TJournalOutage&) const = default;
 };
 

@@ -53,18 +53,24 @@ QString OutageDurationText(const TJournalOutage& outage, int64_t nowMs) {
     return QStringLiteral("ongoing, ") + DurationText(nowMs - outage.StartedMs);
 }
 
+QString OutageWhereText(const TJournalOutage& outage) {
+    if (outage.Gateway.isEmpty()) return outage.Cause;
+    return QStringLiteral("%1 (%2)").arg(outage.Cause, outage.Gateway);
+}
+
 QString OutagesCsv(const std::vector<TJournalOutage>& outages) {
     QString csv =
         CsvLine({QStringLiteral("started"), QStringLiteral("ended"), QStringLiteral("duration_s"),
                  QStringLiteral("failures"), QStringLiteral("reason"), QStringLiteral("host"),
-                 QStringLiteral("address")});
+                 QStringLiteral("address"), QStringLiteral("cause"), QStringLiteral("gateway")});
     for (const TJournalOutage& outage : outages) {
         const bool ended = outage.EndedMs.has_value();
         csv += CsvLine(
             {LocalTimeText(outage.StartedMs), ended ? LocalTimeText(*outage.EndedMs) : QString(),
              ended ? QString::number((*outage.EndedMs - outage.StartedMs) / 1000.0, 'f', 3)
                    : QString(),
-             QString::number(outage.Failures), outage.Reason, outage.Host, outage.Address});
+             QString::number(outage.Failures), outage.Reason, outage.Host, outage.Address,
+             outage.Cause, outage.Gateway});
     }
     return csv;
 }
@@ -83,11 +89,11 @@ QString MinutesCsv(const std::vector<TJournalMinute>& minutes) {
 }
 
 QString OutagesClipboardText(const std::vector<TJournalOutage>& outages, int64_t nowMs) {
-    QString text = QStringLiteral("Start\tDuration\tFailed probes\tReason\tHost\n");
+    QString text = QStringLiteral("Start\tDuration\tFailed probes\tReason\tWhere\tHost\n");
     for (const TJournalOutage& outage : outages) {
-        text += QStringList{LocalTimeText(outage.StartedMs), OutageDurationText(outage, nowMs),
-                            QString::number(outage.Failures), TabField(outage.Reason),
-                            TabField(outage.Host)}
+        text += QStringList{LocalTimeText(outage.StartedMs),   OutageDurationText(outage, nowMs),
+                            QString::number(outage.Failures),  TabField(outage.Reason),
+                            TabField(OutageWhereText(outage)), TabField(outage.Host)}
                     .join(u'\t') +
                 u'\n';
     }

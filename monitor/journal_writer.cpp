@@ -133,8 +133,11 @@ bool TJournalWriter::Write(TJournalBatch& batch) {
     }
     if (fault_ != failure->fault) {
         fault_ = failure->fault;
-        const bool locked = failure->fault == platform::DatabaseFault::Busy;
-        notify_({locked ? TJournalEvent::Locked : TJournalEvent::Paused, failure->reason});
+        const TJournalEvent event =
+            failure->fault == platform::DatabaseFault::Busy    ? TJournalEvent::Locked
+            : failure->fault == platform::DatabaseFault::Newer ? TJournalEvent::Newer
+                                                               : TJournalEvent::Paused;
+        notify_({event, failure->reason});
     }
     return false;
 }

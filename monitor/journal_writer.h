@@ -19,6 +19,7 @@ enum class TJournalEvent {
     Resumed,   // a write succeeded after a pause or a lock
     Locked,    // another writer kept it locked; the records wait for the next try
     SetAside,  // the file was no database or damaged: kept under a new name, a new one started
+    Newer,     // the file is of a newer version of the program: left as it is, records wait
 };
 
 struct TJournalNotice {

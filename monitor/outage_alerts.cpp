@@ -13,8 +13,16 @@ void TOutageAlerts::Woke(int64_t atMs) {
 }
 
 void TOutageAlerts::Failed(const TOutage& outage) {
-    if (told_ || outage.LatestFailure.StartTime < graceEndsMs_) return;
+    const TFailurePlace& place = outage.LatestFailure.Place;
+    if (told_) {
+        if (place == toldPlace_) return;
+        toldPlace_ = place;
+        emit Relocated(outage);
+        return;
+    }
+    if (outage.LatestFailure.StartTime < graceEndsMs_) return;
     told_ = true;
+    toldPlace_ = place;
     emit Raised(outage);
 }
 

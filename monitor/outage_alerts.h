@@ -26,6 +26,8 @@ public:
 signals:
     // The outage is to be told: its start, or, held by the grace, its first failure after it.
     void Raised(const nodrel::TOutage& outage);
+    // A failure of an outage that was told lies elsewhere than the one told last.
+    void Relocated(const nodrel::TOutage& outage);
     // An outage that was told is over: its host answers again.
     void Cleared(const nodrel::TOutage& outage);
     // An outage that was told ends unanswered: its host is no longer probed.
@@ -38,7 +40,8 @@ private:
     void Ended(const TOutage& outage);
 
     int64_t graceEndsMs_ = std::numeric_limits<int64_t>::min();
-    bool told_ = false;  // the outage in progress has been told
+    bool told_ = false;        // the outage in progress has been told
+    TFailurePlace toldPlace_;  // where its fault lay, as last told
 };
 
 }  // namespace nodrel

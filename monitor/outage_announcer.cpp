@@ -8,6 +8,10 @@ namespace nodrel {
 TOutageAnnouncer::TOutageAnnouncer(TOutageWatch& watch, TOutlets outlets)
     : alerts_(watch), outlets_(std::move(outlets)) {
     connect(&alerts_, &TOutageAlerts::Raised, this, &TOutageAnnouncer::Raised);
+    // The fault moved: the start's notice says where it lies now, with no second alarm.
+    connect(&alerts_, &TOutageAlerts::Relocated, this, [this](const TOutage& outage) {
+        if (outlets_.notificationsOn()) outlets_.tell(OutageStartNotice(outage));
+    });
     connect(&alerts_, &TOutageAlerts::Cleared, this, &TOutageAnnouncer::Cleared);
     // A host no longer probed has not recovered: no sound.
     connect(&alerts_, &TOutageAlerts::Abandoned, this, &TOutageAnnouncer::TellEnd);

@@ -12,7 +12,7 @@ namespace nodrel {
 
 // Tells the user of the outages the alerts raise, each way only while the user has it on: the
 // alarm at an outage's start and the recovery sound after one of three failures or more, and one
-// notification of the outage, which its end replaces.
+// notification of the outage, told again when its fault moves and replaced by its end.
 class TOutageAnnouncer : public QObject {
     Q_OBJECT
 

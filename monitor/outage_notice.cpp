@@ -23,12 +23,23 @@ QString TimeOfDay(int64_t timeMs) {
     return QDateTime::fromMSecsSinceEpoch(timeMs).toString(QStringLiteral("HH:mm:ss"));
 }
 
+// Where the latest failure lies, or why it failed where that is not known. It follows a colon
+// in the body: its own colon becomes a comma.
+QString LatestWhy(const TOutage& outage) {
+    QString where = WhereText(outage.LatestFailure, outage.Host);
+    if (where.isEmpty()) return FailureText(outage.LatestFailure);
+    if (const qsizetype colon = where.indexOf(QLatin1String(": ")); colon >= 0) {
+        where.replace(colon, 1, QLatin1Char(','));
+    }
+    return where;
+}
+
 }  // namespace
 
 platform::DesktopNotice OutageStartNotice(const TOutage& outage) {
     return {QStringLiteral("No answer from %1").arg(SummaryHost(outage.Host)),
             QStringLiteral("%1 has not answered since %2: %3")
-                .arg(outage.Host, TimeOfDay(outage.StartedMs), FailureText(outage.LatestFailure)),
+                .arg(outage.Host, TimeOfDay(outage.StartedMs), LatestWhy(outage)),
             true};
 }
 

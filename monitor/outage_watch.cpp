@@ -15,8 +15,10 @@ void TOutageWatch::Add(bool success, const TOutcomeRecord& record, const QString
         return;
     }
     if (!streak_) {
-        streak_ = TOutage{record.StartTime, std::nullopt, 0, host, record, record, record};
+        streak_ = TOutage{record.StartTime, std::nullopt,         0,           host, record, record,
+                          record,           TOutageEnd::Answered, record.Place};
         kinds_.clear();
+        causes_.clear();
     }
     ++streak_->Failures;
     streak_->LatestFailure = record;
@@ -40,6 +42,15 @@ void TOutageWatch::CountFailure(const TOutcomeRecord& record) {
     }
     // The first of the largest: the earliest kind among equals.
     streak_->CommonFailure = std::ranges::max_element(kinds_, {}, &TFailureKind::Count)->Sample;
+
+    const auto cause = std::ranges::find_if(
+        causes_, [&](const TCauseCount& c) { return c.Place.Cause == record.Place.Cause; });
+    if (cause != causes_.end()) {
+        ++cause->Count;
+    } else {
+        causes_.push_back({record.Place, 1});
+    }
+    streak_->CommonPlace = std::ranges::max_element(causes_, {}, &TCauseCount::Count)->Place;
 }
 
 void TOutageWatch::Interrupt(int64_t endedMs) {

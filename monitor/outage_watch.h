@@ -30,6 +30,8 @@ struct TOutage {
     // A failure of the kind most of them had (status and lookup), the earliest kind among equals.
     TOutcomeRecord CommonFailure;
     TOutageEnd End = TOutageEnd::Answered;  // once it ended
+    // Where the fault of most of them lay, the earliest cause among equals.
+    TFailurePlace CommonPlace;
 };
 
 // Follows the outcomes as they arrive and tells when an outage starts and when it ends, so that
@@ -65,11 +67,18 @@ private:
         TOutcomeRecord Sample;
     };
 
+    // How often one cause of failure came in the streak.
+    struct TCauseCount {
+        TFailurePlace Place;  // its first failure's
+        int Count = 0;
+    };
+
     void CountFailure(const TOutcomeRecord& record);
     void End(int64_t endedMs, TOutageEnd end);
 
     std::optional<TOutage> streak_;    // the failures since the last answer
     std::vector<TFailureKind> kinds_;  // theirs, in the order they first came
+    std::vector<TCauseCount> causes_;  // likewise
     bool outage_ = false;              // the streak is an outage
 };
 

@@ -142,7 +142,10 @@ QStringList CellLines(const TResultHistory& history, int cell, const TProbedHost
         lines << QStringLiteral("now ") + ShownAddress(*record->Address);
     }
     if (TOutcomeSpan(history, cell, cell, kEveryOutcome).Answered == 0) {
-        return lines << FailureText(*record);
+        lines << FailureText(*record);
+        const QString* host = hosts.Text(record->Host);
+        const QString where = WhereText(*record, host != nullptr ? *host : QString());
+        return where.isEmpty() ? lines : lines << where;
     }
     return lines << QStringLiteral("reply in ") + RoundTripText(RoundTripMs(*record));
 }
@@ -221,6 +224,11 @@ QString FailureText(const TOutcomeRecord& record) {
     if (text.isEmpty()) text = QStringLiteral("failed with status %1").arg(record.Status);
     if (record.LookupAgainError != 0) text += QStringLiteral(" (the name no longer resolves)");
     return text;
+}
+
+QString WhereText(const TOutcomeRecord& record, const QString& host) {
+    return PlaceSentence(record.Place,
+                         record.Address ? ShownAddress(*record.Address) : ShownHost(host));
 }
 
 QString ReadoutSummary(const TResultHistory& history, const TRenderSettings& settings,

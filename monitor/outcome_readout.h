@@ -38,4 +38,8 @@ QString OutcomeReadout(const TResultHistory& history, const TRenderSettings& set
 // A failed probe in words, from its record.
 QString FailureText(const TOutcomeRecord& record);
 
+// Where a failed probe's fault lies, in a sentence that names the address probed, or `host`
+// when there was none; empty when it could not be placed.
+QString WhereText(const TOutcomeRecord& record, const QString& host);
+
 }  // namespace nodrel

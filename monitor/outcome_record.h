@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "failure_place.h"
 #include "ip_address.h"
 
 namespace nodrel {
@@ -27,6 +28,8 @@ struct TOutcomeRecord {
     // Which host text the probe was for: the number the probe gave that text (its generation),
     // cut to 32 bits, which keeps the record at its size; no history spans that many changes.
     uint32_t Host = 0;
+    // Where a failed probe's fault lies; None for an answered one.
+    TFailurePlace Place;
 };
 
 // A reply's round trip in milliseconds, as finely as it was timed: to the microsecond where the

@@ -9,9 +9,18 @@
 
 namespace nodrel {
 
+namespace {
+
+uint32_t TimeoutOf(const TPing& ping) {
+    return static_cast<uint32_t>(std::max(ping.Timeout(), 0));
+}
+
+}  // namespace
+
 TPingThread::TPingThread(QObject* window, TAddResult addResult,
                          platform::EchoPlatform& echoPlatform)
     : FPing(std::make_unique<TPing>(nullptr, echoPlatform)),
+      FLocator(echoPlatform),
       FAddResult(std::move(addResult)),
       FWindow(window) {
     FPing->SetOnDisplay(
@@ -96,6 +105,7 @@ void TPingThread::PingDisplay(TPing*, TICMP* icmp, const QString&) {
     FRecord.Status = icmp->LastErrorCode();
     FRecord.Host = static_cast<uint32_t>(icmp->ProbedGeneration());
     FRecord.NameNotFound = FRecord.Status != platform::IP_BAD_DESTINATION;
+    LocateFailure({std::nullopt, FRecord.Status, {}, FRecord.NameNotFound});
     HandOver();
 }
 
@@ -103,15 +113,27 @@ void TPingThread::PingEchoReply(TPing* sender, TICMP* icmp, int32_t) {
     const platform::ICMP_ECHO_REPLY reply = sender->LastReply();
     FSucceeded = reply.Status == platform::IP_SUCCESS;
     FRecord.Status = reply.Status;
-    FRecord.Milliseconds = reply.Status == platform::IP_REQ_TIMED_OUT
-                               ? static_cast<uint32_t>(std::max(sender->Timeout(), 0))
-                               : reply.RoundTripTime;
+    FRecord.Milliseconds =
+        reply.Status == platform::IP_REQ_TIMED_OUT ? TimeoutOf(*sender) : reply.RoundTripTime;
     FRecord.RoundTripMicroseconds = icmp->LastRoundTripMicroseconds();
     FRecord.Address = icmp->ResolvedAddress();
     FRecord.AddressChanged = icmp->AddressChanged();
     FRecord.LookupAgainError = icmp->LookupAgainError();
     FRecord.Host = static_cast<uint32_t>(icmp->ProbedGeneration());
+    if (!FSucceeded) {
+        LocateFailure(
+            {FRecord.Address, reply.Status, ReporterOf(reply), FRecord.LookupAgainError != 0});
+    }
     HandOver();
+    // After the hand-over, so the answer is shown without waiting for the router's.
+    if (FSucceeded && FLocator.FollowDue(*FRecord.Address, FRecord.StartTime) && !Terminated()) {
+        FLocator.Follow(*FRecord.Address, FRecord.StartTime, TimeoutOf(*sender));
+    }
+}
+
+void TPingThread::LocateFailure(const TFailedProbe& probe) {
+    if (Terminated()) return;  // nobody waits for it
+    FRecord.Place = FLocator.Locate(probe, TimeoutOf(*FPing));
 }
 
 void TPingThread::HandOver() {

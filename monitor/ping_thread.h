@@ -11,6 +11,7 @@
 #include <mutex>
 #include <thread>
 
+#include "failure_locator.h"
 #include "gui_handover.h"
 #include "outcome_record.h"
 #include "ping.h"
@@ -19,7 +20,8 @@ namespace nodrel {
 
 // The worker that probes the host again and again: one echo exchange, then a pause of `Interval`
 // milliseconds. Every outcome is handed to the GUI thread, which runs the window's AddResult while
-// the worker waits; outcomes arrive there one at a time and in the order of the probes.
+// the worker waits; outcomes arrive there one at a time and in the order of the probes. A failed
+// probe's record says where the fault lies, found before it is handed over.
 //
 // Lifetime: the program creates one with `new` and never deletes it; its thread runs until the
 // process ends, so closing never waits for a probe or a pause in progress. Deleting it (tests do)
@@ -74,6 +76,8 @@ private:
     void PingDisplay(TPing* sender, TICMP* icmp, const QString& msg);
     void PingEchoReply(TPing* sender, TICMP* icmp, int32_t status);
     void HandOver();
+    // Where the fault of the failed probe in flight lies.
+    void LocateFailure(const TFailedProbe& probe);
 
     // GUI thread.
     void DeliverResult();
@@ -81,8 +85,9 @@ private:
     std::atomic<int64_t> FCycle = 0;
     int64_t FReportedCycle = 0;  // the cycle of the last failure reported by PingDisplay
     std::unique_ptr<TPing> FPing;
-    bool FSucceeded = false;  // the outcome in flight, written before each hand-over
-    TOutcomeRecord FRecord;   // its probe's record: started with the cycle, completed with it
+    TFailureLocator FLocator;  // made on the GUI thread, which follows the kernel's changes
+    bool FSucceeded = false;   // the outcome in flight, written before each hand-over
+    TOutcomeRecord FRecord;    // its probe's record: started with the cycle, completed with it
 
     TAddResult FAddResult;
     QPointer<QObject> FWindow;

@@ -125,6 +125,8 @@ std::vector<TOutageColumn> OutageColumns(const TJournalReport& report) {
          [](const TJournalOutage& outage) { return QString::number(outage.Failures); }},
         {QStringLiteral("Reason"), false,
          [](const TJournalOutage& outage) { return outage.Reason; }},
+        {QStringLiteral("Where"), false,
+         [](const TJournalOutage& outage) { return OutageWhereText(outage); }},
     };
     std::vector<TOutageColumn> shown;
     for (const TOutageColumn& column : all) {

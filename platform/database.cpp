@@ -215,8 +215,9 @@ Database::~Database() {
     TrimMemory();
 }
 
-std::optional<Database> Database::Open(const QString& path, const char* schema, bool checkIntegrity,
-                                       DatabaseFailure& failure, QString& setAsideAs) {
+std::optional<Database> Database::Open(const QString& path, const DatabaseSchema& schema,
+                                       bool checkIntegrity, DatabaseFailure& failure,
+                                       QString& setAsideAs) {
     const QString folder = QFileInfo(path).absolutePath();
     if (!MakeFolders(folder, failure)) return std::nullopt;
     const std::shared_ptr<const SqliteLibrary> api = LoadSqlite(failure);
@@ -233,7 +234,15 @@ std::optional<Database> Database::Open(const QString& path, const char* schema, 
         }
         api->busy_timeout(handle, kBusyWaitMilliseconds);
         try {
-            // A file that is not a database says so at its first read, here.
+            // A file that is not a database says so at its first read, here; one of a later
+            // version is left before anything is changed.
+            const int version = db->UserVersion();
+            if (version > schema.version) {
+                throw SqliteError({DatabaseFault::Newer,
+                                   QStringLiteral("it is of version %1, newer than version %2")
+                                       .arg(version)
+                                       .arg(schema.version)});
+            }
             Statement mode = db->Prepare("PRAGMA journal_mode=WAL");
             if (!mode.Step() || mode.Text(0) != QLatin1String("wal")) {
                 throw SqliteError({DatabaseFault::Unwritable,
@@ -248,8 +257,14 @@ std::optional<Database> Database::Open(const QString& path, const char* schema, 
                 }
                 check.Step();
             }
-            if (const auto refused =
-                    db->Transaction([schema](Database& d) { d.Execute(schema); })) {
+            if (const auto refused = db->Transaction([&schema, version](Database& d) {
+                    schema.setUp(d, version);
+                    if (version != schema.version) {
+                        d.Execute(
+                            QByteArray("PRAGMA user_version=" + QByteArray::number(schema.version))
+                                .constData());
+                    }
+                })) {
                 throw SqliteError(*refused);
             }
             return db;
@@ -317,6 +332,11 @@ Statement Database::Prepare(const char* sql) {
         Throw(*api_, db_, code);
     }
     return Statement(api_, db_, statement);
+}
+
+int Database::UserVersion() {
+    Statement version = Prepare("PRAGMA user_version");
+    return version.Step() ? int(version.Integer(0)) : 0;
 }
 
 void Database::Execute(const char* sql) {

@@ -24,6 +24,7 @@ enum class DatabaseFault {
     Unwritable,  // full, read-only, no permission, no SQLite: try again later
     Busy,        // another writer held the lock for longer than the wait
     Broken,      // not a database, or damaged
+    Newer,       // made for a later version of its schema: left as it is
 };
 
 struct DatabaseFailure {
@@ -63,14 +64,25 @@ private:
     sqlite3_stmt* statement_;
 };
 
+class Database;
+
+// What a database holds, numbered as PRAGMA user_version numbers it.
+struct DatabaseSchema {
+    int version = 0;
+    // Inside a transaction: makes what is missing and brings a database of an earlier version
+    // (`from`; 0 for a new one too) up to `version`, keeping its rows.
+    void (*setUp)(Database& db, int from) = nullptr;
+};
+
 class Database {
 public:
     // Opens `path`, making its folders (0700) and the file when missing, in WAL mode with every
-    // commit synced, and runs `schema` (statements that make what is missing). With
-    // `checkIntegrity`, PRAGMA integrity_check runs first. A file that is not a database or fails
-    // the check is renamed "<path>.broken-<UTC time>" (its WAL beside it) and a new one started;
-    // `setAsideAs` then holds the new name. Nothing with `failure` filled in on any other fault.
-    static std::optional<Database> Open(const QString& path, const char* schema,
+    // commit synced, and sets `schema` up in it. With `checkIntegrity`, PRAGMA integrity_check
+    // runs first. A file that is not a database or fails the check is renamed
+    // "<path>.broken-<UTC time>" (its WAL beside it) and a new one started; `setAsideAs` then
+    // holds the new name. One of a later schema version is read only for that version and left
+    // as it is (fault Newer). Nothing with `failure` filled in on any other fault.
+    static std::optional<Database> Open(const QString& path, const DatabaseSchema& schema,
                                         bool checkIntegrity, DatabaseFailure& failure,
                                         QString& setAsideAs);
     // Opens `path` for reading only, making nothing. Readers share the file with its writer
@@ -94,6 +106,9 @@ public:
     // Throws on failure like a step; only inside Transaction.
     Statement Prepare(const char* sql);
     void Execute(const char* sql);
+
+    // PRAGMA user_version: the schema version the database was last set up for.
+    int UserVersion();
 
 private:
     Database(std::shared_ptr<const SqliteLibrary> api, sqlite3* db, QByteArray folder,

@@ -20,10 +20,19 @@ std::shared_ptr<const SqliteLibrary> LoadSqliteLibrary(QString* failure) {
     }
     NODREL_SQLITE_LIBRARY_FUNCTIONS(NODREL_RESOLVE)
 #undef NODREL_RESOLVE
-    if (complete) return library;
-    const char* why = dlerror();
-    if (failure) *failure = QString::fromLocal8Bit(why ? why : "SQLite is missing");
-    return nullptr;
+    if (!complete) {
+        const char* why = dlerror();
+        if (failure) *failure = QString::fromLocal8Bit(why ? why : "SQLite is missing");
+        return nullptr;
+    }
+    if (library->libversion_number() < kOldestSqliteVersion) {
+        if (failure) {
+            *failure = QStringLiteral("SQLite %1 is too old: 3.24 or later is needed")
+                           .arg(QString::fromLatin1(library->libversion()));
+        }
+        return nullptr;
+    }
+    return library;
 }
 
 }  // namespace nodrel::platform

@@ -17,7 +17,7 @@ namespace nodrel::platform {
     X(open_v2) X(close_v2) X(errmsg) X(errstr) X(system_errno) \
     X(busy_timeout) X(exec) X(prepare_v2) X(finalize) X(reset) X(bind_int64) X(bind_double) \
     X(bind_text) X(bind_null) X(step) X(column_type) X(column_int64) X(column_double) \
-    X(column_text) X(column_bytes)
+    X(column_text) X(column_bytes) X(libversion) X(libversion_number)
 // clang-format on
 
 struct SqliteLibrary {
@@ -32,8 +32,11 @@ struct SqliteLibrary {
     ~SqliteLibrary();
 };
 
+// The oldest SQLite that does all this program asks of it: upserts came with 3.24.
+inline constexpr int kOldestSqliteVersion = 3'024'000;
+
 // Nothing, with the loader's reason in `failure`, when libsqlite3 or one of its functions is
-// missing.
+// missing, or when it is older than kOldestSqliteVersion.
 std::shared_ptr<const SqliteLibrary> LoadSqliteLibrary(QString* failure);
 
 }  // namespace nodrel::platform

@@ -37,6 +37,13 @@ void TellJournalNotice(TFloatingWindow& window, const QString& path, const TJour
                        "for the next try")
                        .arg(path, notice.Detail);
             break;
+        case TJournalEvent::Newer:
+            title = QStringLiteral("Journal left as it is");
+            line = QStringLiteral(
+                       "journal %1 was written by a newer version of KAVREN Nodrel (%2); it is "
+                       "left as it is and nothing more is journaled")
+                       .arg(path, notice.Detail);
+            break;
         case TJournalEvent::SetAside:
             title = QStringLiteral("Journal set aside");
             line = QStringLiteral(

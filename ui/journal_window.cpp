@@ -35,7 +35,7 @@ const QString kMinutesFilter = QStringLiteral("Per-minute rows (*.csv)");
 const QString kOutagesFile = QStringLiteral("nodrel-outages.csv");
 const QString kMinutesFile = QStringLiteral("nodrel-minutes.csv");
 
-enum Column { kStart, kDuration, kFailures, kReason, kHost };
+enum Column { kStart, kDuration, kFailures, kReason, kWhere, kHost };
 
 int64_t SystemNow() {
     return QDateTime::currentMSecsSinceEpoch();
@@ -123,6 +123,8 @@ TJournalWindow::TJournalWindow(QString journalPath, TClock clock)
         kDuration, metrics.horizontalAdvance(QStringLiteral("ongoing, 00 min 00 s")) + padding);
     table_->setColumnWidth(kFailures,
                            metrics.horizontalAdvance(QStringLiteral("Failed probes")) + padding);
+    table_->setColumnWidth(
+        kWhere, metrics.horizontalAdvance(QStringLiteral("beyond (192.168.100.100)")) + padding);
     table_->setColumnWidth(kHost, 16 * metrics.averageCharWidth() + padding);
     auto* tableLabel = new QLabel(QStringLiteral("&Outages:"), this);
     tableLabel->setBuddy(table_);

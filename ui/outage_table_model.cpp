@@ -6,7 +6,7 @@ namespace nodrel {
 
 namespace {
 
-enum Column { kStart, kDuration, kFailures, kReason, kHost, kColumnCount };
+enum Column { kStart, kDuration, kFailures, kReason, kWhere, kHost, kColumnCount };
 
 // What tells one outage from another across updates: an ongoing one gains failures and an end.
 bool SameOutages(const std::vector<TJournalOutage>& a, const std::vector<TJournalOutage>& b) {
@@ -73,6 +73,8 @@ QVariant TOutageTableModel::data(const QModelIndex& index, int role) const {
             return QString::number(outage.Failures);
         case kReason:
             return outage.Reason;
+        case kWhere:
+            return OutageWhereText(outage);
         case kHost:
             return outage.Host;
     }
@@ -90,6 +92,8 @@ QVariant TOutageTableModel::headerData(int section, Qt::Orientation orientation,
             return QStringLiteral("Failed probes");
         case kReason:
             return QStringLiteral("Reason");
+        case kWhere:
+            return QStringLiteral("Where");
         case kHost:
             return QStringLiteral("Host");
     }

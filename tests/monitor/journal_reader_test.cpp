@@ -103,7 +103,8 @@ TEST_F(JournalReaderTest, OutagesOverlappingTheSpanNewestFirst) {
         TestJournal journal(Path());
         journal.Outage(Yesterday(11, 0), Yesterday(11, 1), 4, "Request timed out");
         journal.Outage(Yesterday(12, 0), Yesterday(12, 10), 120, "Request timed out");
-        journal.Outage(At(6, 0), At(6, 0, 45), 9, "Request timed out", "example.org", "192.0.2.7");
+        journal.Outage(At(6, 0), At(6, 0, 45), 9, "Request timed out", "example.org", "192.0.2.7",
+                       "beyond", "192.168.1.1");
         journal.Outage(At(11, 59), std::nullopt, 61, "Destination host unreachable");
         ASSERT_TRUE(journal.Commit());
     }
@@ -112,9 +113,10 @@ TEST_F(JournalReaderTest, OutagesOverlappingTheSpanNewestFirst) {
     ASSERT_EQ(view.outages.size(), 3u);
     EXPECT_EQ(view.outages[0],
               (TJournalOutage{At(11, 59), std::nullopt, 61, "Destination host unreachable",
-                              "127.0.0.1", "127.0.0.1"}));
-    EXPECT_EQ(view.outages[1], (TJournalOutage{At(6, 0), At(6, 0, 45), 9, "Request timed out",
-                                               "example.org", "192.0.2.7"}));
+                              "127.0.0.1", "127.0.0.1", "", ""}));
+    EXPECT_EQ(view.outages[1],
+              (TJournalOutage{At(6, 0), At(6, 0, 45), 9, "Request timed out", "example.org",
+                              "192.0.2.7", "beyond", "192.168.1.1"}));
     EXPECT_EQ(view.outages[2].StartedMs, Yesterday(12, 0));
 }
 

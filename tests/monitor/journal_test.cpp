@@ -81,7 +81,9 @@ TJournalOutage Outage(int64_t startedMs, std::optional<int64_t> endedMs) {
             2,
             QStringLiteral("no reply within 1 s"),
             QStringLiteral("127.0.0.1"),
-            QStringLiteral("127.0.0.1")};
+            QStringLiteral("127.0.0.1"),
+            {},
+            {}};
 }
 
 // Two writes refused while the lock is held: said once, and nothing of either is lost; the first
@@ -106,8 +108,10 @@ TEST(JournalWriterTest, ALockedDatabaseIsToldOnceAndItsRecordsWaitForTheNextWrit
 
     FILE* holder = popen((sql + ">/dev/null 2>&1").c_str(), "w");
     ASSERT_NE(holder, nullptr);
-    std::fputs("BEGIN IMMEDIATE;\nINSERT INTO outages VALUES(1, 2, 2, 'other', 'h', 'a');\n",
-               holder);
+    std::fputs(
+        "BEGIN IMMEDIATE;\nINSERT INTO outages(started_ms, ended_ms, failures, reason, host, "
+        "address) VALUES(1, 2, 2, 'other', 'h', 'a');\n",
+        holder);
     std::fflush(holder);
     ASSERT_TRUE(PollUntil(
         [&] { return Capture(sql + "'BEGIN IMMEDIATE' 2>&1").find("locked") != std::string::npos; },
@@ -133,6 +137,44 @@ TEST(JournalWriterTest, ALockedDatabaseIsToldOnceAndItsRecordsWaitForTheNextWrit
     EXPECT_EQ(told()[0].Event, TJournalEvent::Locked);
     EXPECT_EQ(told()[0].Detail.toStdString(), "database is locked");
     EXPECT_EQ(told()[1].Event, TJournalEvent::Resumed);
+}
+
+// A journal the program wrote before its tables had a version keeps every row and gains where its
+// outages failed; one of a newer version is left byte for byte as it is, and that is said.
+TEST(JournalWriterTest, AnEarlierJournalIsBroughtUpToDateAndANewerOneLeftAsItIs) {
+    if (Capture("command -v sqlite3").empty()) GTEST_SKIP() << "not installed: sqlite3";
+    QTemporaryDir folder;
+    const std::string earlier = folder.path().toStdString() + "/earlier.sqlite";
+    const std::string newer = folder.path().toStdString() + "/newer.sqlite";
+    const std::string now = std::to_string(QDateTime::currentMSecsSinceEpoch());
+    Capture("sqlite3 -batch '" + earlier +
+            "' \"CREATE TABLE outages(started_ms INTEGER NOT NULL, ended_ms INTEGER, failures "
+            "INTEGER NOT NULL, reason TEXT NOT NULL, host TEXT NOT NULL, address TEXT NOT NULL); "
+            "CREATE UNIQUE INDEX outages_by_start ON outages(started_ms, host); "
+            "CREATE TABLE outcomes(time_ms INTEGER NOT NULL, host TEXT NOT NULL, answered INTEGER "
+            "NOT NULL, rtt_ms REAL, status INTEGER NOT NULL, name_not_found INTEGER NOT NULL "
+            "DEFAULT 0, PRIMARY KEY(time_ms, host)) WITHOUT ROWID; "
+            "INSERT INTO outages VALUES(1000, 5000, 4, 'no reply within 1 s', 'h', '192.0.2.1'); "
+            "INSERT INTO outcomes VALUES(" +
+            now + ", 'h', 1, 0.42, 0, 0)\"");
+    Capture("sqlite3 -batch '" + newer + "' 'CREATE TABLE later(x); PRAGMA user_version = 2'");
+    const std::string newerBytes = Capture("od -An -tx1 '" + newer + "'");
+
+    std::mutex mutex;
+    std::vector<TJournalNotice> notices;
+    for (const std::string& path : {earlier, newer}) {
+        TJournalWriter(QString::fromStdString(path), {}, [&](const TJournalNotice& notice) {
+            const std::lock_guard lock(mutex);
+            notices.push_back(notice);
+        }).Stop();
+    }
+    EXPECT_EQ(Capture("sqlite3 -batch '" + earlier +
+                      "' 'PRAGMA user_version; SELECT * FROM outages; SELECT time_ms, rtt_ms "
+                      "FROM outcomes'"),
+              "1\n1000|5000|4|no reply within 1 s|h|192.0.2.1||\n" + now + "|0.42\n");
+    EXPECT_EQ(Capture("od -An -tx1 '" + newer + "'"), newerBytes);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].Event, TJournalEvent::Newer);
 }
 
 }  // namespace

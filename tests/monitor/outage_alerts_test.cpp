@@ -1,5 +1,6 @@
 #include "outage_alerts.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -10,9 +11,17 @@
 namespace nodrel {
 namespace {
 
-// What the alerts told for a run of outcomes ('S' answered, 'F' failed, one a second from 0 s):
-// "R<failures>" raised, "C<failures>" cleared, "A<failures>" abandoned, "W<failures>" withdrawn;
-// "z" sleeps, "w" wakes, "h" changes the host.
+TFailurePlace Beyond() {
+    TFailurePlace place;
+    place.Cause = TFailureCause::Beyond;
+    place.Gateway = platform::IpAddress::FromIpv4(htonl(0xC0A80101));  // 192.168.1.1
+    return place;
+}
+
+// What the alerts told for a run of outcomes ('S' answered, 'F' failed, 'P' failed past the
+// router, one a second from 0 s): "R<failures>" raised, "M<failures>" relocated, "C<failures>"
+// cleared, "A<failures>" abandoned, "W<failures>" withdrawn; "z" sleeps, "w" wakes, "h" changes
+// the host.
 std::string Told(const std::string& outcomes) {
     TOutageWatch watch;
     TOutageAlerts alerts(watch);
@@ -23,6 +32,7 @@ std::string Told(const std::string& outcomes) {
         };
     };
     QObject::connect(&alerts, &TOutageAlerts::Raised, note('R'));
+    QObject::connect(&alerts, &TOutageAlerts::Relocated, note('M'));
     QObject::connect(&alerts, &TOutageAlerts::Cleared, note('C'));
     QObject::connect(&alerts, &TOutageAlerts::Abandoned, note('A'));
     QObject::connect(&alerts, &TOutageAlerts::Withdrawn, note('W'));
@@ -38,6 +48,7 @@ std::string Told(const std::string& outcomes) {
         } else {
             TOutcomeRecord record;
             record.StartTime = second++ * 1000;
+            if (outcome == 'P') record.Place = Beyond();
             watch.Add(outcome == 'S', record, host);
         }
     }
@@ -55,6 +66,8 @@ TEST(OutageAlerts, EachOutageIsToldAtItsSecondFailureExceptInTheGraceAfterWaking
     // The next host's first outcome ends the outage unanswered, and starts its own streak.
     EXPECT_EQ(Told("FFhSFFS"), "R2 A2 R2 C2 ");
     EXPECT_EQ(Told("FhFFFS"), "R2 C3 ");
+    // Where the fault lies moves during the outage: told again, once per move.
+    EXPECT_EQ(Told("FFPPFS"), "R2 M3 M5 C5 ");
 }
 
 // The texts of the notifications, as they read.
@@ -67,6 +80,10 @@ TEST(OutageNotice, SaysSinceWhenAndWhyAndAfterHowLong) {
     EXPECT_EQ(OutageStartNotice(outage).body,
               "127.0.0.1 has not answered since 14:05:10: network unreachable");
     EXPECT_EQ(OutageEndNotice(outage).body, "127.0.0.1 answers again after 3 min 12 s");
+    outage.LatestFailure.Place = Beyond();
+    EXPECT_EQ(OutageStartNotice(outage).body,
+              "127.0.0.1 has not answered since 14:05:10: your router 192.168.1.1 answers, the "
+              "fault is past your network");
     outage.End = TOutageEnd::HostChanged;
     const platform::DesktopNotice stopped = OutageEndNotice(outage);
     EXPECT_EQ(stopped.summary, "Stopped watching 127.0.0.1");

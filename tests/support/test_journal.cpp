@@ -27,8 +27,9 @@ void TestJournal::Outcome(int64_t timeMs, bool answered, std::optional<double> r
 }
 
 void TestJournal::Outage(int64_t startedMs, std::optional<int64_t> endedMs, int32_t failures,
-                         const char* reason, const char* host, const char* address) {
-    outages_.push_back({startedMs, endedMs, failures, reason, host, address});
+                         const char* reason, const char* host, const char* address,
+                         const char* cause, const char* gateway) {
+    outages_.push_back({startedMs, endedMs, failures, reason, host, address, cause, gateway});
 }
 
 bool TestJournal::Commit() {
@@ -56,7 +57,7 @@ bool TestJournal::Commit() {
             outcome.Bind(5, int64_t{answered ? 0 : 11010}).Run();
         }
         platform::Statement outage =
-            open.Prepare("INSERT INTO outages VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+            open.Prepare("INSERT INTO outages VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
         for (const TJournalOutage& row : outages_) {
             outage.Bind(1, row.StartedMs);
             if (row.EndedMs) {
@@ -65,7 +66,7 @@ bool TestJournal::Commit() {
                 outage.BindNull(2);
             }
             outage.Bind(3, int64_t{row.Failures}).Bind(4, row.Reason).Bind(5, row.Host);
-            outage.Bind(6, row.Address).Run();
+            outage.Bind(6, row.Address).Bind(7, row.Cause).Bind(8, row.Gateway).Run();
         }
     });
     minutes_.clear();

@@ -32,7 +32,8 @@ public:
                  const char* host = "127.0.0.1");
     void Outage(int64_t startedMs, std::optional<int64_t> endedMs, int32_t failures,
                 const char* reason, const char* host = "127.0.0.1",
-                const char* address = "127.0.0.1");
+                const char* address = "127.0.0.1", const char* cause = "",
+                const char* gateway = "");
     // Writes the rows given since the last Commit in one transaction; false when it could not.
     bool Commit();
 

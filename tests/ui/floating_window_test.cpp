@@ -262,7 +262,8 @@ TEST_F(FloatingWindowTest, TheReadoutUnderThePointerIsRenewedByEachOutcome) {
     };
     EXPECT_TRUE(shows(R"(mover\.test \(192\.0\.2\.11\), last \d+ probes: 100% lost)"));
     lookupError = 11001;
-    EXPECT_TRUE(shows(R"(host unreachable \(the name no longer resolves\)<br>\n.*)"
+    EXPECT_TRUE(shows(R"(host unreachable \(the name no longer resolves\)<br>\n)"
+                      R"(the name service does not answer<br>\n.*)"
                       R"(<br>\nmover\.test no longer resolves \(Name or service not known\))"))
         << QToolTip::text().toStdString();
 }

@@ -226,13 +226,15 @@ TEST_F(JournalWindowTest, APausedJournalOnAFullOrReadOnlyDiskShowsWhatItHolds) {
     testing::UnmountSmallFileSystem(mount.toStdString());
 }
 
-// The table's rows as read: newest first, local start, duration, failed probes, reason, host.
+// The table's rows as read: newest first, local start, duration, failed probes, reason, where,
+// host.
 // "Copy" puts the selected ones on the clipboard; "Export CSV..." writes them or the minutes and
 // says where. The outage in progress counts its failed probes as they come.
 TEST_F(JournalWindowTest, TableRowsCopyAndExport) {
     {
         TestJournal journal(Path());
-        journal.Outage(At(6, 0), At(6, 0, 45), 9, "Request timed out", "example.org", "192.0.2.7");
+        journal.Outage(At(6, 0), At(6, 0, 45), 9, "Request timed out", "example.org", "192.0.2.7",
+                       "beyond", "192.168.1.1");
         journal.Outage(At(11, 59), std::nullopt, 31, "Destination host unreachable");
         journal.Minute(At(11, 59), 60, 29, 12.5);
         ASSERT_TRUE(journal.Commit());
@@ -244,7 +246,8 @@ TEST_F(JournalWindowTest, TableRowsCopyAndExport) {
     EXPECT_EQ(Cell(*window, 0, 3), QStringLiteral("Destination host unreachable"));
     EXPECT_EQ(Cell(*window, 1, 0), QStringLiteral("2026-12-11 06:00:00"));
     EXPECT_EQ(Cell(*window, 1, 1), QStringLiteral("45 s"));
-    EXPECT_EQ(Cell(*window, 1, 4), QStringLiteral("example.org"));
+    EXPECT_EQ(Cell(*window, 1, 4), QStringLiteral("beyond (192.168.1.1)"));
+    EXPECT_EQ(Cell(*window, 1, 5), QStringLiteral("example.org"));
     EXPECT_EQ(Cell(*window, 2, 0), QString());
 
     auto* table = window->findChild<QTableView*>(QStringLiteral("Outages"));
@@ -254,8 +257,9 @@ TEST_F(JournalWindowTest, TableRowsCopyAndExport) {
     ASSERT_TRUE(copy->isEnabled());
     copy->click();
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
-              "Start\tDuration\tFailed probes\tReason\tHost\n"
-              "2026-12-11 06:00:00\t45 s\t9\tRequest timed out\texample.org\n");
+              "Start\tDuration\tFailed probes\tReason\tWhere\tHost\n"
+              "2026-12-11 06:00:00\t45 s\t9\tRequest timed out\tbeyond (192.168.1.1)\t"
+              "example.org\n");
 
     const QString csv = folder_.filePath(QStringLiteral("out.csv"));
     QString error;
@@ -265,10 +269,10 @@ TEST_F(JournalWindowTest, TableRowsCopyAndExport) {
     QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().toStdString(),
-              "started,ended,duration_s,failures,reason,host,address\n"
-              "2026-12-11 11:59:00,,,31,Destination host unreachable,127.0.0.1,127.0.0.1\n"
+              "started,ended,duration_s,failures,reason,host,address,cause,gateway\n"
+              "2026-12-11 11:59:00,,,31,Destination host unreachable,127.0.0.1,127.0.0.1,,\n"
               "2026-12-11 06:00:00,2026-12-11 06:00:45,45.000,9,Request timed out,example.org,"
-              "192.0.2.7\n");
+              "192.0.2.7,beyond,192.168.1.1\n");
     file.close();
     ASSERT_TRUE(window->ExportCsv(csv, TCsvContent::Minutes, &error)) << error.toStdString();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -133,8 +133,8 @@ TEST_F(ReportTest, TheReportHoldsTheFiguresOfTheRowsAndItsPlotTheirLoss) {
         }
         batch.Outcomes.push_back(outcome);
     }
-    batch.Outages = {{at(2, 0), at(2, 3), 18, "no reply within 1 s", "127.0.0.1", "127.0.0.1"},
-                     {at(8, 0), at(8, 1), 6, "network unreachable", "127.0.0.1", "127.0.0.1"}};
+    batch.Outages = {{at(2, 0), at(2, 3), 18, "no reply within 1 s", "127.0.0.1", "127.0.0.1", {}, {}},
+                     {at(8, 0), at(8, 1), 6, "network unreachable", "127.0.0.1", "127.0.0.1", {}, {}}};
     Write(batch, end);
 
     const std::string period = " --from '" + Minute(begin) + "' --to '" + Minute(end) + "'";
