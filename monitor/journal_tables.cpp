@@ -136,6 +136,20 @@ void StoreOutcomes(platform::Database& db, const std::vector<TJournalOutcome>& o
     }
 }
 
+void DropExpired(platform::Database& db, int64_t nowMs) {
+    db.Prepare("DELETE FROM outcomes WHERE time_ms < ?1").Bind(1, RawCutoff(nowMs)).Run();
+    db.Prepare("DELETE FROM minutes WHERE minute_ms < ?1")
+        .Bind(1, nowMs - kMinuteDays * kDayMs)
+        .Run();
+}
+
+}  // namespace
+
+int64_t MinuteStart(int64_t timeMs) {
+    const int64_t within = timeMs % kMinuteMs;
+    return timeMs - (within < 0 ? within + kMinuteMs : within);
+}
+
 void StoreOutages(platform::Database& db, const std::vector<TJournalOutage>& outages) {
     platform::Statement upsert = db.Prepare(
         "INSERT INTO outages(started_ms, ended_ms, failures, reason, host, address, cause, "
@@ -153,20 +167,6 @@ void StoreOutages(platform::Database& db, const std::vector<TJournalOutage>& out
         upsert.Bind(3, int64_t{outage.Failures}).Bind(4, outage.Reason).Bind(5, outage.Host);
         upsert.Bind(6, outage.Address).Bind(7, outage.Cause).Bind(8, outage.Gateway).Run();
     }
-}
-
-void DropExpired(platform::Database& db, int64_t nowMs) {
-    db.Prepare("DELETE FROM outcomes WHERE time_ms < ?1").Bind(1, RawCutoff(nowMs)).Run();
-    db.Prepare("DELETE FROM minutes WHERE minute_ms < ?1")
-        .Bind(1, nowMs - kMinuteDays * kDayMs)
-        .Run();
-}
-
-}  // namespace
-
-int64_t MinuteStart(int64_t timeMs) {
-    const int64_t within = timeMs % kMinuteMs;
-    return timeMs - (within < 0 ? within + kMinuteMs : within);
 }
 
 void WriteJournalBatch(platform::Database& db, const TJournalBatch& batch, int64_t nowMs) {

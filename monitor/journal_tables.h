@@ -54,6 +54,9 @@ struct TJournalBatch {
 // The start of the calendar minute holding `timeMs`.
 int64_t MinuteStart(int64_t timeMs);
 
+// Inside a transaction: each outage as known so far, replacing the row of the same start and host.
+void StoreOutages(platform::Database& db, const std::vector<TJournalOutage>& outages);
+
 // Inside a transaction: stores the batch's outcomes and outages, folds every minute they touch
 // again from the raw outcomes, and drops raw outcomes and minutes older than they are kept,
 // counted back from `nowMs`.

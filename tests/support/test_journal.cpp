@@ -56,18 +56,7 @@ bool TestJournal::Commit() {
             BindOptional(outcome, 4, row.rttMs);
             outcome.Bind(5, int64_t{answered ? 0 : 11010}).Run();
         }
-        platform::Statement outage =
-            open.Prepare("INSERT INTO outages VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-        for (const TJournalOutage& row : outages_) {
-            outage.Bind(1, row.StartedMs);
-            if (row.EndedMs) {
-                outage.Bind(2, *row.EndedMs);
-            } else {
-                outage.BindNull(2);
-            }
-            outage.Bind(3, int64_t{row.Failures}).Bind(4, row.Reason).Bind(5, row.Host);
-            outage.Bind(6, row.Address).Bind(7, row.Cause).Bind(8, row.Gateway).Run();
-        }
+        StoreOutages(open, outages_);
     });
     minutes_.clear();
     outcomes_.clear();
